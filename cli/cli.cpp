@@ -1,0 +1,182 @@
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <ostream>
+#include <vector>
+
+#include "cli/diagnosis.h"
+#include "cli/options.h"
+#include "core/convert_job.h"
+#include "core/loop_file.h"
+#include "core/loop_format.h"
+#include "core/loop_length.h"
+#include "wave/wave_io.h"
+
+namespace loopsmith::cli {
+namespace {
+
+constexpr const char* kProgram = "loopsmith-cli";
+
+constexpr const char* kHelp =
+    "Usage: loopsmith-cli [--bpm BPM] [--measure 1|2|off] [--number N] FILE...\n"
+    "       loopsmith-cli --info FILE...\n"
+    "\n"
+    "Converts each FILE for the TQ-58 sampler, exactly as dropping it on the\n"
+    "Loopsmith window would, and writes the result beside it:\n"
+    "  NAME.WAV (44,100 Hz, 16-bit, mono or stereo)  ->  L01.T58 ... L50.T58\n"
+    "  NAME.T58 (loop file)                           ->  NAME.WAV (mono)\n"
+    "\n"
+    "Loop parameters for WAV files (the Loop Parameters dialog's choices):\n"
+    "  --bpm BPM        tempo, 40 to 240, at most one decimal (default 120)\n"
+    "  --measure M      loop length: 1 or 2 measures, or off (default 1)\n"
+    "  --number N       file number of the first loop file, 1 to 50 (default 1);\n"
+    "                   further WAV files count up from it\n"
+    "\n"
+    "  --info           write nothing; describe each FILE\n"
+    "  --help           show this text\n"
+    "  --version        show the version\n"
+    "\n"
+    "The path of every file written goes to standard output; every failure is a\n"
+    "line on standard error. Exit status: 0 all converted, 1 some not, 2 usage error.\n";
+
+class LineReporter final : public Reporter {
+ public:
+  explicit LineReporter(std::ostream& err) : err_(err) {}
+  void Report(MessageId id) override {
+    err_ << kProgram << ": " << file << ": " << MessageText(id) << '\n';
+  }
+  std::string file;
+
+ private:
+  std::ostream& err_;
+};
+
+class FixedParams final : public LoopParamsSource {
+ public:
+  explicit FixedParams(const Options& options)
+      : tempo_(options.tempo), mode_(options.measureMode), next_(options.firstNumber) {}
+  bool AskLoopParams(LoopParams& params) override {
+    params.tempo = tempo_;
+    params.measureMode = mode_;
+    params.fileNumber = next_++;
+    return true;
+  }
+
+ private:
+  std::int16_t tempo_;
+  MeasureMode mode_;
+  std::uint8_t next_;
+};
+
+std::string Tenths(int value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%d.%d", value < 0 ? "-" : "", std::abs(value) / 10,
+                std::abs(value) % 10);
+  return text;
+}
+
+std::int64_t FileSize(FileSystem& fs, const std::string& path) {
+  const int fd = fs.OpenRead(path);
+  if (fd < 0) return -1;
+  const std::int64_t size = fs.Seek(fd, 0, SEEK_END);
+  fs.Close(fd);
+  return size;
+}
+
+bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& path,
+                  std::ostream& out, std::ostream& err) {
+  std::vector<std::uint8_t> image(kLargestLoopFile);
+  LoopParams params;
+  if (!ReadLoopFile(fs, reporter, path, image.data(), params)) {
+    err << kProgram << ": " << path << ": " << ExplainLoopFailure(fs, path) << '\n';
+    return false;
+  }
+  const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", (last + 1.0) / kSampleRate);
+  const std::string mode = params.measureMode == kMeasureOne   ? "1"
+                           : params.measureMode == kMeasureTwo ? "2"
+                                                               : "OFF";
+  out << path << ": loop file\n"
+      << "  tempo:         " << Tenths(params.tempo) << " BPM\n"
+      << "  measure:       " << mode << '\n'
+      << "  loop samples:  " << WithCommas(last + 1ull) << '\n'
+      << "  loop seconds:  " << seconds << '\n'
+      << "  stored words:  " << WithCommas(StorageWords(last) + 1ull) << '\n'
+      << "  file size:     " << WithCommas(static_cast<std::uint64_t>(FileSize(fs, path)))
+      << " bytes\n";
+  return true;
+}
+
+bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
+                  std::ostream& out, std::ostream& err) {
+  std::vector<std::uint8_t> pcm(kPcmElements * 2);
+  CWaveFile wave(fs, reporter);
+  std::uint32_t loaded = 0;
+  if (!LoadWave(wave, reporter, path, pcm.data(), loaded)) {
+    err << kProgram << ": " << path << ": " << ExplainWaveFailure(fs, path) << '\n';
+    return false;
+  }
+  const std::uint32_t frameBytes = 2u * wave.m_format.nChannels;
+  out << path << ": WAV file\n"
+      << "  channels:      " << wave.m_format.nChannels << '\n'
+      << "  rate:          " << WithCommas(wave.m_format.nSamplesPerSec) << " Hz\n"
+      << "  bits:          " << wave.m_format.wBitsPerSample << '\n'
+      << "  frames:        " << WithCommas(wave.m_dataSize / frameBytes) << '\n'
+      << "  converted:     " << WithCommas((loaded + frameBytes - 1) / frameBytes)
+      << " frames\n";
+  return true;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& out,
+           std::ostream& err) {
+  const ParseResult parsed = ParseOptions(args);
+  if (!parsed.options) {
+    err << kProgram << ": " << parsed.error << '\n'
+        << "Try 'loopsmith-cli --help' for more information.\n";
+    return 2;
+  }
+  const Options& options = *parsed.options;
+  if (options.mode == Mode::kHelp) {
+    out << kHelp;
+    return 0;
+  }
+  if (options.mode == Mode::kVersion) {
+    out << "loopsmith-cli (Loopsmith for TQ-58) 1.0.0.0\n";
+    return 0;
+  }
+
+  LineReporter reporter(err);
+  FixedParams answers(options);
+  HeapAllocator allocator;
+  ConvertJob job(fs, reporter, answers, allocator);
+  bool allConverted = true;
+  for (const auto& file : options.files) {
+    reporter.file = file;
+    const Direction direction = DirectionOf(file);
+    if (direction == Direction::kNone) {
+      err << kProgram << ": " << file << ": not a .WAV or .T58 file\n";
+      allConverted = false;
+      continue;
+    }
+    if (options.mode == Mode::kInfo) {
+      const bool ok = direction == Direction::kLoopToWave
+                          ? DescribeLoop(fs, reporter, file, out, err)
+                          : DescribeWave(fs, reporter, file, out, err);
+      allConverted = allConverted && ok;
+      continue;
+    }
+    const JobOutcome outcome = job.Run(file);
+    if (outcome.Converted()) {
+      out << outcome.output << '\n';
+    } else {
+      allConverted = false;
+    }
+  }
+  out.flush();
+  return allConverted ? 0 : 1;
+}
+
+}  // namespace loopsmith::cli

@@ -1,0 +1,13 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "core/file_system.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  loopsmith::PosixFileSystem fs;
+  return loopsmith::cli::RunCli(args, fs, std::cout, std::cerr);
+}

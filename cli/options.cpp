@@ -1,0 +1,114 @@
+#include "cli/options.h"
+
+#include <cctype>
+
+#include "core/output_names.h"
+
+namespace loopsmith::cli {
+namespace {
+
+bool AllDigits(const std::string& text) {
+  if (text.empty()) return false;
+  for (const char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+std::optional<MeasureMode> ParseMeasure(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (text == "1") return kMeasureOne;
+  if (text == "2") return kMeasureTwo;
+  if (text == "off") return kMeasureOff;
+  return std::nullopt;
+}
+
+std::optional<std::uint8_t> ParseNumber(const std::string& text) {
+  if (!AllDigits(text) || text.size() > 3) return std::nullopt;
+  const int number = std::stoi(text);
+  if (number < 1 || number > 50) return std::nullopt;
+  return static_cast<std::uint8_t>(number);
+}
+
+}  // namespace
+
+std::optional<std::int16_t> ParseTempo(const std::string& text) {
+  const auto dot = text.find('.');
+  const std::string whole = text.substr(0, dot);
+  const std::string tenth = dot == std::string::npos ? "0" : text.substr(dot + 1);
+  if (!AllDigits(whole) || whole.size() > 3 || tenth.size() != 1 || !AllDigits(tenth)) {
+    return std::nullopt;
+  }
+  const int value = std::stoi(whole) * 10 + (tenth[0] - '0');
+  if (value < 400 || value > 2400) return std::nullopt;
+  return static_cast<std::int16_t>(value);
+}
+
+ParseResult ParseOptions(const std::vector<std::string>& args) {
+  Options options;
+  bool onlyFiles = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (onlyFiles || arg.size() < 2 || arg[0] != '-') {
+      options.files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      onlyFiles = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options.mode = Mode::kHelp;
+      return {options, {}};
+    }
+    if (arg == "--version") {
+      options.mode = Mode::kVersion;
+      return {options, {}};
+    }
+    if (arg == "--info") {
+      options.mode = Mode::kInfo;
+      continue;
+    }
+    // --name VALUE or --name=VALUE
+    std::string name = arg;
+    std::string value;
+    const auto equals = arg.find('=');
+    if (equals != std::string::npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+    } else if (name == "--bpm" || name == "--measure" || name == "--number") {
+      if (i + 1 >= args.size()) return {std::nullopt, "option '" + name + "' needs a value"};
+      value = args[++i];
+    }
+    if (name == "--bpm") {
+      const auto tempo = ParseTempo(value);
+      if (!tempo) return {std::nullopt, "--bpm takes 40 to 240, with at most one decimal: '" + value + "'"};
+      options.tempo = *tempo;
+    } else if (name == "--measure") {
+      const auto mode = ParseMeasure(value);
+      if (!mode) return {std::nullopt, "--measure takes 1, 2 or off: '" + value + "'"};
+      options.measureMode = *mode;
+    } else if (name == "--number") {
+      const auto number = ParseNumber(value);
+      if (!number) return {std::nullopt, "--number takes 1 to 50: '" + value + "'"};
+      options.firstNumber = *number;
+    } else {
+      return {std::nullopt, "unknown option '" + arg + "'"};
+    }
+  }
+  if (options.files.empty()) return {std::nullopt, "no FILE given"};
+
+  if (options.mode == Mode::kConvert) {
+    int waves = 0;
+    for (const auto& file : options.files) {
+      if (DirectionOf(file) == Direction::kWaveToLoop) ++waves;
+    }
+    if (waves > 0 && options.firstNumber + waves - 1 > 50) {
+      return {std::nullopt, std::to_string(waves) + " WAV files from number " +
+                                std::to_string(options.firstNumber) + " would pass L50.T58"};
+    }
+  }
+  return {options, {}};
+}
+
+}  // namespace loopsmith::cli

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/loop_params.h"
+
+namespace loopsmith::cli {
+
+enum class Mode { kConvert, kInfo, kHelp, kVersion };
+
+struct Options {
+  Mode mode = Mode::kConvert;
+  std::int16_t tempo = 1200;  // tenths of BPM
+  MeasureMode measureMode = kMeasureOne;
+  std::uint8_t firstNumber = 1;
+  std::vector<std::string> files;
+};
+
+struct ParseResult {
+  std::optional<Options> options;
+  std::string error;  // set when options is empty
+};
+
+ParseResult ParseOptions(const std::vector<std::string>& args);
+
+// "128.5" -> 1285; whole numbers or one decimal, 40 to 240 BPM.
+std::optional<std::int16_t> ParseTempo(const std::string& text);
+
+}  // namespace loopsmith::cli

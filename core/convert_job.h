@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/file_system.h"
+#include "core/loop_params.h"
+#include "core/messages.h"
+#include "core/output_names.h"
+#include "core/work_buffers.h"
+#include "wave/wave_file.h"
+
+namespace loopsmith {
+
+// Asks the user for the loop parameters of one WAV-to-loop conversion: the
+// window shows its dialog, the command line answers from its options.
+class LoopParamsSource {
+ public:
+  virtual ~LoopParamsSource() = default;
+  // True (OK): params hold tempo (BPM x 10), measure mode and file number 1-50.
+  virtual bool AskLoopParams(LoopParams& params) = 0;
+};
+
+struct JobOutcome {
+  Direction direction = Direction::kNone;
+  bool cancelled = false;
+  bool reported = false;  // at least one message was shown
+  std::string output;     // the output path, once the job went as far as writing it
+  bool Converted() const { return !output.empty() && !reported; }
+};
+
+// Everything that happens to one dropped path: load the source, convert, name
+// and write the output. Each step reports its own failures.
+class ConvertJob {
+ public:
+  ConvertJob(FileSystem& fs, Reporter& reporter, LoopParamsSource& params,
+             BufferAllocator& allocator);
+
+  JobOutcome Run(const std::string& path);
+
+  const LoopParams& loopParams() const { return m_params; }
+
+ private:
+  class CountingReporter final : public Reporter {
+   public:
+    explicit CountingReporter(Reporter& inner) : inner_(inner) {}
+    void Report(MessageId id) override {
+      ++count;
+      inner_.Report(id);
+    }
+    int count = 0;
+
+   private:
+    Reporter& inner_;
+  };
+
+  void ConvertLoopToWave(std::string path, JobOutcome& outcome);
+  void ConvertWaveToLoop(const std::string& path, JobOutcome& outcome);
+
+  FileSystem& m_fs;
+  CountingReporter m_reporter;
+  LoopParamsSource& m_ask;
+  BufferAllocator& m_allocator;
+  CWaveFile m_wave;
+  LoopParams m_params;
+  std::uint32_t m_loadedBytes = 0;
+  std::uint8_t* m_loopImage = nullptr;  // lives for one Run only
+  std::uint8_t* m_pcm = nullptr;        // lives for one Run only
+};
+
+}  // namespace loopsmith

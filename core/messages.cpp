@@ -1,0 +1,36 @@
+#include "core/messages.h"
+
+#include <array>
+
+namespace loopsmith {
+namespace {
+
+constexpr std::array<std::string_view, kLastMessageId - kFirstMessageId + 1> kTexts = {
+    "Wave file open error #1",   // 120
+    "Wave file open error #2",   // 121
+    "Wave file close error #1",  // 122
+    "Wave file read error #1",   // 123
+    "Wave file open error #3",   // 124
+    "Wave file read error #2",   // 125
+    "Wave file read error #3",   // 126
+    "Wave file read error #4",   // 127
+    "Wave file write error #1",  // 128
+    "Wave file write error #2",  // 129
+    "Loop file read error",      // 130
+    "Loop file write error",     // 131
+    "Memory error",              // 132
+    "Wave file format error",    // 133
+    "Wave file read error",      // 134
+    "Wave file write error",     // 135
+    "File number error",         // 136
+};
+
+}  // namespace
+
+std::string_view MessageText(MessageId id) {
+  const auto number = static_cast<std::uint16_t>(id);
+  if (number < kFirstMessageId || number > kLastMessageId) return {};
+  return kTexts[number - kFirstMessageId];
+}
+
+}  // namespace loopsmith

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace loopsmith {
+
+// The program's message catalogue. Every failure the user sees is one of these.
+enum class MessageId : std::uint16_t {
+  kWaveOpenError1 = 120,
+  kWaveOpenError2 = 121,
+  kWaveCloseError1 = 122,
+  kWaveReadError1 = 123,
+  kWaveOpenError3 = 124,
+  kWaveReadError2 = 125,
+  kWaveReadError3 = 126,
+  kWaveReadError4 = 127,
+  kWaveWriteError1 = 128,
+  kWaveWriteError2 = 129,
+  kLoopReadError = 130,
+  kLoopWriteError = 131,
+  kMemoryError = 132,
+  kWaveFormatError = 133,
+  kWaveReadError = 134,
+  kWaveWriteError = 135,
+  kFileNumberError = 136,
+};
+
+inline constexpr std::uint16_t kFirstMessageId = 120;
+inline constexpr std::uint16_t kLastMessageId = 136;
+
+// The text of a catalogue entry, exactly as the user sees it; empty for an unknown id.
+std::string_view MessageText(MessageId id);
+
+// The one way a failure reaches the user: the window shows a box, the command
+// line prints a line, tests record the ids.
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+  virtual void Report(MessageId id) = 0;
+};
+
+}  // namespace loopsmith

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/loop_params.h"
+
+namespace loopsmith {
+
+// Sample words 0 to n (big-endian, from byte 0 of `words`) become 16-bit
+// little-endian samples 0 to n of `pcm`: the word's low 12 bits become the
+// sample's high 12 bits; the word's top four bits are ignored.
+void LoopToPcm(const std::uint8_t* words, std::uint8_t* pcm, std::uint32_t n);
+
+// Builds a complete loop file image in `image` (header, then StorageWords + 1
+// words) from 16-bit little-endian samples, mixing stereo frames down to their
+// mean truncated toward zero. `pcm` must read as zero past the loaded data and
+// hold kPcmElements samples.
+void BuildLoopImage(const LoopParams& params, std::uint16_t channels, const std::uint8_t* pcm,
+                    std::uint8_t* image);
+
+}  // namespace loopsmith

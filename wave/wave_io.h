@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/loop_params.h"
+#include "core/messages.h"
+#include "wave/wave_file.h"
+
+namespace loopsmith {
+
+inline constexpr std::uint32_t kMonoLoadCap = 0x80000;     // 262,144 mono samples
+inline constexpr std::uint32_t kStereoLoadCap = 0x100000;  // 262,144 stereo frames
+
+// Loads a 44,100 Hz 16-bit mono or stereo WAV file's sample bytes into `pcm`
+// (at least kStereoLoadCap bytes), capped at the longest loop. On success the
+// file is closed and wave.m_format still describes it.
+bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std::uint8_t* pcm,
+              std::uint32_t& loadedBytes);
+
+// Writes samples 0 to SampleCount of `pcm` as a mono 44,100 Hz 16-bit WAV file.
+bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path,
+              const std::uint8_t* pcm, const LoopParams& params);
+
+}  // namespace loopsmith
