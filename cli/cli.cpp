@@ -54,18 +54,18 @@ class LineReporter final : public Reporter {
 class FixedParams final : public LoopParamsSource {
  public:
   explicit FixedParams(const Options& options)
-      : tempo_(options.tempo), mode_(options.measureMode), next_(options.firstNumber) {}
+      : tempo_(options.tempo), mode_(options.measureMode) {}
   bool AskLoopParams(LoopParams& params) override {
     params.tempo = tempo_;
     params.measureMode = mode_;
-    params.fileNumber = next_++;
+    params.fileNumber = number;
     return true;
   }
+  std::uint8_t number = 1;
 
  private:
   std::int16_t tempo_;
   MeasureMode mode_;
-  std::uint8_t next_;
 };
 
 std::string Tenths(int value) {
@@ -153,6 +153,9 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   HeapAllocator allocator;
   ConvertJob job(fs, reporter, answers, allocator);
   bool allConverted = true;
+  // Every WAV file has its number by its place among the WAV files, converted or
+  // not, so a file that failed can be converted again under the same name.
+  answers.number = options.firstNumber;
   for (const auto& file : options.files) {
     reporter.file = file;
     const Direction direction = DirectionOf(file);
@@ -169,6 +172,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
       continue;
     }
     const JobOutcome outcome = job.Run(file);
+    if (direction == Direction::kWaveToLoop) ++answers.number;
     if (outcome.Converted()) {
       out << outcome.output << '\n';
     } else {

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Loopsmith need, on Debian 12.
+# Only missing packages are installed, so a prepared machine starts at once.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy
+  qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
+  sox sndfile-programs xvfb xauth xdotool imagemagick
+  fonts-liberation fonts-noto-cjk
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
