@@ -1,0 +1,141 @@
+#include "ui/convert_dlg.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QStyle>
+#include <QTimer>
+
+#include "ui/dialog_units.h"
+#include "ui/loop_param_dlg.h"
+
+namespace loopsmith::ui {
+namespace {
+
+struct MainLayout {
+  DluRect size, frame, instruction, copyright, title;
+};
+
+constexpr MainLayout kEnglish = {
+    {0, 0, 167, 65}, {5, 0, 155, 60}, {15, 15, 139, 8}, {10, 40, 148, 8}, {10, 30, 148, 8}};
+constexpr MainLayout kJapanese = {
+    {0, 0, 159, 65}, {5, 0, 150, 60}, {15, 15, 129, 8}, {10, 41, 137, 8}, {10, 31, 137, 8}};
+
+// The first dropped item, if it is a local file or folder.
+QString FirstLocalPath(const QMimeData* mime) {
+  if (mime == nullptr || !mime->hasUrls() || mime->urls().isEmpty()) return {};
+  const QUrl first = mime->urls().first();
+  return first.isLocalFile() ? first.toLocalFile() : QString();
+}
+
+}  // namespace
+
+QString CConvertDlg::InstructionText() {
+  return QStringLiteral("Please drop the \".WAV\" or \".T58\" file here.");
+}
+
+CConvertDlg::CConvertDlg(QWidget* parent)
+    : QDialog(parent),
+      m_icon(QStringLiteral(":/loopsmith/loopsmith.xpm")),
+      m_reporter(this),
+      m_job(m_fileSystem, m_reporter, *this, m_allocator) {
+  m_icon.addFile(QStringLiteral(":/loopsmith/loopsmith-16.xpm"));
+  setWindowTitle(QStringLiteral("Loopsmith for TQ-58"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowIcon(m_icon);
+  setAcceptDrops(true);
+  setFont(DialogFont());
+  BuildControls();
+}
+
+void CConvertDlg::BuildControls() {
+  const MainLayout& layout = UseJapaneseLayout() ? kJapanese : kEnglish;
+  const DialogUnits units(font());
+  setFixedSize(units.X(layout.size.width), units.Y(layout.size.height));
+  auto* frame = new QGroupBox(this);
+  frame->setGeometry(units.ToPixels(layout.frame));
+  auto line = [&](const QString& text, const DluRect& rect) {
+    auto* label = new QLabel(text, this);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setGeometry(units.ToPixels(rect));
+  };
+  line(InstructionText(), layout.instruction);
+  line(QStringLiteral("Copyright (C) 2026 Loopsmith"), layout.copyright);
+  line(QStringLiteral("Loopsmith for TQ-58"), layout.title);
+}
+
+void CConvertDlg::setMessagePresenter(MessagePresenter presenter) {
+  m_reporter.setPresenter(std::move(presenter));
+}
+
+JobOutcome CConvertDlg::OnDropFiles(const QString& path) {
+  // The job runs its own modal loops; a drop that arrives meanwhile is not taken.
+  if (m_busy) return {};
+  m_busy = true;
+  const QByteArray bytes = path.toUtf8();
+  m_lastOutcome = m_job.Run(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  m_busy = false;
+  emit conversionFinished();
+  return m_lastOutcome;
+}
+
+bool CConvertDlg::AskLoopParams(LoopParams& params) {
+  if (m_askOverride) return m_askOverride(params);
+  // Always opens with 120 BPM, one measure, file number 1; nothing is remembered.
+  CLoopParamDlg dialog(&params.tempo, &params.measureMode, &params.fileNumber, m_reporter, this);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void CConvertDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (!m_busy && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CConvertDlg::dragMoveEvent(QDragMoveEvent* event) {
+  if (!m_busy && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CConvertDlg::dropEvent(QDropEvent* event) {
+  const QString path = FirstLocalPath(event->mimeData());
+  if (path.isEmpty() || m_busy) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  // The drop is finished first and the job runs right after, on this thread:
+  // a file manager must not wait on our dialog to end its drag.
+  QTimer::singleShot(0, this, [this, path] { OnDropFiles(path); });
+}
+
+void CConvertDlg::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      accept();
+      return;
+    case Qt::Key_F1:
+    case Qt::Key_Help:
+      return;  // no help
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void CConvertDlg::paintEvent(QPaintEvent* event) {
+  if (!isMinimized()) {
+    QDialog::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  painter.eraseRect(rect());
+  const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize);
+  const int x = (width() - iconSize + 1) / 2;
+  const int y = (height() - iconSize + 1) / 2;
+  m_icon.paint(&painter, x, y, iconSize, iconSize);
+}
+
+}  // namespace loopsmith::ui

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "core/convert_job.h"
+#include "core/file_system.h"
+#include "ui/message_box.h"
+
+namespace loopsmith::ui {
+
+// The main window: says what to do, takes files dropped on it and hands the
+// first one to the conversion job. It has no buttons and no menu.
+class CConvertDlg final : public QDialog, private LoopParamsSource {
+  Q_OBJECT
+
+ public:
+  explicit CConvertDlg(QWidget* parent = nullptr);
+
+  // Converts one dropped path, as a drop does.
+  JobOutcome OnDropFiles(const QString& path);
+
+  // Seams for tests: who answers for the loop parameters, and who shows messages.
+  void setAskLoopParams(std::function<bool(LoopParams&)> ask) { m_askOverride = std::move(ask); }
+  void setMessagePresenter(MessagePresenter presenter);
+  MessageBoxReporter& reporter() { return m_reporter; }
+
+  static QString InstructionText();
+  const JobOutcome& lastOutcome() const { return m_lastOutcome; }
+
+ signals:
+  void conversionFinished();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  bool AskLoopParams(LoopParams& params) override;
+  void BuildControls();
+
+  QIcon m_icon;
+  PosixFileSystem m_fileSystem;
+  MessageBoxReporter m_reporter;
+  HeapAllocator m_allocator;
+  ConvertJob m_job;
+  std::function<bool(LoopParams&)> m_askOverride;
+  JobOutcome m_lastOutcome;
+  bool m_busy = false;
+};
+
+}  // namespace loopsmith::ui

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+namespace loopsmith::ui {
+
+// Rectangles in dialog units (x, y, width, height), as the layouts are drawn:
+// a horizontal unit is a quarter of the font's average character width, a
+// vertical unit an eighth of its height, so the windows keep their proportions
+// whatever the font and screen.
+struct DluRect {
+  int x, y, width, height;
+};
+
+class DialogUnits {
+ public:
+  explicit DialogUnits(const QFont& font);
+  QRect ToPixels(const DluRect& rect) const;
+  int X(int units) const;
+  int Y(int units) const;
+
+ private:
+  int baseX_;
+  int baseY_;
+};
+
+// English or Japanese, chosen once from the system locale.
+bool UseJapaneseLayout();
+// The dialogs' face: 8-point Arial, or a 9-point Japanese proportional gothic.
+QFont DialogFont();
+
+}  // namespace loopsmith::ui
