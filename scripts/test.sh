@@ -1,12 +1,50 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test:
+#   1. the Release build with GCC: unit, window (offscreen), peer and replay tests;
+#   2. the same core, command line and tests under AddressSanitizer and UBSan;
+#   3. each libFuzzer target (clang) for FUZZ_SECONDS seconds (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-60}
 
-echo "== Release build and tests (GCC)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLOOPSMITH_WERROR=ON >/dev/null
+echo "== 1. Release build and tests (GCC)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLOOPSMITH_WERROR=ON \
+  -DLOOPSMITH_BUILD_BENCH=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== 2. AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOPSMITH_SANITIZE=ON \
+  -DLOOPSMITH_BUILD_UI=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== 3. Fuzzing, ${fuzz_seconds}s a target"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DLOOPSMITH_FUZZ=ON -DLOOPSMITH_SANITIZE=ON -DLOOPSMITH_BUILD_TESTS=OFF \
+  -DLOOPSMITH_BUILD_UI=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+build-fuzz/fuzz/make_fuzz_seeds "$work/seeds"
+for target in wave_load loop_read job; do
+  mkdir -p "$work/corpus/$target" "$work/crashes/$target"
+  # A crash, leak or hang (over 5 s on one input) stops the run; the input that
+  # caused it lands in fuzz/regressions/<target>/ to be replayed by ctest ever after.
+  if ! build-fuzz/fuzz/${target}_fuzzer "$work/corpus/$target" "$work/seeds/$target" \
+      fuzz/regressions/$target -max_total_time="$fuzz_seconds" -timeout=5 \
+      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/crashes/$target/" \
+      >"$work/$target.log" 2>&1; then
+    tail -n 40 "$work/$target.log"
+    cp "$work/crashes/$target/"* "fuzz/regressions/$target/" 2>/dev/null || true
+    echo "fuzzing $target found a fault; saved to fuzz/regressions/$target/"
+    exit 1
+  fi
+  grep -E '^stat::number_of_executed_units|^#[0-9]+ +DONE' "$work/$target.log" |
+    sed "s/^/  $target: /"
+done
+echo "fuzzing found nothing"

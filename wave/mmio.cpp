@@ -72,7 +72,7 @@ MmioFile::~MmioFile() {
 }
 
 std::int32_t MmioFile::Read(void* buffer, std::int32_t n) {
-  if (n < 0) return -1;
+  if (n < 0 || failed_) return -1;
   const std::int64_t got = fs_.Read(fd_, buffer, static_cast<std::size_t>(n));
   if (got < 0) return -1;
   position_ += got;
@@ -94,7 +94,7 @@ std::int32_t MmioFile::Seek(std::int32_t offset, int origin) {
   const std::int64_t result =
       origin == SEEK_END ? fs_.Seek(fd_, offset, SEEK_END) : fs_.Seek(fd_, target, SEEK_SET);
   if (result < 0 || result > kMaxOffset) {
-    if (output_) failed_ = unreported_ = true;
+    failed_ = unreported_ = true;
     return -1;
   }
   position_ = result;
@@ -124,6 +124,7 @@ bool MmioFile::WriteAt(std::int64_t offset, const void* buffer, std::size_t n) {
 MMRESULT MmioFile::Descend(MMCKINFO& ck, const MMCKINFO* parent, std::uint32_t flags) {
   // Positions are 64-bit so that no size in a hostile file can wrap them;
   // the search ends at the parent's end, or at the end of the file.
+  if (failed_) return MMIOERR_CANNOTREAD;  // a lost position would find the wrong chunk
   const std::int64_t limit =
       parent ? std::int64_t{parent->dwDataOffset} + parent->cksize : kMaxOffset;
   for (;;) {
@@ -153,7 +154,10 @@ MMRESULT MmioFile::Descend(MMCKINFO& ck, const MMCKINFO* parent, std::uint32_t f
     // Skip the chunk and its pad byte; every step moves on by at least 8 bytes.
     const std::int64_t next = dataOffset + size + (size & 1);
     if (next > kMaxOffset) return MMIOERR_CHUNKNOTFOUND;
-    if (fs_.Seek(fd_, next, SEEK_SET) != next) return MMIOERR_CANNOTSEEK;
+    if (fs_.Seek(fd_, next, SEEK_SET) != next) {
+      failed_ = true;
+      return MMIOERR_CANNOTSEEK;
+    }
     position_ = next;
   }
 }
@@ -186,7 +190,7 @@ MMRESULT MmioFile::Ascend(MMCKINFO& ck) {
   }
   const std::int64_t next = std::int64_t{ck.dwDataOffset} + ck.cksize + (ck.cksize & 1);
   if (fs_.Seek(fd_, next, SEEK_SET) != next) {
-    if (output_) failed_ = unreported_ = true;
+    failed_ = unreported_ = true;
     return MMIOERR_CANNOTSEEK;
   }
   position_ = next;

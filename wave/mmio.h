@@ -102,8 +102,10 @@ class MmioFile {
   int fd_ = -1;
   std::unique_ptr<ReplacingFile> output_;
   std::int64_t position_ = 0;
-  bool failed_ = false;      // some write went wrong: the file must not replace its target
-  bool unreported_ = false;  // ... and the caller has not seen it in a result
+  // Some transfer went wrong: a written file must not replace its target, and a
+  // read one is not trusted for anything further.
+  bool failed_ = false;
+  bool unreported_ = false;  // ... and the caller has had no result to see it in
 };
 
 }  // namespace loopsmith

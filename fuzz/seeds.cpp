@@ -1,0 +1,85 @@
+#include "seeds.h"
+
+#include "core/loop_format.h"
+#include "wav_builder.h"
+
+namespace loopsmith::fuzz {
+namespace {
+
+using testing::Chunk;
+using testing::FormatBody;
+using testing::Pcm16;
+using testing::Riff;
+
+std::vector<Seed> WaveSeeds() {
+  const auto fmt1 = FormatBody(1, 44100, 16);
+  const auto fmt2 = FormatBody(2, 44100, 16, 18);
+  const auto data = Pcm16({0, 1000, -1000, 32767, -32768, 5, -5, 77});
+  std::vector<Seed> seeds = {
+      {"mono", Riff({{"fmt ", fmt1}, {"data", data}})},
+      {"stereo-18", Riff({{"fmt ", fmt2}, {"data", data}})},
+      {"extensible", Riff({{"fmt ", FormatBody(2, 44100, 16, 40, 0xFFFE)}, {"fact", {4, 0, 0, 0}},
+                           {"data", data}})},
+      {"list-between", Riff({{"LIST", {'I', 'N', 'F', 'O'}}, {"fmt ", fmt1},
+                             {"odd ", {1, 2, 3}}, {"data", data}})},
+      {"data-first", Riff({{"data", data}, {"fmt ", fmt1}})},
+      {"48k", Riff({{"fmt ", FormatBody(1, 48000, 16)}, {"data", data}})},
+      {"claims-more", Riff({{"fmt ", fmt1}, {"data", data, 0xFFFFFFF8u}})},
+      {"riff-size-ffffffff", Riff({{"fmt ", fmt1}, {"data", data}}, "WAVE", 0xFFFFFFFFu)},
+      {"odd-unpadded", Riff({{"fmt ", fmt1}, {"pad ", {9}, std::nullopt, false}, {"data", data}})},
+      {"rf64", {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E'}},
+      {"empty", {}},
+  };
+  auto cut = Riff({{"fmt ", fmt1}, {"data", data}});
+  cut.resize(30);
+  seeds.push_back({"cut-in-fmt", cut});
+  return seeds;
+}
+
+std::vector<std::uint8_t> LoopFile(LoopParams params, std::size_t words) {
+  std::vector<std::uint8_t> bytes(kLoopHeaderSize + 2 * words);
+  MakeLoopHeader(params, bytes.data());
+  for (std::size_t i = kLoopHeaderSize; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(i * 37);
+  }
+  return bytes;
+}
+
+std::vector<Seed> LoopSeeds() {
+  auto badSignature = LoopFile({0, 1, 1}, 1);
+  badSignature[0] = 't';
+  return {
+      {"tempo-0", LoopFile({0, 1, 1}, 1)},
+      {"tempo-negative", LoopFile({-1, 2, 1}, 2)},
+      {"tempo-max", LoopFile({32767, 1, 1}, 3232)},
+      {"one-measure-240", LoopFile({2400, 1, 1}, 65'536)},
+      {"short", LoopFile({2400, 1, 1}, 100)},
+      {"header-only", LoopFile({1200, 0, 1}, 0)},
+      {"bad-signature", badSignature},
+  };
+}
+
+std::vector<Seed> JobSeeds() {
+  std::vector<Seed> seeds;
+  // Prefix: direction, tempo (2 bytes, offset from 400), measure, file number.
+  for (auto& seed : WaveSeeds()) {
+    seed.bytes.insert(seed.bytes.begin(), {1, 0x20, 0x03, 1, 7});
+    seeds.push_back(std::move(seed));
+  }
+  for (auto& seed : LoopSeeds()) {
+    seed.bytes.insert(seed.bytes.begin(), {0, 0, 0, 0, 0});
+    seeds.push_back(std::move(seed));
+  }
+  return seeds;
+}
+
+}  // namespace
+
+std::vector<Seed> Seeds(const std::string& target) {
+  if (target == "wave_load") return WaveSeeds();
+  if (target == "loop_read") return LoopSeeds();
+  if (target == "job") return JobSeeds();
+  return {};
+}
+
+}  // namespace loopsmith::fuzz

@@ -1,0 +1,179 @@
+// Files users will drop anyway: broken, truncated, renamed, odd. Each gets its
+// message or a correct conversion, and nothing is written for a refused one.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "core/convert_job.h"
+#include "core/loop_format.h"
+#include "core/loop_length.h"
+#include "recording_reporter.h"
+#include "temp_dir.h"
+#include "wav_builder.h"
+
+namespace loopsmith {
+namespace {
+
+using testing::Chunk;
+using testing::FormatBody;
+using testing::Pcm16;
+using testing::ReadBytes;
+using testing::RecordingReporter;
+using testing::Riff;
+using testing::TempDir;
+using testing::WriteBytes;
+
+class Ok final : public LoopParamsSource {
+ public:
+  bool AskLoopParams(LoopParams& params) override {
+    params = {2400, 1, 1};
+    return true;
+  }
+};
+
+class HostileTest : public ::testing::Test {
+ protected:
+  // Runs the job on `name` and returns its messages; checks that an output
+  // exists exactly when there were none.
+  std::vector<int> Drop(const std::string& name) {
+    reporter.ids.clear();
+    const auto before = dir.Entries();
+    const int descriptors = testing::OpenDescriptorCount();
+    const JobOutcome outcome = job.Run(dir.Path(name));
+    EXPECT_EQ(testing::OpenDescriptorCount(), descriptors) << name;
+    if (reporter.ids.empty()) {
+      EXPECT_TRUE(outcome.Converted()) << name;
+      EXPECT_TRUE(std::filesystem::exists(outcome.output)) << name;
+      std::filesystem::remove(outcome.output);
+    }
+    EXPECT_EQ(dir.Entries(), before) << name;
+    return reporter.ids;
+  }
+  std::vector<int> DropWave(const std::vector<std::uint8_t>& bytes) {
+    WriteBytes(dir.Path("in.wav"), bytes);
+    return Drop("in.wav");
+  }
+
+  TempDir dir;
+  PosixFileSystem fs;
+  RecordingReporter reporter;
+  Ok ok;
+  HeapAllocator heap;
+  ConvertJob job{fs, reporter, ok, heap};
+};
+
+TEST_F(HostileTest, ChunkSizesAndIds) {
+  const auto fmt = FormatBody(1, 44100, 16);
+  const auto data = Pcm16({1, 2, 3, 4});
+  const std::vector<std::uint8_t> ten(10);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> file;
+    std::vector<int> messages;
+  };
+  std::vector<Case> cases = {
+      {"size past the end before fmt", Riff({{"JUNK", ten, 1'000'000u}, {"fmt ", fmt}, {"data", data}}), {126}},
+      {"size 0xFFFFFFFF before fmt", Riff({{"JUNK", ten, 0xFFFFFFFFu}, {"fmt ", fmt}, {"data", data}}), {126}},
+      {"size 0xFFFFFFF8 before fmt", Riff({{"JUNK", ten, 0xFFFFFFF8u}, {"fmt ", fmt}, {"data", data}}), {126}},
+      {"size 0xFFFFFFFF between", Riff({{"fmt ", fmt}, {"JUNK", ten, 0xFFFFFFFFu}, {"data", data}}), {127}},
+      {"zero-size chunk", Riff({{"JUNK", {}}, {"fmt ", fmt}, {"data", data}}), {}},
+      {"zero id", Riff({{std::string(4, '\0'), ten}, {"fmt ", fmt}, {"data", data}}), {}},
+      {"odd chunk with pad", Riff({{"odd ", {1, 2, 3}}, {"fmt ", fmt}, {"data", data}}), {}},
+      {"odd chunk without pad", Riff({{"odd ", {1, 2, 3}, std::nullopt, false}, {"fmt ", fmt}, {"data", data}}), {126}},
+      {"second fmt", Riff({{"fmt ", fmt}, {"fmt ", FormatBody(2, 8000, 8)}, {"data", data}}), {}},
+      {"RIFF size too small", Riff({{"fmt ", fmt}, {"data", data}}, "WAVE", 4u), {126}},
+      {"RIFF size 0xFFFFFFFF", Riff({{"fmt ", fmt}, {"data", data}}, "WAVE", 0xFFFFFFFFu), {}},
+      {"RF64", {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E'}, {125}},
+      {"channels 0", Riff({{"fmt ", FormatBody(0, 44100, 16)}, {"data", data}}), {133}},
+      {"channels 65535", Riff({{"fmt ", FormatBody(65535, 44100, 16)}, {"data", data}}), {133}},
+      {"data claims 0xFFFFFFFF, mono", Riff({{"fmt ", fmt}, {"data", data, 0xFFFFFFFFu}}), {134}},
+  };
+  std::vector<Chunk> many(20'000, Chunk{"JUNK", {1, 2}});
+  many.push_back({"fmt ", fmt});
+  many.push_back({"data", data});
+  cases.push_back({"20,000 chunks before fmt", Riff(many), {}});
+  for (const auto& c : cases) EXPECT_EQ(DropWave(c.file), c.messages) << c.what;
+}
+
+TEST_F(HostileTest, TruncatedAtEveryOffsetOfTheFirst100Bytes) {
+  // RIFF header 0-11, fmt header 12-19, format 20-35, data header 36-43, samples from 44.
+  const auto whole = Riff({{"fmt ", FormatBody(1, 44100, 16)},
+                           {"data", std::vector<std::uint8_t>(200, 7)}});
+  for (std::size_t length = 0; length < 100; ++length) {
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+    const int expected = length < 12 ? 125 : length < 20 ? 126 : length < 36 ? 123 : length < 44 ? 127 : 134;
+    EXPECT_EQ(DropWave(cut), std::vector<int>{expected}) << length;
+  }
+}
+
+TEST_F(HostileTest, LoopFilesCutAndExtremeHeaders) {
+  auto loop = [](LoopParams params, std::size_t size) {
+    std::vector<std::uint8_t> bytes(std::max<std::size_t>(size, 56), 0x5A);
+    MakeLoopHeader(params, bytes.data());
+    bytes.resize(size);
+    return bytes;
+  };
+  // One measure at 240 BPM needs 56 + 88,202 bytes.
+  for (const std::size_t size : {0u, 1u, 11u, 12u, 13u, 14u, 55u, 56u, 57u, 88'256u, 88'257u}) {
+    WriteBytes(dir.Path("in.T58"), loop({2400, 1, 1}, size));
+    EXPECT_EQ(Drop("in.T58"), std::vector<int>{130}) << size;
+  }
+  WriteBytes(dir.Path("in.T58"), loop({2400, 1, 1}, 88'258));
+  EXPECT_EQ(Drop("in.T58"), std::vector<int>{});
+  for (const int tempo : {0, 1, -1, 32767, -32768}) {
+    for (const int mode : {0, 1, 2, 3, 255}) {
+      const LoopParams params{static_cast<std::int16_t>(tempo), static_cast<MeasureMode>(mode), 1};
+      const std::size_t words = SampleCount(params.measureMode, params.tempo) + 1u;
+      WriteBytes(dir.Path("in.T58"), loop(params, 56 + 2 * words));
+      EXPECT_EQ(Drop("in.T58"), std::vector<int>{}) << tempo << "/" << int{mode};
+    }
+  }
+}
+
+TEST_F(HostileTest, ThingsThatAreNotFiles) {
+  std::filesystem::create_directory(dir.Path("folder.WAV"));
+  std::filesystem::create_directory(dir.Path("folder.T58"));
+  ASSERT_EQ(::mkfifo(dir.Path("pipe.wav").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo(dir.Path("pipe.t58").c_str(), 0644), 0);
+  std::filesystem::create_symlink(dir.Path("gone"), dir.Path("link.wav"));
+  std::filesystem::create_symlink(dir.Path("gone"), dir.Path("link.T58"));
+  WriteBytes(dir.Path("empty.wav"), {});
+  WriteBytes(dir.Path("empty.T58"), {});
+  const std::pair<const char*, int> cases[] = {
+      {"folder.WAV", 121}, {"folder.T58", 130}, {"pipe.wav", 121}, {"pipe.t58", 130},
+      {"link.wav", 121},   {"link.T58", 130},   {"empty.wav", 125}, {"empty.T58", 130}};
+  for (const auto& [name, message] : cases) EXPECT_EQ(Drop(name), std::vector<int>{message}) << name;
+}
+
+TEST_F(HostileTest, UnreadableFiles) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads everything";
+  WriteBytes(dir.Path("locked.wav"), testing::SimpleWave(1, {1}));
+  WriteBytes(dir.Path("locked.T58"), std::vector<std::uint8_t>(200));
+  ::chmod(dir.Path("locked.wav").c_str(), 0);
+  ::chmod(dir.Path("locked.T58").c_str(), 0);
+  EXPECT_EQ(Drop("locked.wav"), std::vector<int>{121});
+  EXPECT_EQ(Drop("locked.T58"), std::vector<int>{130});
+}
+
+TEST_F(HostileTest, AwkwardPathsConvertBesideTheSource) {
+  std::string deep = "a folder with spaces/ünïcødé ♫";
+  while (dir.Path(deep).size() < 300) deep += "/a rather long folder name";
+  std::filesystem::create_directories(dir.Path(deep));
+  const std::string wav = deep + "/take one.wav";
+  WriteBytes(dir.Path(wav), testing::SimpleWave(2, {1, 2}));
+  ASSERT_GT(dir.Path(wav).size(), 255u);
+  const JobOutcome outcome = job.Run(dir.Path(wav));
+  EXPECT_TRUE(outcome.Converted());
+  EXPECT_EQ(outcome.output, dir.Path(deep + "/L01.T58"));
+  EXPECT_EQ(ReadBytes(outcome.output).size(), 131'128u);
+  ASSERT_TRUE(job.Run(outcome.output).Converted());
+  EXPECT_TRUE(std::filesystem::exists(dir.Path(deep + "/L01.WAV")));
+  EXPECT_TRUE(reporter.ids.empty());
+}
+
+}  // namespace
+}  // namespace loopsmith
