@@ -24,6 +24,7 @@ class FileSystem {
   virtual std::int64_t Seek(int fd, std::int64_t offset, int whence) = 0;
   virtual int Sync(int fd) = 0;
   virtual int Close(int fd) = 0;
+  virtual bool Exists(const std::string& path) = 0;
   virtual int Rename(const std::string& from, const std::string& to) = 0;
   virtual int Remove(const std::string& path) = 0;
 };
@@ -38,6 +39,7 @@ class PosixFileSystem final : public FileSystem {
   std::int64_t Seek(int fd, std::int64_t offset, int whence) override;
   int Sync(int fd) override;
   int Close(int fd) override;
+  bool Exists(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
   int Remove(const std::string& path) override;
 };
@@ -55,8 +57,9 @@ class ReplacingFile {
   bool IsOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
   FileSystem& fs() const { return fs_; }
-  // Syncs, closes and renames over the target; on any failure the temporary file
-  // is removed and the target stays as it was. 0 or a negative errno.
+  // Closes and renames over the target, syncing first when there is a target to
+  // replace; on any failure the temporary file is removed and the target stays
+  // as it was. 0 or a negative errno.
   int Commit();
   // Closes and removes the temporary file; the target is not touched.
   void Discard();

@@ -213,6 +213,15 @@ TEST_F(LoopWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   }
 }
 
+TEST_F(LoopWriteTest, SyncsOnlyWhenReplacingAFile) {
+  const LoopParams written{2400, 1, 1};
+  auto source = LoopFile(written, kLoopImageElements * 2);
+  ASSERT_TRUE(WriteLoopFile(fs, reporter, path, source.data(), written));
+  EXPECT_EQ(fs.Calls(FaultyFileSystem::kSync), 0) << "a new name risks nothing";
+  ASSERT_TRUE(WriteLoopFile(fs, reporter, path, source.data(), written));
+  EXPECT_EQ(fs.Calls(FaultyFileSystem::kSync), 1) << "the old file is only replaced once the new one is on disk";
+}
+
 TEST_F(LoopWriteTest, AFolderThatCannotBeWrittenTo) {
   const LoopParams written{1200, 1, 1};
   auto source = LoopFile(written, kLoopImageElements * 2);

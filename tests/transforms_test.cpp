@@ -68,6 +68,28 @@ TEST(BuildLoopImage, StereoMeanTruncatesTowardZero) {
   for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(b.Word(i), rows[i].second) << i;
 }
 
+TEST(BuildLoopImage, StereoMatchesTheMeanInWideArithmetic) {
+  // Every left value against a spread of right values, extremes included.
+  Buffers b;
+  std::vector<std::pair<int, int>> frames;
+  for (int left = -32768; left <= 32767; ++left) {
+    const int right = static_cast<int>((static_cast<unsigned>(left) * 2654435761u) % 65536) - 32768;
+    frames.push_back({left, left % 3 == 0 ? -32768 : left % 3 == 1 ? 32767 : right});
+  }
+  ASSERT_LE(frames.size(), 262'144u);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    b.SetSample(2 * i, static_cast<std::int16_t>(frames[i].first));
+    b.SetSample(2 * i + 1, static_cast<std::int16_t>(frames[i].second));
+  }
+  BuildLoopImage({1200, 0, 1}, 2, b.pcm.data(), b.image.data());
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const int mean = (frames[i].first + frames[i].second) / 2;
+    const int v = static_cast<std::uint16_t>(mean) >> 4;
+    ASSERT_EQ(b.Word(i), (std::pair<int, int>{v >> 8, v & 0xFF})) << frames[i].first << ","
+                                                                  << frames[i].second;
+  }
+}
+
 TEST(BuildLoopImage, HeaderAndZerosPastTheLoadedData) {
   // Ten mono samples at 240 BPM, one measure: 65,536 words, 10 from the samples.
   Buffers b;

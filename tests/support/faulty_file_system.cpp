@@ -61,6 +61,8 @@ int FaultyFileSystem::Close(int fd) {
   return result;
 }
 
+bool FaultyFileSystem::Exists(const std::string& path) { return real_.Exists(path); }
+
 int FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
   if (Fails(kRename)) return -error_;
   return real_.Rename(from, to);

@@ -26,6 +26,7 @@ class FaultyFileSystem final : public FileSystem {
   std::int64_t Seek(int fd, std::int64_t offset, int whence) override;
   int Sync(int fd) override;
   int Close(int fd) override;
+  bool Exists(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
   int Remove(const std::string& path) override;
 

@@ -58,6 +58,8 @@ int MemoryFileSystem::Sync(int fd) { return open_.count(fd) ? 0 : -EBADF; }
 
 int MemoryFileSystem::Close(int fd) { return open_.erase(fd) ? 0 : -EBADF; }
 
+bool MemoryFileSystem::Exists(const std::string& path) { return files.count(path) != 0; }
+
 int MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
   auto it = files.find(from);
   if (it == files.end()) return -ENOENT;

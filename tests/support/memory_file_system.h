@@ -21,6 +21,7 @@ class MemoryFileSystem final : public FileSystem {
   std::int64_t Seek(int fd, std::int64_t offset, int whence) override;
   int Sync(int fd) override;
   int Close(int fd) override;
+  bool Exists(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
   int Remove(const std::string& path) override;
 
