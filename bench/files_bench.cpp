@@ -25,7 +25,8 @@ class Silent final : public Reporter {
 
 std::string Scratch(const std::string& name) {
   static const std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "loopsmith-bench-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "loopsmith-bench-XXXXXX").string();
     return std::string(::mkdtemp(pattern.data()));
   }();
   return folder + "/" + name;
@@ -59,10 +60,10 @@ void Run(benchmark::State& state, std::size_t bytes, const std::string& source, 
 
 void BM_WaveToLoopFile(benchmark::State& state) {
   // The largest stereo load: 262,144 frames, 1 MiB of samples.
-  std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F', 0x24, 0, 0x10, 0, 'W', 'A', 'V', 'E',
-                                   'f', 'm', 't', ' ', 16,   0, 0,    0, 1,   0,   2,   0,
-                                   0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
-                                   'd', 'a', 't', 'a', 0, 0, 0x10, 0};
+  std::vector<std::uint8_t> wav = {'R', 'I', 'F',  'F',  0x24, 0,   0x10, 0,    'W', 'A',  'V',
+                                   'E', 'f', 'm',  't',  ' ',  16,  0,    0,    0,   1,    0,
+                                   2,   0,   0x44, 0xAC, 0,    0,   0x10, 0xB1, 2,   0,    4,
+                                   0,   16,  0,    'd',  'a',  't', 'a',  0,    0,   0x10, 0};
   for (std::size_t i = 0; i < 1'048'576; ++i) wav.push_back(static_cast<std::uint8_t>(i * 7));
   const std::string source = Scratch("in.wav");
   WriteFile(source, wav);

@@ -123,8 +123,7 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
       << "  rate:          " << WithCommas(wave.m_format.nSamplesPerSec) << " Hz\n"
       << "  bits:          " << wave.m_format.wBitsPerSample << '\n'
       << "  frames:        " << WithCommas(wave.m_dataSize / frameBytes) << '\n'
-      << "  converted:     " << WithCommas((loaded + frameBytes - 1) / frameBytes)
-      << " frames\n";
+      << "  converted:     " << WithCommas((loaded + frameBytes - 1) / frameBytes) << " frames\n";
   return true;
 }
 

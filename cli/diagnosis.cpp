@@ -81,7 +81,9 @@ std::string ExplainLoopFailure(FileSystem& fs, const std::string& path) {
   const std::int64_t got = fs.Read(fd, header, kLoopHeaderSize);
   const std::int64_t size = fs.Seek(fd, 0, SEEK_END);
   fs.Close(fd);
-  if (got < 0 || size < 0) return "it cannot be read: " + std::string(std::strerror(static_cast<int>(-(got < 0 ? got : size))));
+  if (got < 0 || size < 0)
+    return "it cannot be read: " +
+           std::string(std::strerror(static_cast<int>(-(got < 0 ? got : size))));
   if (got < static_cast<std::int64_t>(kLoopHeaderSize)) {
     return "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
            " bytes, less than the 56-byte header";
@@ -91,8 +93,8 @@ std::string ExplainLoopFailure(FileSystem& fs, const std::string& path) {
   }
   if (header[12] != 0x00 || header[13] != 0x20) {
     char text[64];
-    std::snprintf(text, sizeof text, "header bytes 12 and 13 are %02X %02X, need 00 20",
-                  header[12], header[13]);
+    std::snprintf(text, sizeof text, "header bytes 12 and 13 are %02X %02X, need 00 20", header[12],
+                  header[13]);
     return text;
   }
   LoopParams params;

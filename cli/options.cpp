@@ -82,7 +82,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     }
     if (name == "--bpm") {
       const auto tempo = ParseTempo(value);
-      if (!tempo) return {std::nullopt, "--bpm takes 40 to 240, with at most one decimal: '" + value + "'"};
+      if (!tempo)
+        return {std::nullopt, "--bpm takes 40 to 240, with at most one decimal: '" + value + "'"};
       options.tempo = *tempo;
     } else if (name == "--measure") {
       const auto mode = ParseMeasure(value);

@@ -10,7 +10,10 @@ namespace loopsmith {
 
 ConvertJob::ConvertJob(FileSystem& fs, Reporter& reporter, LoopParamsSource& params,
                        BufferAllocator& allocator)
-    : m_fs(fs), m_reporter(reporter), m_ask(params), m_allocator(allocator),
+    : m_fs(fs),
+      m_reporter(reporter),
+      m_ask(params),
+      m_allocator(allocator),
       m_wave(fs, m_reporter) {}
 
 JobOutcome ConvertJob::Run(const std::string& path) {

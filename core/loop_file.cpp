@@ -5,8 +5,8 @@
 
 namespace loopsmith {
 
-bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path,
-                  std::uint8_t* image, LoopParams& params) {
+bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, std::uint8_t* image,
+                  LoopParams& params) {
   const int fd = fs.OpenRead(path);
   if (fd < 0) {
     reporter.Report(MessageId::kLoopReadError);

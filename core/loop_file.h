@@ -12,8 +12,8 @@ namespace loopsmith {
 // Reads a loop file: on success `image` holds words 0 to SampleCount from byte 0,
 // still big-endian, and params hold the header's tempo and measure mode.
 // `image` must hold at least kLargestLoopFile bytes. Reports 130 on failure.
-bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path,
-                  std::uint8_t* image, LoopParams& params);
+bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, std::uint8_t* image,
+                  LoopParams& params);
 
 // Writes the complete image (header and StorageWords + 1 words) in one write.
 // Returns 0 only when the file cannot be created; reports 131 on any failure.

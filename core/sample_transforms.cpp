@@ -33,14 +33,16 @@ void Store16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
 
 std::uint16_t Swap(std::uint16_t v) { return static_cast<std::uint16_t>(v << 8 | v >> 8); }
 
-LOOPSMITH_VECTOR_CLONES void BuildMonoWords(const std::uint8_t* pcm, std::uint8_t* out, std::uint32_t n) {
+LOOPSMITH_VECTOR_CLONES void BuildMonoWords(const std::uint8_t* pcm, std::uint8_t* out,
+                                            std::uint32_t n) {
   for (std::size_t i = 0, count = std::size_t{n} + 1; i < count; ++i) {
     const std::uint16_t s = Load16(pcm + 2 * i);
     Store16(out + 2 * i, Swap(static_cast<std::uint16_t>(s >> 4)));
   }
 }
 
-LOOPSMITH_VECTOR_CLONES void BuildStereoWords(const std::uint8_t* pcm, std::uint8_t* out, std::uint32_t n) {
+LOOPSMITH_VECTOR_CLONES void BuildStereoWords(const std::uint8_t* pcm, std::uint8_t* out,
+                                              std::uint32_t n) {
   for (std::size_t i = 0, count = std::size_t{n} + 1; i < count; ++i) {
     const std::uint16_t left = Load16(pcm + 4 * i);
     const std::uint16_t right = Load16(pcm + 4 * i + 2);

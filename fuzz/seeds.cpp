@@ -6,7 +6,6 @@
 namespace loopsmith::fuzz {
 namespace {
 
-using testing::Chunk;
 using testing::FormatBody;
 using testing::Pcm16;
 using testing::Riff;
@@ -18,10 +17,11 @@ std::vector<Seed> WaveSeeds() {
   std::vector<Seed> seeds = {
       {"mono", Riff({{"fmt ", fmt1}, {"data", data}})},
       {"stereo-18", Riff({{"fmt ", fmt2}, {"data", data}})},
-      {"extensible", Riff({{"fmt ", FormatBody(2, 44100, 16, 40, 0xFFFE)}, {"fact", {4, 0, 0, 0}},
+      {"extensible", Riff({{"fmt ", FormatBody(2, 44100, 16, 40, 0xFFFE)},
+                           {"fact", {4, 0, 0, 0}},
                            {"data", data}})},
-      {"list-between", Riff({{"LIST", {'I', 'N', 'F', 'O'}}, {"fmt ", fmt1},
-                             {"odd ", {1, 2, 3}}, {"data", data}})},
+      {"list-between",
+       Riff({{"LIST", {'I', 'N', 'F', 'O'}}, {"fmt ", fmt1}, {"odd ", {1, 2, 3}}, {"data", data}})},
       {"data-first", Riff({{"data", data}, {"fmt ", fmt1}})},
       {"48k", Riff({{"fmt ", FormatBody(1, 48000, 16)}, {"data", data}})},
       {"claims-more", Riff({{"fmt ", fmt1}, {"data", data, 0xFFFFFFF8u}})},

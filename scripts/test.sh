@@ -9,19 +9,26 @@ bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-60}
+passed=0
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest --test-dir "$1" --output-on-failure -j "$jobs" | tee "$log"
+  passed=$((passed + $(grep -oP 'tests passed, 0 tests failed out of \K[0-9]+' "$log")))
+  rm -f "$log"
+}
 
 echo "== 1. Release build and tests (GCC)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLOOPSMITH_WERROR=ON \
   -DLOOPSMITH_BUILD_BENCH=ON >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+run_ctest build
 
 echo "== 2. AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOPSMITH_SANITIZE=ON \
   -DLOOPSMITH_BUILD_UI=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build-asan
 
 echo "== 3. Fuzzing, ${fuzz_seconds}s a target"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -48,3 +55,4 @@ for target in wave_load loop_read job; do
     sed "s/^/  $target: /"
 done
 echo "fuzzing found nothing"
+echo "all stages: $passed passed, 0 failed"

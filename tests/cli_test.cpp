@@ -15,7 +15,6 @@ namespace loopsmith::cli {
 namespace {
 
 using loopsmith::testing::FormatBody;
-using loopsmith::testing::Pcm16;
 using loopsmith::testing::ReadBytes;
 using loopsmith::testing::Riff;
 using loopsmith::testing::SimpleWave;
@@ -23,17 +22,18 @@ using loopsmith::testing::TempDir;
 using loopsmith::testing::WriteBytes;
 
 TEST(ParseTempo, WholeAndOneDecimal) {
-  const std::pair<const char*, int> good[] = {{"40", 400},   {"240", 2400}, {"128.5", 1285},
-                                              {"120.0", 1200}, {"040", 400}, {"239.9", 2399}};
+  const std::pair<const char*, int> good[] = {{"40", 400},     {"240", 2400}, {"128.5", 1285},
+                                              {"120.0", 1200}, {"040", 400},  {"239.9", 2399}};
   for (const auto& [text, tempo] : good) EXPECT_EQ(ParseTempo(text), tempo) << text;
-  for (const char* bad : {"39.9", "240.1", "0", "", "12.", ".5", "120.25", "1e2", "-120",
-                          "120 ", "abc", "99999999999"}) {
+  for (const char* bad : {"39.9", "240.1", "0", "", "12.", ".5", "120.25", "1e2", "-120", "120 ",
+                          "abc", "99999999999"}) {
     EXPECT_EQ(ParseTempo(bad), std::nullopt) << bad;
   }
 }
 
 TEST(ParseOptions, ValuesAndErrors) {
-  auto parsed = ParseOptions({"--bpm", "90.5", "--measure=OFF", "--number", "49", "a.wav", "b.wav"});
+  auto parsed =
+      ParseOptions({"--bpm", "90.5", "--measure=OFF", "--number", "49", "a.wav", "b.wav"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   EXPECT_EQ(parsed.options->tempo, 905);
   EXPECT_EQ(parsed.options->measureMode, 0);
@@ -63,7 +63,7 @@ TEST(ParseOptions, ValuesAndErrors) {
 
 class CliTest : public ::testing::Test {
  protected:
-  int Run(std::vector<std::string> args) {
+  int Run(const std::vector<std::string>& args) {
     out.str("");
     err.str("");
     return RunCli(args, fs, out, err);
@@ -83,8 +83,8 @@ TEST_F(CliTest, BatchCountsFileNumbersUpPerWaveFile) {
   EXPECT_EQ(Run({"--bpm", "240", "--number", "9", dir.Path("a.wav"), dir.Path("c.T58"),
                  dir.Path("b.WAV")}),
             0);
-  EXPECT_EQ(out.str(), dir.Path("L09.T58") + "\n" + dir.Path("c.WAV") + "\n" +
-                           dir.Path("L10.T58") + "\n");
+  EXPECT_EQ(out.str(),
+            dir.Path("L09.T58") + "\n" + dir.Path("c.WAV") + "\n" + dir.Path("L10.T58") + "\n");
   EXPECT_EQ(err.str(), "");
   EXPECT_EQ(ReadBytes(dir.Path("L10.T58")).size(), 131'128u);
 }
@@ -118,10 +118,10 @@ TEST_F(CliTest, InfoDescribesBothKindsAndWritesNothing) {
   WriteBytes(dir.Path("s.wav"), SimpleWave(2, std::vector<std::int16_t>(600'000, 1)));
   EXPECT_EQ(Run({"--info", dir.Path("l.T58"), dir.Path("s.wav")}), 0);
   const std::string text = out.str();
-  for (const char* part : {"128.5 BPM", "measure:       1", "loop samples:  82,367",
-                           "loop seconds:  1.868", "stored words:  131,072",
-                           "262,210 bytes", "channels:      2", "44,100 Hz", "frames:        300,000",
-                           "converted:     262,144 frames"}) {
+  for (const char* part :
+       {"128.5 BPM", "measure:       1", "loop samples:  82,367", "loop seconds:  1.868",
+        "stored words:  131,072", "262,210 bytes", "channels:      2", "44,100 Hz",
+        "frames:        300,000", "converted:     262,144 frames"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"l.T58", "s.wav"}));
@@ -136,15 +136,17 @@ TEST_F(CliTest, InfoSaysWhyAFileIsRefused) {
   WriteBytes(dir.Path("claims.wav"),
              Riff({{"fmt ", FormatBody(1, 44100, 16)},
                    {"data", std::vector<std::uint8_t>(600'000), 2'000'000u}}));
-  WriteBytes(dir.Path("short.wav"),
-             Riff({{"fmt ", FormatBody(1, 44100, 16)}, {"data", std::vector<std::uint8_t>(100), 300u}}));
+  WriteBytes(dir.Path("short.wav"), Riff({{"fmt ", FormatBody(1, 44100, 16)},
+                                          {"data", std::vector<std::uint8_t>(100), 300u}}));
   WriteBytes(dir.Path("nodata.wav"), Riff({{"data", {}}, {"fmt ", FormatBody(1, 44100, 16)}}));
-  WriteBytes(dir.Path("rf64.wav"), {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E'});
+  WriteBytes(dir.Path("rf64.wav"),
+             {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E'});
   const struct {
     const char* name;
     const char* why;
   } cases[] = {
-      {"cut.T58", "its loop of 88,201 samples needs 176,402 bytes after the header, file holds 944"},
+      {"cut.T58",
+       "its loop of 88,201 samples needs 176,402 bytes after the header, file holds 944"},
       {"tiny.T58", "it holds 3 bytes, less than the 56-byte header"},
       {"hi.wav", "3 channels, needs 1 or 2; 48,000 Hz, needs 44,100; 24 bits, needs 16"},
       {"claims.wav", ""},  // the cap makes it load

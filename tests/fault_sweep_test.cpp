@@ -41,10 +41,9 @@ TEST_P(FaultSweep, EveryCallOfEveryKind) {
   std::vector<std::uint8_t> loop(262'200, 0x21);
   MakeLoopHeader({1200, 1, 1}, loop.data());
   const Direction direction =
-      GetParam() == 0
-          ? Direction{"in.wav", "L01.T58",
-                      testing::SimpleWave(2, std::vector<std::int16_t>(5000, 123))}
-          : Direction{"in.T58", "in.WAV", loop};
+      GetParam() == 0 ? Direction{"in.wav", "L01.T58",
+                                  testing::SimpleWave(2, std::vector<std::int16_t>(5000, 123))}
+                      : Direction{"in.T58", "in.WAV", loop};
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
   TempDir dir;
   WriteBytes(dir.Path(direction.source), direction.bytes);
@@ -61,7 +60,8 @@ TEST_P(FaultSweep, EveryCallOfEveryKind) {
     const auto kind = static_cast<FaultyFileSystem::Op>(op);
     for (int nth = 1; nth <= counting.Calls(kind); ++nth) {
       for (const std::size_t shortBy : {std::size_t{0}, std::size_t{1}}) {
-        if (shortBy && kind != FaultyFileSystem::kRead && kind != FaultyFileSystem::kWrite) continue;
+        if (shortBy && kind != FaultyFileSystem::kRead && kind != FaultyFileSystem::kWrite)
+          continue;
         WriteBytes(dir.Path(direction.output), old);
         const auto before = dir.Entries();
         const int descriptors = testing::OpenDescriptorCount();

@@ -76,14 +76,24 @@ TEST_F(HostileTest, ChunkSizesAndIds) {
     std::vector<int> messages;
   };
   std::vector<Case> cases = {
-      {"size past the end before fmt", Riff({{"JUNK", ten, 1'000'000u}, {"fmt ", fmt}, {"data", data}}), {126}},
-      {"size 0xFFFFFFFF before fmt", Riff({{"JUNK", ten, 0xFFFFFFFFu}, {"fmt ", fmt}, {"data", data}}), {126}},
-      {"size 0xFFFFFFF8 before fmt", Riff({{"JUNK", ten, 0xFFFFFFF8u}, {"fmt ", fmt}, {"data", data}}), {126}},
-      {"size 0xFFFFFFFF between", Riff({{"fmt ", fmt}, {"JUNK", ten, 0xFFFFFFFFu}, {"data", data}}), {127}},
+      {"size past the end before fmt",
+       Riff({{"JUNK", ten, 1'000'000u}, {"fmt ", fmt}, {"data", data}}),
+       {126}},
+      {"size 0xFFFFFFFF before fmt",
+       Riff({{"JUNK", ten, 0xFFFFFFFFu}, {"fmt ", fmt}, {"data", data}}),
+       {126}},
+      {"size 0xFFFFFFF8 before fmt",
+       Riff({{"JUNK", ten, 0xFFFFFFF8u}, {"fmt ", fmt}, {"data", data}}),
+       {126}},
+      {"size 0xFFFFFFFF between",
+       Riff({{"fmt ", fmt}, {"JUNK", ten, 0xFFFFFFFFu}, {"data", data}}),
+       {127}},
       {"zero-size chunk", Riff({{"JUNK", {}}, {"fmt ", fmt}, {"data", data}}), {}},
       {"zero id", Riff({{std::string(4, '\0'), ten}, {"fmt ", fmt}, {"data", data}}), {}},
       {"odd chunk with pad", Riff({{"odd ", {1, 2, 3}}, {"fmt ", fmt}, {"data", data}}), {}},
-      {"odd chunk without pad", Riff({{"odd ", {1, 2, 3}, std::nullopt, false}, {"fmt ", fmt}, {"data", data}}), {126}},
+      {"odd chunk without pad",
+       Riff({{"odd ", {1, 2, 3}, std::nullopt, false}, {"fmt ", fmt}, {"data", data}}),
+       {126}},
       {"second fmt", Riff({{"fmt ", fmt}, {"fmt ", FormatBody(2, 8000, 8)}, {"data", data}}), {}},
       {"RIFF size too small", Riff({{"fmt ", fmt}, {"data", data}}, "WAVE", 4u), {126}},
       {"RIFF size 0xFFFFFFFF", Riff({{"fmt ", fmt}, {"data", data}}, "WAVE", 0xFFFFFFFFu), {}},
@@ -101,11 +111,16 @@ TEST_F(HostileTest, ChunkSizesAndIds) {
 
 TEST_F(HostileTest, TruncatedAtEveryOffsetOfTheFirst100Bytes) {
   // RIFF header 0-11, fmt header 12-19, format 20-35, data header 36-43, samples from 44.
-  const auto whole = Riff({{"fmt ", FormatBody(1, 44100, 16)},
-                           {"data", std::vector<std::uint8_t>(200, 7)}});
+  const auto whole =
+      Riff({{"fmt ", FormatBody(1, 44100, 16)}, {"data", std::vector<std::uint8_t>(200, 7)}});
   for (std::size_t length = 0; length < 100; ++length) {
-    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-    const int expected = length < 12 ? 125 : length < 20 ? 126 : length < 36 ? 123 : length < 44 ? 127 : 134;
+    const std::vector<std::uint8_t> cut(whole.begin(),
+                                        whole.begin() + static_cast<std::ptrdiff_t>(length));
+    const int expected = length < 12   ? 125
+                         : length < 20 ? 126
+                         : length < 36 ? 123
+                         : length < 44 ? 127
+                                       : 134;
     EXPECT_EQ(DropWave(cut), std::vector<int>{expected}) << length;
   }
 }
@@ -144,9 +159,10 @@ TEST_F(HostileTest, ThingsThatAreNotFiles) {
   WriteBytes(dir.Path("empty.wav"), {});
   WriteBytes(dir.Path("empty.T58"), {});
   const std::pair<const char*, int> cases[] = {
-      {"folder.WAV", 121}, {"folder.T58", 130}, {"pipe.wav", 121}, {"pipe.t58", 130},
+      {"folder.WAV", 121}, {"folder.T58", 130}, {"pipe.wav", 121},  {"pipe.t58", 130},
       {"link.wav", 121},   {"link.T58", 130},   {"empty.wav", 125}, {"empty.T58", 130}};
-  for (const auto& [name, message] : cases) EXPECT_EQ(Drop(name), std::vector<int>{message}) << name;
+  for (const auto& [name, message] : cases)
+    EXPECT_EQ(Drop(name), std::vector<int>{message}) << name;
 }
 
 TEST_F(HostileTest, UnreadableFiles) {

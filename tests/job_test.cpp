@@ -66,7 +66,8 @@ class JobTest : public ::testing::Test {
 
 std::vector<std::int16_t> Ramp(std::size_t n, int step) {
   std::vector<std::int16_t> samples(n);
-  for (std::size_t i = 0; i < n; ++i) samples[i] = static_cast<std::int16_t>(static_cast<int>(i) * step);
+  for (std::size_t i = 0; i < n; ++i)
+    samples[i] = static_cast<std::int16_t>(static_cast<int>(i) * step);
   return samples;
 }
 

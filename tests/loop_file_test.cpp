@@ -98,8 +98,8 @@ TEST_F(LoopFileTest, ShortestFileThatHoldsTheLoop) {
 }
 
 TEST_F(LoopFileTest, OddHeaderValuesReadTheirShortLoops) {
-  EXPECT_TRUE(Read(LoopFile({0, 1, 1}, 58)));       // tempo 0: one word
-  EXPECT_TRUE(Read(LoopFile({-1, 2, 1}, 60)));      // negative: two words
+  EXPECT_TRUE(Read(LoopFile({0, 1, 1}, 58)));   // tempo 0: one word
+  EXPECT_TRUE(Read(LoopFile({-1, 2, 1}, 60)));  // negative: two words
   EXPECT_FALSE(Read(LoopFile({-1, 2, 1}, 59)));
   EXPECT_TRUE(Read(LoopFile({1200, 7, 1}, 524'344)));  // acts as OFF
   EXPECT_FALSE(Read(LoopFile({1200, 7, 1}, 524'343)));
@@ -113,8 +113,10 @@ TEST_F(LoopFileTest, RefusesBadHeadersAndLeavesParams) {
     std::size_t offset;
     std::uint8_t value;
   };
-  const Case cases[] = {{"lower-case signature", 0, 't'}, {"blank changed", 6, '_'},
-                        {"version", 11, '1'},             {"byte 12", 12, 0x01},
+  const Case cases[] = {{"lower-case signature", 0, 't'},
+                        {"blank changed", 6, '_'},
+                        {"version", 11, '1'},
+                        {"byte 12", 12, 0x01},
                         {"byte 13", 13, 0x21}};
   for (const auto& c : cases) {
     auto bad = good;
@@ -194,12 +196,10 @@ TEST_F(LoopWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     std::size_t shortBy;
     bool created;
   };
-  const Case cases[] = {{FaultyFileSystem::kCreateTemp, 0, false},
-                        {FaultyFileSystem::kWrite, 0, true},
-                        {FaultyFileSystem::kWrite, 100, true},
-                        {FaultyFileSystem::kSync, 0, true},
-                        {FaultyFileSystem::kClose, 0, true},
-                        {FaultyFileSystem::kRename, 0, true}};
+  const Case cases[] = {
+      {FaultyFileSystem::kCreateTemp, 0, false}, {FaultyFileSystem::kWrite, 0, true},
+      {FaultyFileSystem::kWrite, 100, true},     {FaultyFileSystem::kSync, 0, true},
+      {FaultyFileSystem::kClose, 0, true},       {FaultyFileSystem::kRename, 0, true}};
   for (const auto& c : cases) {
     WriteBytes(path, old);
     FaultyFileSystem faulty;
@@ -219,13 +219,15 @@ TEST_F(LoopWriteTest, SyncsOnlyWhenReplacingAFile) {
   ASSERT_TRUE(WriteLoopFile(fs, reporter, path, source.data(), written));
   EXPECT_EQ(fs.Calls(FaultyFileSystem::kSync), 0) << "a new name risks nothing";
   ASSERT_TRUE(WriteLoopFile(fs, reporter, path, source.data(), written));
-  EXPECT_EQ(fs.Calls(FaultyFileSystem::kSync), 1) << "the old file is only replaced once the new one is on disk";
+  EXPECT_EQ(fs.Calls(FaultyFileSystem::kSync), 1)
+      << "the old file is only replaced once the new one is on disk";
 }
 
 TEST_F(LoopWriteTest, AFolderThatCannotBeWrittenTo) {
   const LoopParams written{1200, 1, 1};
   auto source = LoopFile(written, kLoopImageElements * 2);
-  EXPECT_FALSE(WriteLoopFile(fs, reporter, dir.Path("no/such/folder/L01.T58"), source.data(), written));
+  EXPECT_FALSE(
+      WriteLoopFile(fs, reporter, dir.Path("no/such/folder/L01.T58"), source.data(), written));
   EXPECT_EQ(reporter.ids, std::vector<int>{131});
 }
 

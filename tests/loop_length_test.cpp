@@ -27,27 +27,23 @@ TEST_P(LoopLengthTable, SampleCountStorageWordsAndFileSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     KnownLoops, LoopLengthTable,
-    ::testing::Values(LengthRow{1200, 1, 88'200, 131'071, 262'200},
-                      LengthRow{1200, 2, 176'400, 196'607, 393'272},
-                      LengthRow{1200, 0, 262'143, 262'143, 524'344},
-                      LengthRow{400, 1, 262'143, 262'143, 524'344},  // 264,600 cut
-                      LengthRow{400, 2, 262'143, 262'143, 524'344},  // 529,200 cut
-                      LengthRow{2400, 1, 44'100, 65'535, 131'128},
-                      LengthRow{2400, 2, 88'200, 131'071, 262'200},
-                      LengthRow{1300, 1, 81'416, 131'071, 262'200},  // 81,415.38 up
-                      LengthRow{1300, 2, 162'831, 196'607, 393'272},
-                      LengthRow{1615, 1, 65'536, 131'071, 262'200},  // 65,535.60 up
-                      LengthRow{1616, 1, 65'496, 65'535, 131'128},
-                      // Header values the dialog never gives.
-                      LengthRow{0, 1, 0, 65'535, 131'128},
-                      LengthRow{0, 2, 0, 65'535, 131'128},
-                      LengthRow{0, 0, 262'143, 262'143, 524'344},
-                      LengthRow{-1, 1, 1, 65'535, 131'128},  // 0xFFFF divides as 4,294,967,295
-                      LengthRow{-32768, 2, 1, 65'535, 131'128},
-                      LengthRow{1, 1, 262'143, 262'143, 524'344},
-                      LengthRow{32767, 1, 3'231, 65'535, 131'128},
-                      LengthRow{1200, 3, 262'143, 262'143, 524'344},
-                      LengthRow{1200, 255, 262'143, 262'143, 524'344}));
+    ::testing::Values(
+        LengthRow{1200, 1, 88'200, 131'071, 262'200}, LengthRow{1200, 2, 176'400, 196'607, 393'272},
+        LengthRow{1200, 0, 262'143, 262'143, 524'344},
+        LengthRow{400, 1, 262'143, 262'143, 524'344},  // 264,600 cut
+        LengthRow{400, 2, 262'143, 262'143, 524'344},  // 529,200 cut
+        LengthRow{2400, 1, 44'100, 65'535, 131'128}, LengthRow{2400, 2, 88'200, 131'071, 262'200},
+        LengthRow{1300, 1, 81'416, 131'071, 262'200},  // 81,415.38 up
+        LengthRow{1300, 2, 162'831, 196'607, 393'272},
+        LengthRow{1615, 1, 65'536, 131'071, 262'200},  // 65,535.60 up
+        LengthRow{1616, 1, 65'496, 65'535, 131'128},
+        // Header values the dialog never gives.
+        LengthRow{0, 1, 0, 65'535, 131'128}, LengthRow{0, 2, 0, 65'535, 131'128},
+        LengthRow{0, 0, 262'143, 262'143, 524'344},
+        LengthRow{-1, 1, 1, 65'535, 131'128},  // 0xFFFF divides as 4,294,967,295
+        LengthRow{-32768, 2, 1, 65'535, 131'128}, LengthRow{1, 1, 262'143, 262'143, 524'344},
+        LengthRow{32767, 1, 3'231, 65'535, 131'128}, LengthRow{1200, 3, 262'143, 262'143, 524'344},
+        LengthRow{1200, 255, 262'143, 262'143, 524'344}));
 
 TEST(StorageWords, BlockBoundaries) {
   const std::pair<std::uint32_t, std::uint32_t> rows[] = {
@@ -91,8 +87,8 @@ TEST(DisplaySeconds, TextsTheDialogShows) {
     std::uint32_t bpm;
     const char* text;
   };
-  const Row rows[] = {{1, 120, "2"},  {2, 120, "4"},     {1, 140, "1.714"}, {1, 90, "2.666"},
-                      {2, 81, "5.925"}, {1, 240, "1"},   {2, 40, "12"},     {0, 40, "6"},
+  const Row rows[] = {{1, 120, "2"},    {2, 120, "4"},    {1, 140, "1.714"}, {1, 90, "2.666"},
+                      {2, 81, "5.925"}, {1, 240, "1"},    {2, 40, "12"},     {0, 40, "6"},
                       {0, 240, "6"},    {1, 130, "1.846"}};
   for (const auto& row : rows) {
     char text[64];

@@ -22,7 +22,9 @@ using testing::RecordingReporter;
 using testing::TempDir;
 using testing::WriteBytes;
 
-bool Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+bool Shell(const std::string& command) {
+  return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
 
 bool HavePeers() { return Shell("command -v sox && command -v sndfile-convert >/dev/null"); }
 
@@ -54,7 +56,8 @@ class PeerTest : public ::testing::Test {
 TEST_F(PeerTest, FilesThePeersWriteLoadWithTheirSamples) {
   const std::string mono = dir.Path("mono.wav");
   const std::string stereo = dir.Path("stereo.wav");
-  ASSERT_TRUE(Shell("sox -n -r 44100 -b 16 -c 1 " + Quote(mono) + " synth 1.3 sine 440 noise vol 0.7"));
+  ASSERT_TRUE(
+      Shell("sox -n -r 44100 -b 16 -c 1 " + Quote(mono) + " synth 1.3 sine 440 noise vol 0.7"));
   ASSERT_TRUE(Shell("sox -n -r 44100 -b 16 -c 2 " + Quote(stereo) +
                     " synth 0.5 sine 300 sine 500 vol 0.9"));
   const std::vector<std::pair<std::string, std::string>> shapes = {
@@ -63,8 +66,10 @@ TEST_F(PeerTest, FilesThePeersWriteLoadWithTheirSamples) {
       {"sox wavpcm", "sox " + Quote(stereo) + " -t wavpcm OUT"},
       {"libsndfile plain", "sndfile-convert -pcm16 " + Quote(stereo) + " OUT"},
       {"libsndfile extensible with fact", "sndfile-convert -pcm16 " + Quote(mono) + " OUT.wavex"},
-      {"libsndfile LIST and bext", "sndfile-metadata-set --str-title Take --str-comment hi "
-                                   "--bext-description desc " + Quote(stereo) + " OUT"},
+      {"libsndfile LIST and bext",
+       "sndfile-metadata-set --str-title Take --str-comment hi "
+       "--bext-description desc " +
+           Quote(stereo) + " OUT"},
   };
   int index = 0;
   for (const auto& [what, recipe] : shapes) {
@@ -83,7 +88,8 @@ TEST_F(PeerTest, FilesThePeersWriteLoadWithTheirSamples) {
     std::vector<std::uint8_t> pcm(kStereoLoadCap);
     CWaveFile wave(fs, reporter);
     std::uint32_t loaded = 0;
-    ASSERT_TRUE(LoadWave(wave, reporter, file, pcm.data(), loaded)) << what << ": " << reporter.ids[0];
+    ASSERT_TRUE(LoadWave(wave, reporter, file, pcm.data(), loaded))
+        << what << ": " << reporter.ids[0];
     auto expected = SoxSamples(dir, file);
     EXPECT_EQ(expected, SndfileSamples(dir, file)) << what;
     if (expected.size() > loaded) {
@@ -104,7 +110,8 @@ TEST_F(PeerTest, WaveFilesWeWriteReadBackIdentically) {
                                   LoopParams{2400, 1, 1}, LoopParams{0, 2, 1}}) {
     std::vector<std::uint8_t> loop(kLargestLoopFile);
     MakeLoopHeader(params, loop.data());
-    for (std::size_t i = 56; i < loop.size(); ++i) loop[i] = static_cast<std::uint8_t>(i * 131 >> 2);
+    for (std::size_t i = 56; i < loop.size(); ++i)
+      loop[i] = static_cast<std::uint8_t>(i * 131 >> 2);
     WriteBytes(dir.Path("loop.T58"), loop);
     ASSERT_TRUE(job.Run(dir.Path("loop.T58")).Converted());
     const std::string wav = dir.Path("loop.WAV");

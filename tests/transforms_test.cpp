@@ -21,9 +21,7 @@ struct Buffers {
   std::uint16_t Sample(std::size_t i) const {
     return static_cast<std::uint16_t>(pcm[2 * i] | pcm[2 * i + 1] << 8);
   }
-  std::pair<int, int> Word(std::size_t i) const {
-    return {image[56 + 2 * i], image[57 + 2 * i]};
-  }
+  std::pair<int, int> Word(std::size_t i) const { return {image[56 + 2 * i], image[57 + 2 * i]}; }
 };
 
 TEST(LoopToPcm, WorkedExamples) {
@@ -55,10 +53,10 @@ TEST(BuildLoopImage, MonoWorkedExamples) {
 
 TEST(BuildLoopImage, StereoMeanTruncatesTowardZero) {
   const std::pair<std::pair<std::int16_t, std::int16_t>, std::pair<int, int>> rows[] = {
-      {{1, -2}, {0x00, 0x00}},           {{-17, -16}, {0x0F, 0xFF}},
-      {{-1, -2}, {0x0F, 0xFF}},          {{32767, 32767}, {0x07, 0xFF}},
-      {{-32768, -32768}, {0x08, 0x00}},  {{32767, -32768}, {0x00, 0x00}},
-      {{-32, -1}, {0x0F, 0xFF}},         {{-33, 0}, {0x0F, 0xFF}}};
+      {{1, -2}, {0x00, 0x00}},          {{-17, -16}, {0x0F, 0xFF}},
+      {{-1, -2}, {0x0F, 0xFF}},         {{32767, 32767}, {0x07, 0xFF}},
+      {{-32768, -32768}, {0x08, 0x00}}, {{32767, -32768}, {0x00, 0x00}},
+      {{-32, -1}, {0x0F, 0xFF}},        {{-33, 0}, {0x0F, 0xFF}}};
   Buffers b;
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     b.SetSample(2 * i, rows[i].first.first);
@@ -85,8 +83,8 @@ TEST(BuildLoopImage, StereoMatchesTheMeanInWideArithmetic) {
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const int mean = (frames[i].first + frames[i].second) / 2;
     const int v = static_cast<std::uint16_t>(mean) >> 4;
-    ASSERT_EQ(b.Word(i), (std::pair<int, int>{v >> 8, v & 0xFF})) << frames[i].first << ","
-                                                                  << frames[i].second;
+    ASSERT_EQ(b.Word(i), (std::pair<int, int>{v >> 8, v & 0xFF}))
+        << frames[i].first << "," << frames[i].second;
   }
 }
 
@@ -129,7 +127,7 @@ TEST_P(RoundTrip, LoopToWaveAndBackKeepsTheLoopWords) {
   const LoopParams params{tempo, mode, 1};
   const std::uint32_t n = SampleCount(mode, tempo);
   Buffers first;
-  for (std::uint32_t i = 0; i <= StorageWords(n); ++i) {
+  for (std::size_t i = 0; i <= StorageWords(n); ++i) {
     first.image[2 * i] = static_cast<std::uint8_t>(i * 37 >> 3);  // top four bits set too
     first.image[2 * i + 1] = static_cast<std::uint8_t>(i * 11);
   }
@@ -137,8 +135,9 @@ TEST_P(RoundTrip, LoopToWaveAndBackKeepsTheLoopWords) {
   Buffers second;
   std::copy(first.pcm.begin(), first.pcm.end(), second.pcm.begin());
   BuildLoopImage(params, 1, second.pcm.data(), second.image.data());
-  for (std::uint32_t i = 0; i <= n; ++i) {
-    ASSERT_EQ(second.Word(i), (std::pair<int, int>{first.image[2 * i] & 0x0F, first.image[2 * i + 1]}))
+  for (std::size_t i = 0; i <= n; ++i) {
+    ASSERT_EQ(second.Word(i),
+              (std::pair<int, int>{first.image[2 * i] & 0x0F, first.image[2 * i + 1]}))
         << i;
   }
   for (std::uint32_t i = n + 1; i <= StorageWords(n); ++i) {

@@ -11,7 +11,6 @@
 namespace loopsmith {
 namespace {
 
-using testing::Chunk;
 using testing::FaultyFileSystem;
 using testing::FormatBody;
 using testing::Pcm16;
@@ -99,8 +98,11 @@ TEST_F(WaveReadTest, ChunkLayouts) {
   };
   const Case cases[] = {
       {"chunks before and between",
-       Riff({{"JUNK", std::vector<std::uint8_t>(28)}, {"fmt ", fmt}, {"LIST", {'I', 'N', 'F', 'O'}},
-             {"odd ", {1, 2, 3}}, {"data", data}}),
+       Riff({{"JUNK", std::vector<std::uint8_t>(28)},
+             {"fmt ", fmt},
+             {"LIST", {'I', 'N', 'F', 'O'}},
+             {"odd ", {1, 2, 3}},
+             {"data", data}}),
        {}},
       {"data before fmt", Riff({{"data", data}, {"fmt ", fmt}}), {127}},
       {"no data", Riff({{"fmt ", fmt}}), {127}},
@@ -174,16 +176,11 @@ TEST_F(WaveReadTest, FailuresThroughTheSeam) {
     std::vector<int> messages;
   };
   const Case cases[] = {
-      {FaultyFileSystem::kOpenRead, 1, 0, {121}},
-      {FaultyFileSystem::kRead, 1, 0, {125}},
-      {FaultyFileSystem::kRead, 2, 0, {125}},
-      {FaultyFileSystem::kRead, 3, 0, {126}},
-      {FaultyFileSystem::kRead, 4, 0, {123}},
-      {FaultyFileSystem::kRead, 4, 1, {123}},
-      {FaultyFileSystem::kRead, 5, 0, {127}},
-      {FaultyFileSystem::kRead, 6, 0, {134}},
-      {FaultyFileSystem::kRead, 6, 1, {134}},
-      {FaultyFileSystem::kClose, 1, 0, {122}},
+      {FaultyFileSystem::kOpenRead, 1, 0, {121}}, {FaultyFileSystem::kRead, 1, 0, {125}},
+      {FaultyFileSystem::kRead, 2, 0, {125}},     {FaultyFileSystem::kRead, 3, 0, {126}},
+      {FaultyFileSystem::kRead, 4, 0, {123}},     {FaultyFileSystem::kRead, 4, 1, {123}},
+      {FaultyFileSystem::kRead, 5, 0, {127}},     {FaultyFileSystem::kRead, 6, 0, {134}},
+      {FaultyFileSystem::kRead, 6, 1, {134}},     {FaultyFileSystem::kClose, 1, 0, {122}},
   };
   for (const auto& c : cases) {
     FaultyFileSystem faulty;

@@ -42,9 +42,9 @@ TEST_F(WaveWriteTest, ByteLayoutAtOneMeasure120Bpm) {
   ASSERT_EQ(b.size(), 176'448u);
   const std::vector<std::uint8_t> header(b.begin(), b.begin() + 46);
   const std::vector<std::uint8_t> expected = {
-      'R', 'I', 'F', 'F', 0x38, 0xB1, 0x02, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-      18, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0x00, 2, 0, 16, 0, 0, 0,
-      'd', 'a', 't', 'a', 0x12, 0xB1, 0x02, 0x00};
+      'R', 'I', 'F', 'F', 0x38, 0xB1, 0x02, 0x00, 'W',  'A',  'V',  'E',  'f',  'm',  't',  ' ',
+      18,  0,   0,   0,   1,    0,    1,    0,    0x44, 0xAC, 0,    0,    0x88, 0x58, 0x01, 0x00,
+      2,   0,   16,  0,   0,    0,    'd',  'a',  't',  'a',  0x12, 0xB1, 0x02, 0x00};
   EXPECT_EQ(header, expected);
   EXPECT_EQ(LE32(b, 4), 176'440u);
   EXPECT_EQ(LE32(b, 42), 176'402u);
@@ -58,8 +58,8 @@ TEST_F(WaveWriteTest, SizesFollowTheLoop) {
     LoopParams params;
     std::size_t file;
   };
-  const Case cases[] = {{{1200, 0, 1}, 524'334}, {{2400, 1, 1}, 88'248}, {{0, 1, 1}, 48},
-                        {{-5, 2, 1}, 50}};
+  const Case cases[] = {
+      {{1200, 0, 1}, 524'334}, {{2400, 1, 1}, 88'248}, {{0, 1, 1}, 48}, {{-5, 2, 1}, 50}};
   for (const auto& c : cases) {
     ASSERT_TRUE(SaveWave(wave, reporter, path, pcm.data(), c.params));
     const auto b = ReadBytes(path);

@@ -24,9 +24,7 @@ void EncodeFormat(const WAVEFORMATEX& format, std::uint8_t* bytes) {
 }
 
 WAVEFORMATEX DecodeFormat(const std::uint8_t* bytes) {
-  auto get16 = [&](int at) {
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-  };
+  auto get16 = [&](int at) { return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8); };
   auto get32 = [&](int at) {
     return static_cast<std::uint32_t>(get16(at)) | static_cast<std::uint32_t>(get16(at + 2)) << 16;
   };
@@ -108,8 +106,7 @@ MMRESULT CWaveFile::CloseRead() {
   return result;
 }
 
-void CWaveFile::SetFormat(std::uint16_t channels, std::uint32_t samplesPerSec,
-                          std::uint16_t bits) {
+void CWaveFile::SetFormat(std::uint16_t channels, std::uint32_t samplesPerSec, std::uint16_t bits) {
   const std::uint32_t bytesPerSample = bits / 8u;
   m_format.wFormatTag = WAVE_FORMAT_PCM;
   m_format.nChannels = channels;

@@ -29,8 +29,8 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std:
   return wave.CloseRead() == 0;
 }
 
-bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path,
-              const std::uint8_t* pcm, const LoopParams& params) {
+bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path, const std::uint8_t* pcm,
+              const LoopParams& params) {
   wave.ResetForWrite();
   wave.SetFormat(1, kSampleRate, 16);
   if (wave.OpenWrite(path) != 0) return false;

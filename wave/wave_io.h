@@ -19,7 +19,7 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std:
               std::uint32_t& loadedBytes);
 
 // Writes samples 0 to SampleCount of `pcm` as a mono 44,100 Hz 16-bit WAV file.
-bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path,
-              const std::uint8_t* pcm, const LoopParams& params);
+bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path, const std::uint8_t* pcm,
+              const LoopParams& params);
 
 }  // namespace loopsmith

@@ -11,7 +11,18 @@ namespace loopsmith::testing {
 // The real file system, with one chosen call made to fail or come up short.
 class FaultyFileSystem final : public FileSystem {
  public:
-  enum Op { kOpenRead, kCreateTemp, kRead, kWrite, kSeek, kSync, kClose, kRename, kRemove, kOpCount };
+  enum Op {
+    kOpenRead,
+    kCreateTemp,
+    kRead,
+    kWrite,
+    kSeek,
+    kSync,
+    kClose,
+    kRename,
+    kRemove,
+    kOpCount
+  };
 
   // The nth call (from 1) of `op` fails with `error`, or, for reads and writes
   // with `shortBy` > 0, moves that many bytes fewer than asked.

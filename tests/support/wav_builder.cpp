@@ -12,8 +12,8 @@ void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   PutLE16(out, v >> 16);
 }
 
-std::vector<std::uint8_t> FormatBody(std::uint16_t channels, std::uint32_t rate,
-                                     std::uint16_t bits, std::size_t size, std::uint16_t tag) {
+std::vector<std::uint8_t> FormatBody(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+                                     std::size_t size, std::uint16_t tag) {
   std::vector<std::uint8_t> body;
   PutLE16(body, tag);
   PutLE16(body, channels);

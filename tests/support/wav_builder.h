@@ -18,14 +18,14 @@ void PutLE16(std::vector<std::uint8_t>& out, std::uint32_t v);
 void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t v);
 
 // A format chunk body of `size` bytes (14, 16, 18 or more).
-std::vector<std::uint8_t> FormatBody(std::uint16_t channels, std::uint32_t rate,
-                                     std::uint16_t bits, std::size_t size = 16,
-                                     std::uint16_t tag = 1);
+std::vector<std::uint8_t> FormatBody(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+                                     std::size_t size = 16, std::uint16_t tag = 1);
 std::vector<std::uint8_t> Pcm16(const std::vector<std::int16_t>& samples);
 // "RIFF", size, form, then the chunks.
 std::vector<std::uint8_t> Riff(const std::vector<Chunk>& chunks, const std::string& form = "WAVE",
                                std::optional<std::uint32_t> riffSize = std::nullopt);
 // A plain 44,100 Hz 16-bit file.
-std::vector<std::uint8_t> SimpleWave(std::uint16_t channels, const std::vector<std::int16_t>& samples);
+std::vector<std::uint8_t> SimpleWave(std::uint16_t channels,
+                                     const std::vector<std::int16_t>& samples);
 
 }  // namespace loopsmith::testing

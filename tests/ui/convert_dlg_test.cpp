@@ -24,8 +24,8 @@ using loopsmith::ui::CLoopParamDlg;
 namespace {
 
 // Acts on the Loop Parameters dialog as soon as the job has opened it.
-void WhenDialogOpens(std::function<void(CLoopParamDlg*)> act) {
-  auto* poll = new QTimer;
+void WhenDialogOpens(const std::function<void(CLoopParamDlg*)>& act) {
+  auto* poll = new QTimer(QCoreApplication::instance());
   QObject::connect(poll, &QTimer::timeout, [poll, act] {
     if (auto* dialog = qobject_cast<CLoopParamDlg*>(QApplication::activeModalWidget())) {
       poll->stop();
@@ -54,10 +54,10 @@ class ConvertDlgTest : public QObject {
     std::vector<ShownMessage> messages;
     int asked = 0;
     Fixture() {
-      window.setMessagePresenter([this](QWidget* owner, const QString& caption,
-                                        const QString& text) {
-        messages.push_back({owner, caption, text});
-      });
+      window.setMessagePresenter(
+          [this](QWidget* owner, const QString& caption, const QString& text) {
+            messages.push_back({owner, caption, text});
+          });
       window.show();
     }
     void Answer(bool ok, LoopParams answer = {1200, 1, 1}) {
@@ -106,8 +106,7 @@ class ConvertDlgTest : public QObject {
     QVERIFY(f.Drop(QStringList{"SONG.wav"}));
     const auto bytes = ReadBytes(f.dir.Path("L01.T58"));
     QCOMPARE(bytes.size(), std::size_t{262'200});
-    QVERIFY(std::equal(bytes.begin(), bytes.begin() + 56,
-                       loopsmith::kLoopHeaderTemplate.begin()));
+    QVERIFY(std::equal(bytes.begin(), bytes.begin() + 56, loopsmith::kLoopHeaderTemplate.begin()));
     QCOMPARE(int{bytes[56]}, 0x0F);
     QCOMPARE(int{bytes[57]}, 0xFF);
     QCOMPARE(int{bytes[58]}, 0x00);
