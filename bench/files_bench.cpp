@@ -38,8 +38,9 @@ void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
   std::fclose(f);
 }
 
-// Reads `from` whole and writes it to `to`, as cp does.
+// Reads `from` whole and writes it to a new file `to`, as cp does.
 void CopyFile(const std::string& from, const std::string& to, std::vector<std::uint8_t>& buffer) {
+  ::unlink(to.c_str());
   const int in = ::open(from.c_str(), O_RDONLY);
   const ssize_t got = ::read(in, buffer.data(), buffer.size());
   ::close(in);
@@ -71,6 +72,7 @@ void BM_WaveToLoopFile(benchmark::State& state) {
   Silent reporter;
   const LoopParams params{1200, kMeasureOff, 1};
   Run(state, wav.size(), source, [&] {
+    ::unlink(Scratch("L01.T58").c_str());  // a new file each time, as for the copy
     std::vector<std::uint8_t> image(kLoopImageElements * 2), pcm(kPcmElements * 2);
     CWaveFile wave(fs, reporter);
     std::uint32_t loaded = 0;
@@ -89,6 +91,7 @@ void BM_LoopFileToWave(benchmark::State& state) {
   PosixFileSystem fs;
   Silent reporter;
   Run(state, loop.size(), source, [&] {
+    ::unlink(Scratch("in.WAV").c_str());  // a new file each time, as for the copy
     std::vector<std::uint8_t> image(kLoopImageElements * 2), pcm(kPcmElements * 2);
     LoopParams params;
     ReadLoopFile(fs, reporter, source, image.data(), params);
