@@ -58,6 +58,7 @@ void CConvertDlg::BuildControls() {
   const DialogUnits units(font());
   setFixedSize(units.X(layout.size.width), units.Y(layout.size.height));
   auto* frame = new QGroupBox(this);
+  frame->setStyleSheet(GroupBoxStyle());
   frame->setGeometry(units.ToPixels(layout.frame));
   auto line = [&](const QString& text, const DluRect& rect) {
     auto* label = new QLabel(text, this);

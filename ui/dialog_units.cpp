@@ -23,6 +23,13 @@ QRect DialogUnits::ToPixels(const DluRect& rect) const {
   return {left, top, X(rect.x + rect.width) - left, Y(rect.y + rect.height) - top};
 }
 
+QString GroupBoxStyle() {
+  return QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 0.5em; padding: 0 0.2em; }");
+}
+
 bool UseJapaneseLayout() { return QLocale::system().language() == QLocale::Japanese; }
 
 QFont DialogFont() {

@@ -25,6 +25,10 @@ class DialogUnits {
   int baseY_;
 };
 
+// A frame whose caption sits on its top line, half the font's height down,
+// as the layouts were drawn for; the controls placed inside then clear it.
+QString GroupBoxStyle();
+
 // English or Japanese, chosen once from the system locale.
 bool UseJapaneseLayout();
 // The dialogs' face: 8-point Arial, or a 9-point Japanese proportional gothic.

@@ -73,6 +73,7 @@ void CLoopParamDlg::BuildControls() {
   // Frames first, so that they lie beneath the controls they frame.
   auto frame = [&](const char* title, const DluRect& rect) {
     auto* box = new QGroupBox(QString::fromLatin1(title), this);
+    box->setStyleSheet(GroupBoxStyle());
     box->setGeometry(units.ToPixels(rect));
   };
   frame("Measure", layout.measureGroup);
