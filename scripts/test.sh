@@ -39,7 +39,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build-fuzz/fuzz/make_fuzz_seeds "$work/seeds"
 for target in wave_load loop_read job; do
-  mkdir -p "$work/corpus/$target" "$work/crashes/$target"
+  mkdir -p "$work/corpus/$target" "$work/crashes/$target" "fuzz/regressions/$target"
   # A crash, leak or hang (over 5 s on one input) stops the run; the input that
   # caused it lands in fuzz/regressions/<target>/ to be replayed by ctest ever after.
   if ! build-fuzz/fuzz/${target}_fuzzer "$work/corpus/$target" "$work/seeds/$target" \
@@ -47,8 +47,10 @@ for target in wave_load loop_read job; do
       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/crashes/$target/" \
       >"$work/$target.log" 2>&1; then
     tail -n 40 "$work/$target.log"
-    cp "$work/crashes/$target/"* "fuzz/regressions/$target/" 2>/dev/null || true
-    echo "fuzzing $target found a fault; saved to fuzz/regressions/$target/"
+    if compgen -G "$work/crashes/$target/*" >/dev/null; then
+      cp "$work/crashes/$target/"* "fuzz/regressions/$target/"
+      echo "fuzzing $target found a fault; the input is saved in fuzz/regressions/$target/"
+    fi
     exit 1
   fi
   grep -E '^stat::number_of_executed_units|^#[0-9]+ +DONE' "$work/$target.log" |

@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -78,7 +79,7 @@ JobOutcome CConvertDlg::OnDropFiles(const QString& path) {
   // The job runs its own modal loops; a drop that arrives meanwhile is not taken.
   if (m_busy) return {};
   m_busy = true;
-  const QByteArray bytes = path.toUtf8();
+  const QByteArray bytes = QFile::encodeName(path);  // the file system's own bytes
   m_lastOutcome = m_job.Run(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   m_busy = false;
   emit conversionFinished();
