@@ -8,6 +8,7 @@
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "faulty_file_system.h"
+#include "fixed_answer.h"
 #include "recording_reporter.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
@@ -20,14 +21,6 @@ using testing::ReadBytes;
 using testing::RecordingReporter;
 using testing::TempDir;
 using testing::WriteBytes;
-
-class Ok final : public LoopParamsSource {
- public:
-  bool AskLoopParams(LoopParams& params) override {
-    params = {1200, 1, 1};
-    return true;
-  }
-};
 
 struct Direction {
   const char* source;
@@ -51,7 +44,7 @@ TEST_P(FaultSweep, EveryCallOfEveryKind) {
   // A clean run tells how many calls of each kind there are.
   FaultyFileSystem counting;
   RecordingReporter quiet;
-  Ok ok;
+  testing::FixedAnswer ok{LoopParams{1200, 1, 1}};
   HeapAllocator heap;
   ASSERT_TRUE(ConvertJob(counting, quiet, ok, heap).Run(dir.Path(direction.source)).Converted());
 

@@ -11,6 +11,7 @@
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
+#include "fixed_answer.h"
 #include "recording_reporter.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
@@ -26,14 +27,6 @@ using testing::RecordingReporter;
 using testing::Riff;
 using testing::TempDir;
 using testing::WriteBytes;
-
-class Ok final : public LoopParamsSource {
- public:
-  bool AskLoopParams(LoopParams& params) override {
-    params = {2400, 1, 1};
-    return true;
-  }
-};
 
 class HostileTest : public ::testing::Test {
  protected:
@@ -61,7 +54,7 @@ class HostileTest : public ::testing::Test {
   TempDir dir;
   PosixFileSystem fs;
   RecordingReporter reporter;
-  Ok ok;
+  testing::FixedAnswer ok{LoopParams{2400, 1, 1}};
   HeapAllocator heap;
   ConvertJob job{fs, reporter, ok, heap};
 };

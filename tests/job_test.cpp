@@ -6,6 +6,7 @@
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "faulty_file_system.h"
+#include "fixed_answer.h"
 #include "recording_reporter.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
@@ -14,24 +15,12 @@ namespace loopsmith {
 namespace {
 
 using testing::FaultyFileSystem;
+using testing::FixedAnswer;
 using testing::ReadBytes;
 using testing::RecordingReporter;
 using testing::SimpleWave;
 using testing::TempDir;
 using testing::WriteBytes;
-
-class FixedAnswer final : public LoopParamsSource {
- public:
-  bool AskLoopParams(LoopParams& params) override {
-    ++asked;
-    if (!ok) return false;
-    params = answer;
-    return true;
-  }
-  LoopParams answer{1200, 1, 1};
-  bool ok = true;
-  int asked = 0;
-};
 
 class FailingAllocator final : public BufferAllocator {
  public:
