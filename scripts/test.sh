@@ -53,7 +53,7 @@ for target in wave_load loop_read job; do
     fi
     exit 1
   fi
-  grep -E '^stat::number_of_executed_units|^#[0-9]+ +DONE' "$work/$target.log" |
+  grep -E '^stat::number_of_executed_units|^#[0-9]+[[:space:]]+DONE' "$work/$target.log" |
     sed "s/^/  $target: /"
 done
 echo "fuzzing found nothing"
