@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 #include <vector>
 
