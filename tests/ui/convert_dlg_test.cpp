@@ -97,6 +97,9 @@ class ConvertDlgTest : public QObject {
     QCOMPARE(texts.at(0), QStringLiteral("Please drop the \".WAV\" or \".T58\" file here."));
     QCOMPARE(texts.at(2), QStringLiteral("Loopsmith for TQ-58"));
     QVERIFY(f.window.acceptDrops());
+    const QList<QSize> sizes = f.window.windowIcon().availableSizes();
+    QVERIFY(sizes.contains(QSize(32, 32)));
+    QVERIFY(sizes.contains(QSize(16, 16)));
   }
 
   void droppedWaveBecomesLoopFile() {
