@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QStyle>
-#include <QTimer>
 
 #include "ui/dialog_units.h"
 #include "ui/loop_param_dlg.h"
@@ -110,7 +109,7 @@ void CConvertDlg::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // The drop is finished first and the job runs right after, on this thread:
   // a file manager must not wait on our dialog to end its drag.
-  QTimer::singleShot(0, this, [this, path] { OnDropFiles(path); });
+  QMetaObject::invokeMethod(this, [this, path] { OnDropFiles(path); }, Qt::QueuedConnection);
 }
 
 void CConvertDlg::keyPressEvent(QKeyEvent* event) {
