@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
+#include <string_view>
 #include <vector>
 
 #include "cli/diagnosis.h"
@@ -43,9 +44,9 @@ constexpr const char* kHelp =
 class LineReporter final : public Reporter {
  public:
   explicit LineReporter(std::ostream& err) : err_(err) {}
-  void Report(MessageId id) override {
-    err_ << kProgram << ": " << file << ": " << MessageText(id) << '\n';
-  }
+  void Report(MessageId id) override { Say(MessageText(id)); }
+  // Every line about a file, catalogue message or not, has the same form.
+  void Say(std::string_view text) { err_ << kProgram << ": " << file << ": " << text << '\n'; }
   std::string file;
 
  private:
@@ -85,11 +86,11 @@ std::int64_t FileSize(FileSystem& fs, const std::string& path) {
 }
 
 bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& path,
-                  std::ostream& out, std::ostream& err) {
+                  std::ostream& out) {
   std::vector<std::uint8_t> image(kLargestLoopFile);
   LoopParams params;
   if (!ReadLoopFile(fs, reporter, path, image.data(), params)) {
-    err << kProgram << ": " << path << ": " << ExplainLoopFailure(fs, path) << '\n';
+    reporter.Say(ExplainLoopFailure(fs, path));
     return false;
   }
   const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
@@ -110,12 +111,12 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
 }
 
 bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
-                  std::ostream& out, std::ostream& err) {
+                  std::ostream& out) {
   std::vector<std::uint8_t> pcm(kPcmElements * 2);
   CWaveFile wave(fs, reporter);
   std::uint32_t loaded = 0;
   if (!LoadWave(wave, reporter, path, pcm.data(), loaded)) {
-    err << kProgram << ": " << path << ": " << ExplainWaveFailure(fs, path) << '\n';
+    reporter.Say(ExplainWaveFailure(fs, path));
     return false;
   }
   const std::uint32_t frameBytes = 2u * wave.m_format.nChannels;
@@ -160,14 +161,13 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
     reporter.file = file;
     const Direction direction = DirectionOf(file);
     if (direction == Direction::kNone) {
-      err << kProgram << ": " << file << ": not a .WAV or .T58 file\n";
+      reporter.Say("not a .WAV or .T58 file");
       allConverted = false;
       continue;
     }
     if (options.mode == Mode::kInfo) {
-      const bool ok = direction == Direction::kLoopToWave
-                          ? DescribeLoop(fs, reporter, file, out, err)
-                          : DescribeWave(fs, reporter, file, out, err);
+      const bool ok = direction == Direction::kLoopToWave ? DescribeLoop(fs, reporter, file, out)
+                                                          : DescribeWave(fs, reporter, file, out);
       allConverted = allConverted && ok;
       continue;
     }

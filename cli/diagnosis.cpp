@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "core/loop_format.h"
@@ -15,9 +16,9 @@ namespace {
 class RecordingReporter final : public Reporter {
  public:
   void Report(MessageId id) override {
-    if (first == 0) first = static_cast<int>(id);
+    if (!first) first = id;
   }
-  int first = 0;
+  std::optional<MessageId> first;
 };
 
 std::string OpenFailure(int error) {
@@ -113,21 +114,21 @@ std::string ExplainWaveFailure(FileSystem& fs, const std::string& path) {
   CWaveFile wave(fs, silent);
   wave.ResetForRead();
   wave.OpenRead(path);
-  switch (silent.first) {
-    case 120:
+  switch (silent.first.value_or(MessageId{})) {
+    case MessageId::kWaveOpenError1:
       return "the path is empty";
-    case 121: {
+    case MessageId::kWaveOpenError2: {
       const int fd = fs.OpenRead(path);
       if (fd >= 0) fs.Close(fd);
       return fd < 0 ? OpenFailure(-fd) : "it cannot be opened";
     }
-    case 125:
+    case MessageId::kWaveReadError2:
       return RiffProblem(fs, path);
-    case 126:
+    case MessageId::kWaveReadError3:
       return "there is no \"fmt \" chunk in its RIFF chunk";
-    case 123:
+    case MessageId::kWaveReadError1:
       return "its \"fmt \" chunk is cut short by the end of the file";
-    case 127:
+    case MessageId::kWaveReadError4:
       return "there is no \"data\" chunk after \"fmt \"";
     default:
       break;
