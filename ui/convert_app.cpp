@@ -13,7 +13,7 @@ CConvertApp::CConvertApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationVersion(QStringLiteral("1.0.0.0"));
   setProperty("productName", QStringLiteral("Loopsmith for TQ-58"));
   setDesktopFileName(QStringLiteral("loopsmith"));
-  setWindowIcon(QIcon(QStringLiteral(":/loopsmith/loopsmith.xpm")));
+  setWindowIcon(ApplicationIcon());
 }
 
 bool CConvertApp::InitInstance() {

@@ -34,16 +34,21 @@ QString FirstLocalPath(const QMimeData* mime) {
 
 }  // namespace
 
+QIcon ApplicationIcon() {
+  QIcon icon(QStringLiteral(":/loopsmith/loopsmith.xpm"));
+  icon.addFile(QStringLiteral(":/loopsmith/loopsmith-16.xpm"));
+  return icon;
+}
+
 QString CConvertDlg::InstructionText() {
   return QStringLiteral("Please drop the \".WAV\" or \".T58\" file here.");
 }
 
 CConvertDlg::CConvertDlg(QWidget* parent)
     : QDialog(parent),
-      m_icon(QStringLiteral(":/loopsmith/loopsmith.xpm")),
+      m_icon(ApplicationIcon()),
       m_reporter(this),
       m_job(m_fileSystem, m_reporter, *this, m_allocator) {
-  m_icon.addFile(QStringLiteral(":/loopsmith/loopsmith-16.xpm"));
   setWindowTitle(QStringLiteral("Loopsmith for TQ-58"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
@@ -109,7 +114,8 @@ void CConvertDlg::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // The drop is finished first and the job runs right after, on this thread:
   // a file manager must not wait on our dialog to end its drag.
-  QMetaObject::invokeMethod(this, [this, path] { OnDropFiles(path); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, path] { OnDropFiles(path); }, Qt::QueuedConnection);
 }
 
 void CConvertDlg::keyPressEvent(QKeyEvent* event) {

@@ -12,6 +12,9 @@
 
 namespace loopsmith::ui {
 
+// The program's icon, 32 x 32 and 16 x 16.
+QIcon ApplicationIcon();
+
 // The main window: says what to do, takes files dropped on it and hands the
 // first one to the conversion job. It has no buttons and no menu.
 class CConvertDlg final : public QDialog, private LoopParamsSource {
