@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "base/posix_file_system.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
@@ -20,7 +21,7 @@ namespace {
 
 class Silent final : public Reporter {
  public:
-  void Report(MessageId) override { std::abort(); }
+  void Report(const Failure&) override { std::abort(); }
 };
 
 std::string Scratch(const std::string& name) {
@@ -97,7 +98,8 @@ void BM_LoopFileToWave(benchmark::State& state) {
     ReadLoopFile(fs, reporter, source, image.data(), params);
     LoopToPcm(image.data(), pcm.data(), SampleCount(params.measureMode, params.tempo));
     CWaveFile wave(fs, reporter);
-    SaveWave(wave, reporter, Scratch("in.WAV"), pcm.data(), params);
+    SaveWave(wave, reporter, Scratch("in.WAV"), pcm.data(),
+             SampleCount(params.measureMode, params.tempo));
   });
 }
 

@@ -1,13 +1,16 @@
 #include "cli/cli.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string_view>
 #include <vector>
 
-#include "cli/diagnosis.h"
 #include "cli/options.h"
+#include "base/text.h"
+#include "base/version.h"
+#include "base/work_buffers.h"
 #include "core/convert_job.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
@@ -41,33 +44,47 @@ constexpr const char* kHelp =
     "The path of every file written goes to standard output; every failure is a\n"
     "line on standard error. Exit status: 0 all converted, 1 some not, 2 usage error.\n";
 
+// Every failure is a line with the window's text; with `explain` set, the
+// first failure's detail follows on a second line.
 class LineReporter final : public Reporter {
  public:
-  explicit LineReporter(std::ostream& err) : err_(err) {}
-  void Report(MessageId id) override { Say(MessageText(id)); }
+  explicit LineReporter(std::ostream& err) : m_err(err) {}
+  void Report(const Failure& failure) override {
+    Say(MessageText(failure.id));
+    if (explain && !explained && !failure.detail.empty()) {
+      Say(failure.detail);
+      explained = true;
+    }
+  }
   // Every line about a file, catalogue message or not, has the same form.
-  void Say(std::string_view text) { err_ << kProgram << ": " << file << ": " << text << '\n'; }
+  void Say(std::string_view text) { m_err << kProgram << ": " << file << ": " << text << '\n'; }
+  void Start(const std::string& path) {
+    file = path;
+    explained = false;
+  }
   std::string file;
+  bool explain = false;
+  bool explained = false;
 
  private:
-  std::ostream& err_;
+  std::ostream& m_err;
 };
 
 class FixedParams final : public LoopParamsSource {
  public:
   explicit FixedParams(const Options& options)
-      : tempo_(options.tempo), mode_(options.measureMode) {}
+      : m_tempo(options.tempo), m_mode(options.measureMode) {}
   bool AskLoopParams(LoopParams& params) override {
-    params.tempo = tempo_;
-    params.measureMode = mode_;
+    params.tempo = m_tempo;
+    params.measureMode = m_mode;
     params.fileNumber = number;
     return true;
   }
   std::uint8_t number = 1;
 
  private:
-  std::int16_t tempo_;
-  MeasureMode mode_;
+  std::int16_t m_tempo;
+  MeasureMode m_mode;
 };
 
 std::string Tenths(int value) {
@@ -78,21 +95,23 @@ std::string Tenths(int value) {
 }
 
 std::int64_t FileSize(FileSystem& fs, const std::string& path) {
-  const int fd = fs.OpenRead(path);
-  if (fd < 0) return -1;
-  const std::int64_t size = fs.Seek(fd, 0, SEEK_END);
-  fs.Close(fd);
+  FileHandle file = FileHandle::kNone;
+  if (fs.OpenRead(path, file) != 0) return -1;
+  const std::int64_t size = fs.Seek(file, 0, SeekFrom::kEnd);
+  fs.Close(file);
   return size;
 }
 
 bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& path,
                   std::ostream& out) {
-  std::vector<std::uint8_t> image(kLargestLoopFile);
-  LoopParams params;
-  if (!ReadLoopFile(fs, reporter, path, image.data(), params)) {
-    reporter.Say(ExplainLoopFailure(fs, path));
+  HeapAllocator heap;
+  const WorkBuffer image(heap, kLargestLoopFile);
+  if (!image) {
+    reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
     return false;
   }
+  LoopParams params;
+  if (!ReadLoopFile(fs, reporter, path, image.data(), params)) return false;
   const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", (last + 1.0) / kSampleRate);
@@ -112,13 +131,15 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
 
 bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
                   std::ostream& out) {
-  std::vector<std::uint8_t> pcm(kPcmElements * 2);
-  CWaveFile wave(fs, reporter);
-  std::uint32_t loaded = 0;
-  if (!LoadWave(wave, reporter, path, pcm.data(), loaded)) {
-    reporter.Say(ExplainWaveFailure(fs, path));
+  HeapAllocator heap;
+  const WorkBuffer pcm(heap, kPcmElements * 2);
+  if (!pcm) {
+    reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
     return false;
   }
+  CWaveFile wave(fs, reporter);
+  std::uint32_t loaded = 0;
+  if (!LoadWave(wave, reporter, path, pcm.data(), loaded)) return false;
   const std::uint32_t frameBytes = 2u * wave.m_format.nChannels;
   out << path << ": WAV file\n"
       << "  channels:      " << wave.m_format.nChannels << '\n'
@@ -145,11 +166,12 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
     return 0;
   }
   if (options.mode == Mode::kVersion) {
-    out << "loopsmith-cli (Loopsmith for TQ-58) 1.0.0.0\n";
+    out << kProgram << " (" << kProductName << ") " << kVersion << '\n';
     return 0;
   }
 
   LineReporter reporter(err);
+  reporter.explain = options.mode == Mode::kInfo;
   FixedParams answers(options);
   HeapAllocator allocator;
   ConvertJob job(fs, reporter, answers, allocator);
@@ -158,7 +180,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   // not, so a file that failed can be converted again under the same name.
   answers.number = options.firstNumber;
   for (const auto& file : options.files) {
-    reporter.file = file;
+    reporter.Start(file);
     const Direction direction = DirectionOf(file);
     if (direction == Direction::kNone) {
       reporter.Say("not a .WAV or .T58 file");

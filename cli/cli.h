@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/file_system.h"
+#include "base/file_system.h"
 
 namespace loopsmith::cli {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "core/file_system.h"
+#include "base/posix_file_system.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);

@@ -1,5 +1,7 @@
 #include "core/convert_job.h"
 
+#include <cerrno>
+
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
@@ -18,47 +20,50 @@ ConvertJob::ConvertJob(FileSystem& fs, Reporter& reporter, LoopParamsSource& par
 
 JobOutcome ConvertJob::Run(const std::string& path) {
   JobOutcome outcome;
-  m_reporter.count = 0;
+  m_reporter.m_count = 0;
   outcome.direction = DirectionOf(path);
 
-  // Both buffers are asked for before either is tested, and both are fresh and
-  // zero-filled: the transforms read zeros past the loaded data.
-  m_loopImage = static_cast<std::uint8_t*>(m_allocator.AllocateZeroed(kLoopImageElements * 2));
-  m_pcm = static_cast<std::uint8_t*>(m_allocator.AllocateZeroed(kPcmElements * 2));
-  if (m_loopImage == nullptr || m_pcm == nullptr) {
-    m_reporter.Report(MessageId::kMemoryError);
-  } else if (outcome.direction == Direction::kLoopToWave) {
-    ConvertLoopToWave(path, outcome);
-  } else if (outcome.direction == Direction::kWaveToLoop) {
-    ConvertWaveToLoop(path, outcome);
+  {
+    // Both buffers are asked for before either is tested, and both are fresh and
+    // zero-filled: the transforms read zeros past the loaded data. They live for
+    // this one run.
+    const WorkBuffer loopImage(m_allocator, kLoopImageElements * 2);
+    const WorkBuffer pcm(m_allocator, kPcmElements * 2);
+    if (!loopImage || !pcm) {
+      m_reporter.Report(Failure{MessageId::kMemoryError, ENOMEM,
+                                "the work buffers could not be allocated"});
+    } else if (outcome.direction == Direction::kLoopToWave) {
+      ConvertLoopToWave(path, loopImage.data(), pcm.data(), outcome);
+    } else if (outcome.direction == Direction::kWaveToLoop) {
+      ConvertWaveToLoop(path, loopImage.data(), pcm.data(), outcome);
+    }
   }
-  if (m_loopImage != nullptr) m_allocator.Free(m_loopImage);
-  if (m_pcm != nullptr) m_allocator.Free(m_pcm);
-  m_loopImage = nullptr;
-  m_pcm = nullptr;
 
-  outcome.reported = m_reporter.count > 0;
+  outcome.reported = m_reporter.m_count > 0;
   return outcome;
 }
 
-void ConvertJob::ConvertLoopToWave(std::string path, JobOutcome& outcome) {
-  if (!ReadLoopFile(m_fs, m_reporter, path, m_loopImage, m_params)) return;
+void ConvertJob::ConvertLoopToWave(std::string path, std::uint8_t* loopImage, std::uint8_t* pcm,
+                                   JobOutcome& outcome) {
+  if (!ReadLoopFile(m_fs, m_reporter, path, loopImage, m_params)) return;
   path = WaveNameFor(path);
-  LoopToPcm(m_loopImage, m_pcm, SampleCount(m_params.measureMode, m_params.tempo));
+  const std::uint32_t last = SampleCount(m_params.measureMode, m_params.tempo);
+  LoopToPcm(loopImage, pcm, last);
   outcome.output = path;
-  SaveWave(m_wave, m_reporter, path, m_pcm, m_params);
+  SaveWave(m_wave, m_reporter, path, pcm, last);
 }
 
-void ConvertJob::ConvertWaveToLoop(const std::string& path, JobOutcome& outcome) {
-  if (!LoadWave(m_wave, m_reporter, path, m_pcm, m_loadedBytes)) return;
+void ConvertJob::ConvertWaveToLoop(const std::string& path, std::uint8_t* loopImage,
+                                   std::uint8_t* pcm, JobOutcome& outcome) {
+  if (!LoadWave(m_wave, m_reporter, path, pcm, m_loadedBytes)) return;
   if (!m_ask.AskLoopParams(m_params)) {
     outcome.cancelled = true;
     return;
   }
   const std::string output = LoopNameFor(path, m_params.fileNumber);
-  BuildLoopImage(m_params, m_wave.m_format.nChannels, m_pcm, m_loopImage);
+  BuildLoopImage(m_params, m_wave.m_format.nChannels, pcm, loopImage);
   outcome.output = output;
-  WriteLoopFile(m_fs, m_reporter, output, m_loopImage, m_params);
+  WriteLoopFile(m_fs, m_reporter, output, loopImage, m_params);
 }
 
 }  // namespace loopsmith

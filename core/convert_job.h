@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <string>
 
-#include "core/file_system.h"
+#include "base/file_system.h"
+#include "base/messages.h"
+#include "base/work_buffers.h"
 #include "core/loop_params.h"
-#include "core/messages.h"
 #include "core/output_names.h"
-#include "core/work_buffers.h"
 #include "wave/wave_file.h"
 
 namespace loopsmith {
@@ -43,19 +43,21 @@ class ConvertJob {
  private:
   class CountingReporter final : public Reporter {
    public:
-    explicit CountingReporter(Reporter& inner) : inner_(inner) {}
-    void Report(MessageId id) override {
-      ++count;
-      inner_.Report(id);
+    explicit CountingReporter(Reporter& inner) : m_inner(inner) {}
+    void Report(const Failure& failure) override {
+      ++m_count;
+      m_inner.Report(failure);
     }
-    int count = 0;
+    int m_count = 0;
 
    private:
-    Reporter& inner_;
+    Reporter& m_inner;
   };
 
-  void ConvertLoopToWave(std::string path, JobOutcome& outcome);
-  void ConvertWaveToLoop(const std::string& path, JobOutcome& outcome);
+  void ConvertLoopToWave(std::string path, std::uint8_t* loopImage, std::uint8_t* pcm,
+                         JobOutcome& outcome);
+  void ConvertWaveToLoop(const std::string& path, std::uint8_t* loopImage, std::uint8_t* pcm,
+                         JobOutcome& outcome);
 
   FileSystem& m_fs;
   CountingReporter m_reporter;
@@ -64,8 +66,6 @@ class ConvertJob {
   CWaveFile m_wave;
   LoopParams m_params;
   std::uint32_t m_loadedBytes = 0;
-  std::uint8_t* m_loopImage = nullptr;  // lives for one Run only
-  std::uint8_t* m_pcm = nullptr;        // lives for one Run only
 };
 
 }  // namespace loopsmith

@@ -1,45 +1,98 @@
 #include "core/loop_file.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "base/text.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 
 namespace loopsmith {
+namespace {
+
+std::string ReadProblem(std::int64_t got, const std::string& what) {
+  return got < 0 ? "it cannot be read: " + SystemErrorText(static_cast<int>(-got)) : what;
+}
+
+std::string HeaderProblem(const std::uint8_t* header) {
+  if (std::memcmp(header, kLoopHeaderTemplate.data(), 12) != 0) {
+    return "it does not start with the signature \"TQ-58   1.00\"";
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "header bytes 12 and 13 are %02X %02X, need 00 20", header[12],
+                header[13]);
+  return text;
+}
+
+}  // namespace
 
 bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, std::uint8_t* image,
                   LoopParams& params) {
-  const int fd = fs.OpenRead(path);
-  if (fd < 0) {
-    reporter.Report(MessageId::kLoopReadError);
+  FileHandle file = FileHandle::kNone;
+  const int opened = fs.OpenRead(path, file);
+  if (opened != 0) {
+    reporter.Report(Failure{MessageId::kLoopReadError, -opened, OpenFailureText(-opened)});
     return false;
   }
-  bool ok = fs.Read(fd, image, kLoopHeaderSize) == static_cast<std::int64_t>(kLoopHeaderSize) &&
-            IsLoopHeader(image);
-  if (ok) {
+  std::optional<Failure> failure;
+  const std::int64_t got = fs.Read(file, image, kLoopHeaderSize);
+  if (got != static_cast<std::int64_t>(kLoopHeaderSize)) {
+    failure = Failure{MessageId::kLoopReadError, got < 0 ? static_cast<int>(-got) : 0,
+                      ReadProblem(got, "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
+                                           " bytes, less than the 56-byte header")};
+  } else if (!IsLoopHeader(image)) {
+    failure = Failure{MessageId::kLoopReadError, 0, HeaderProblem(image)};
+  } else {
     // Taken before the words are read, and kept even if that read fails.
     TakeHeaderParams(image, params);
-    const std::size_t wanted = 2 * std::size_t{SampleCount(params.measureMode, params.tempo)} + 2;
-    ok = fs.Read(fd, image, wanted) == static_cast<std::int64_t>(wanted);
+    const std::uint64_t samples = std::uint64_t{SampleCount(params.measureMode, params.tempo)} + 1;
+    const std::size_t wanted = 2 * samples;
+    const std::int64_t words = fs.Read(file, image, wanted);
+    if (words != static_cast<std::int64_t>(wanted)) {
+      failure = Failure{
+          MessageId::kLoopReadError, words < 0 ? static_cast<int>(-words) : 0,
+          ReadProblem(words, "its loop of " + WithCommas(samples) + " samples needs " +
+                                 WithCommas(wanted) + " bytes after the header, file holds " +
+                                 WithCommas(static_cast<std::uint64_t>(words)))};
+    }
   }
-  // An error on close means the data may not be what the disk holds; treat it as a failed read.
-  if (fs.Close(fd) != 0) ok = false;
-  if (!ok) reporter.Report(MessageId::kLoopReadError);
-  return ok;
+  // Closed before anything is shown. An error on close means the data may not
+  // be what the disk holds; treat it as a failed read.
+  const int closed = fs.Close(file);
+  if (!failure && closed != 0) {
+    failure = Failure{MessageId::kLoopReadError, -closed,
+                      closed == -ESTALE ? "it was changed by another program while it was read"
+                                        : "it could not be closed: " + SystemErrorText(-closed)};
+  }
+  if (failure) reporter.Report(*failure);
+  return !failure;
 }
 
 bool WriteLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path,
                    const std::uint8_t* image, const LoopParams& params) {
-  ReplacingFile file(fs);
-  if (file.Create(path) != 0) {
-    reporter.Report(MessageId::kLoopWriteError);
+  OutputFile file(fs);
+  const int created = file.Create(path);
+  if (created != 0) {
+    reporter.Report(Failure{MessageId::kLoopWriteError, -created,
+                            "it cannot be created: " + SystemErrorText(-created)});
     return false;
   }
   const std::size_t size = LoopImageSize(params);
-  if (fs.Write(file.fd(), image, size) != static_cast<std::int64_t>(size)) {
-    reporter.Report(MessageId::kLoopWriteError);
+  const std::int64_t put = fs.Write(file.handle(), image, size);
+  if (put != static_cast<std::int64_t>(size)) {
     file.Discard();
+    reporter.Report(Failure{MessageId::kLoopWriteError, put < 0 ? static_cast<int>(-put) : 0,
+                            "it could not be written: " + (put < 0 ? SystemErrorText(static_cast<int>(-put))
+                                                                   : std::string("the disk is full"))});
     return true;
   }
-  if (file.Commit() != 0) reporter.Report(MessageId::kLoopWriteError);
+  const int committed = file.Commit();
+  if (committed != 0) {
+    reporter.Report(Failure{MessageId::kLoopWriteError, -committed,
+                            "it could not be written: " + SystemErrorText(-committed)});
+  }
   return true;
 }
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/file_system.h"
+#include "base/file_system.h"
 #include "core/loop_params.h"
-#include "core/messages.h"
+#include "base/messages.h"
 
 namespace loopsmith {
 

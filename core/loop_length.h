@@ -3,10 +3,10 @@
 #include <cstdint>
 
 #include "core/loop_params.h"
+#include "wave/wave_io.h"
 
 namespace loopsmith {
 
-inline constexpr std::uint32_t kSampleRate = 44100;
 inline constexpr std::uint32_t kMaxLastIndex = 0x3FFFF;  // 262,144 samples, the longest loop
 inline constexpr std::uint32_t kBlockWords = 0x10000;
 

@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/diagnosis.h"
+#include "base/text.h"
+#include "base/version.h"
 #include "cli/options.h"
+#include "base/posix_file_system.h"
 #include "core/loop_format.h"
 #include "faulty_file_system.h"
 #include "temp_dir.h"
@@ -108,7 +110,7 @@ TEST_F(CliTest, UsageErrorsConvertNothing) {
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_NE(out.str().find("Usage: loopsmith-cli"), std::string::npos);
   EXPECT_EQ(Run({"--version"}), 0);
-  EXPECT_EQ(out.str(), "loopsmith-cli (Loopsmith for TQ-58) 1.0.0.0\n");
+  EXPECT_EQ(out.str(), std::string("loopsmith-cli (Loopsmith for TQ-58) ") + kVersion + "\n");
 }
 
 TEST_F(CliTest, InfoDescribesBothKindsAndWritesNothing) {

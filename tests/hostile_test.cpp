@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/posix_file_system.h"
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"

@@ -24,21 +24,21 @@ using testing::WriteBytes;
 
 class FailingAllocator final : public BufferAllocator {
  public:
-  explicit FailingAllocator(int failing) : failing_(failing) {}
+  explicit FailingAllocator(int failing) : m_failing(failing) {}
   void* AllocateZeroed(std::size_t bytes) override {
     ++calls;
-    return calls == failing_ ? nullptr : real_.AllocateZeroed(bytes);
+    return calls == m_failing ? nullptr : m_real.AllocateZeroed(bytes);
   }
   void Free(void* memory) override {
     ++freed;
-    real_.Free(memory);
+    m_real.Free(memory);
   }
   int calls = 0;
   int freed = 0;
 
  private:
-  int failing_;
-  HeapAllocator real_;
+  int m_failing;
+  HeapAllocator m_real;
 };
 
 class JobTest : public ::testing::Test {
@@ -169,7 +169,7 @@ TEST_F(JobTest, SourceFailuresWriteNothingAndAskNothing) {
 
 TEST_F(JobTest, AReadOnlyFolderFailsOnlyTheFinalWrite) {
   WriteBytes(dir.Path("in.wav"), SimpleWave(1, {1}));
-  fs.FailOn(FaultyFileSystem::kCreateTemp, 1, 30 /* EROFS */);
+  fs.FailOn(FaultyFileSystem::kCreateOutput, 1, 30 /* EROFS */);
   EXPECT_FALSE(Run(dir.Path("in.wav")).Converted());
   EXPECT_EQ(reporter.ids, std::vector<int>{131});
   EXPECT_EQ(answer.asked, 1) << "the source was read and the dialog shown first";

@@ -197,9 +197,10 @@ TEST_F(LoopWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     bool created;
   };
   const Case cases[] = {
-      {FaultyFileSystem::kCreateTemp, 0, false}, {FaultyFileSystem::kWrite, 0, true},
-      {FaultyFileSystem::kWrite, 100, true},     {FaultyFileSystem::kSync, 0, true},
-      {FaultyFileSystem::kClose, 0, true},       {FaultyFileSystem::kRename, 0, true}};
+      {FaultyFileSystem::kCreateOutput, 0, false},
+      {FaultyFileSystem::kWrite, 0, true},
+      {FaultyFileSystem::kWrite, 100, true},
+      {FaultyFileSystem::kCommitOutput, 0, true}};
   for (const auto& c : cases) {
     WriteBytes(path, old);
     FaultyFileSystem faulty;
@@ -211,16 +212,6 @@ TEST_F(LoopWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"loop.T58"}) << c.op;
     EXPECT_EQ(faulty.openDescriptors(), 0) << c.op;
   }
-}
-
-TEST_F(LoopWriteTest, SyncsOnlyWhenReplacingAFile) {
-  const LoopParams written{2400, 1, 1};
-  auto source = LoopFile(written, kLoopImageElements * 2);
-  ASSERT_TRUE(WriteLoopFile(fs, reporter, path, source.data(), written));
-  EXPECT_EQ(fs.Calls(FaultyFileSystem::kSync), 0) << "a new name risks nothing";
-  ASSERT_TRUE(WriteLoopFile(fs, reporter, path, source.data(), written));
-  EXPECT_EQ(fs.Calls(FaultyFileSystem::kSync), 1)
-      << "the old file is only replaced once the new one is on disk";
 }
 
 TEST_F(LoopWriteTest, AFolderThatCannotBeWrittenTo) {

@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "core/messages.h"
+#include "base/messages.h"
 
 namespace loopsmith {
 namespace {

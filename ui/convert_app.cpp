@@ -1,7 +1,6 @@
 #include "ui/convert_app.h"
 
-#include <QIcon>
-
+#include "base/version.h"
 #include "ui/convert_dlg.h"
 
 namespace loopsmith::ui {
@@ -10,16 +9,10 @@ CConvertApp::CConvertApp(int& argc, char** argv) : QApplication(argc, argv) {
   // What a version resource would carry. The display name stays unset so that
   // window captions are exactly our own.
   setApplicationName(QStringLiteral("Loopsmith"));
-  setApplicationVersion(QStringLiteral("1.0.0.0"));
-  setProperty("productName", QStringLiteral("Loopsmith for TQ-58"));
+  setApplicationVersion(QString::fromLatin1(kVersion));
+  setProperty("productName", QString::fromLatin1(kProductName));
   setDesktopFileName(QStringLiteral("loopsmith"));
   setWindowIcon(ApplicationIcon());
-}
-
-bool CConvertApp::InitInstance() {
-  CConvertDlg dialog;
-  dialog.exec();
-  return false;
 }
 
 }  // namespace loopsmith::ui

@@ -10,26 +10,23 @@
 #include <QPainter>
 #include <QStyle>
 
+#include "app/dialog_layouts.h"
 #include "ui/dialog_units.h"
 #include "ui/loop_param_dlg.h"
 
 namespace loopsmith::ui {
 namespace {
 
-struct MainLayout {
-  DluRect size, frame, instruction, copyright, title;
-};
-
-constexpr MainLayout kEnglish = {
-    {0, 0, 167, 65}, {5, 0, 155, 60}, {15, 15, 139, 8}, {10, 40, 148, 8}, {10, 30, 148, 8}};
-constexpr MainLayout kJapanese = {
-    {0, 0, 159, 65}, {5, 0, 150, 60}, {15, 15, 129, 8}, {10, 41, 137, 8}, {10, 31, 137, 8}};
-
 // The first dropped item, if it is a local file or folder.
 QString FirstLocalPath(const QMimeData* mime) {
-  if (mime == nullptr || !mime->hasUrls() || mime->urls().isEmpty()) return {};
-  const QUrl first = mime->urls().first();
-  return first.isLocalFile() ? first.toLocalFile() : QString();
+  if (mime == nullptr || !mime->hasUrls()) return {};
+  std::vector<std::optional<std::string>> items;
+  for (const QUrl& url : mime->urls()) {
+    items.push_back(url.isLocalFile() ? std::optional(url.toLocalFile().toStdString())
+                                      : std::nullopt);
+  }
+  const auto first = DropGuard::FirstPath(items);
+  return first ? QString::fromStdString(*first) : QString();
 }
 
 }  // namespace
@@ -41,7 +38,7 @@ QIcon ApplicationIcon() {
 }
 
 QString CConvertDlg::InstructionText() {
-  return QStringLiteral("Please drop the \".WAV\" or \".T58\" file here.");
+  return QString::fromLatin1(kInstruction);
 }
 
 CConvertDlg::CConvertDlg(QWidget* parent)
@@ -49,7 +46,7 @@ CConvertDlg::CConvertDlg(QWidget* parent)
       m_icon(ApplicationIcon()),
       m_reporter(this),
       m_job(m_fileSystem, m_reporter, *this, m_allocator) {
-  setWindowTitle(QStringLiteral("Loopsmith for TQ-58"));
+  setWindowTitle(QString::fromLatin1(kMainTitle));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setWindowIcon(m_icon);
@@ -59,7 +56,7 @@ CConvertDlg::CConvertDlg(QWidget* parent)
 }
 
 void CConvertDlg::BuildControls() {
-  const MainLayout& layout = UseJapaneseLayout() ? kJapanese : kEnglish;
+  const MainLayout& layout = UseJapaneseLayout() ? kMainJapanese : kMainEnglish;
   const DialogUnits units(font());
   setFixedSize(units.X(layout.size.width), units.Y(layout.size.height));
   auto* frame = new QGroupBox(this);
@@ -71,8 +68,8 @@ void CConvertDlg::BuildControls() {
     label->setGeometry(units.ToPixels(rect));
   };
   line(InstructionText(), layout.instruction);
-  line(QStringLiteral("Copyright (C) 2026 Loopsmith"), layout.copyright);
-  line(QStringLiteral("Loopsmith for TQ-58"), layout.title);
+  line(QString::fromLatin1(kCopyright), layout.copyright);
+  line(QString::fromLatin1(kMainTitle), layout.title);
 }
 
 void CConvertDlg::setMessagePresenter(MessagePresenter presenter) {
@@ -81,11 +78,10 @@ void CConvertDlg::setMessagePresenter(MessagePresenter presenter) {
 
 JobOutcome CConvertDlg::OnDropFiles(const QString& path) {
   // The job runs its own modal loops; a drop that arrives meanwhile is not taken.
-  if (m_busy) return {};
-  m_busy = true;
+  if (!m_drops.Begin()) return {};
   const QByteArray bytes = QFile::encodeName(path);  // the file system's own bytes
   m_lastOutcome = m_job.Run(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  m_busy = false;
+  m_drops.End();
   emit conversionFinished();
   return m_lastOutcome;
 }
@@ -98,16 +94,16 @@ bool CConvertDlg::AskLoopParams(LoopParams& params) {
 }
 
 void CConvertDlg::dragEnterEvent(QDragEnterEvent* event) {
-  if (!m_busy && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void CConvertDlg::dragMoveEvent(QDragMoveEvent* event) {
-  if (!m_busy && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void CConvertDlg::dropEvent(QDropEvent* event) {
   const QString path = FirstLocalPath(event->mimeData());
-  if (path.isEmpty() || m_busy) {
+  if (path.isEmpty() || m_drops.busy()) {
     event->ignore();
     return;
   }

@@ -6,8 +6,9 @@
 #include <functional>
 #include <memory>
 
+#include "app/drop_guard.h"
+#include "base/posix_file_system.h"
 #include "core/convert_job.h"
-#include "core/file_system.h"
 #include "ui/message_box.h"
 
 namespace loopsmith::ui {
@@ -55,7 +56,7 @@ class CConvertDlg final : public QDialog, private LoopParamsSource {
   ConvertJob m_job;
   std::function<bool(LoopParams&)> m_askOverride;
   JobOutcome m_lastOutcome;
-  bool m_busy = false;
+  DropGuard m_drops;
 };
 
 }  // namespace loopsmith::ui

@@ -9,13 +9,13 @@ DialogUnits::DialogUnits(const QFont& font) {
   const QFontMetrics metrics(font);
   const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   // The average width of the alphabet, rounded, as the dialog manager measures it.
-  baseX_ = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-  baseY_ = metrics.height();
+  m_baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
+  m_baseY = metrics.height();
 }
 
-int DialogUnits::X(int units) const { return (units * baseX_ + 2) / 4; }
+int DialogUnits::X(int units) const { return (units * m_baseX + 2) / 4; }
 
-int DialogUnits::Y(int units) const { return (units * baseY_ + 4) / 8; }
+int DialogUnits::Y(int units) const { return (units * m_baseY + 4) / 8; }
 
 QRect DialogUnits::ToPixels(const DluRect& rect) const {
   const int left = X(rect.x);

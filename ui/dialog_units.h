@@ -3,16 +3,13 @@
 #include <QFont>
 #include <QRect>
 
+#include "app/dialog_layouts.h"
+
 namespace loopsmith::ui {
 
-// Rectangles in dialog units (x, y, width, height), as the layouts are drawn:
-// a horizontal unit is a quarter of the font's average character width, a
-// vertical unit an eighth of its height, so the windows keep their proportions
-// whatever the font and screen.
-struct DluRect {
-  int x, y, width, height;
-};
-
+// Dialog units to pixels for one font: a horizontal unit is a quarter of the
+// font's average character width, a vertical unit an eighth of its height, so
+// the windows keep their proportions whatever the font and screen.
 class DialogUnits {
  public:
   explicit DialogUnits(const QFont& font);
@@ -21,8 +18,8 @@ class DialogUnits {
   int Y(int units) const;
 
  private:
-  int baseX_;
-  int baseY_;
+  int m_baseX;
+  int m_baseY;
 };
 
 // A frame whose caption sits on its top line, half the font's height down,

@@ -5,68 +5,38 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <cstdio>
 
-#include "core/loop_length.h"
+#include "app/dialog_layouts.h"
 #include "ui/dialog_units.h"
 
 namespace loopsmith::ui {
-namespace {
-
-// One layout a language, in dialog units.
-struct ParamLayout {
-  DluRect size, ok, cancel, slider, measure1, measure2, fileNumber, stepper, tempo, time, sec,
-      measureGroup, bpmGroup, timeGroup, fileNumberGroup, measureOff;
-};
-
-constexpr ParamLayout kEnglish = {
-    {0, 0, 190, 98},  {80, 80, 50, 14},  {135, 80, 50, 14}, {10, 35, 68, 15},
-    {95, 20, 20, 10}, {95, 30, 19, 10},  {15, 75, 30, 14},  {45, 75, 7, 14},
-    {35, 20, 25, 12}, {141, 27, 25, 12}, {165, 40, 15, 8},  {90, 10, 40, 45},
-    {5, 10, 80, 45},  {135, 10, 50, 45}, {5, 60, 50, 35},   {95, 40, 29, 10}};
-
-constexpr ParamLayout kJapanese = {
-    {0, 0, 190, 115},  {80, 95, 50, 14},  {135, 95, 50, 14}, {10, 40, 68, 15},
-    {100, 20, 20, 10}, {100, 35, 19, 10}, {17, 85, 25, 14},  {41, 85, 7, 14},
-    {35, 20, 25, 12},  {140, 35, 25, 12}, {170, 40, 11, 8},  {90, 10, 40, 55},
-    {5, 10, 80, 55},   {135, 10, 50, 55}, {5, 70, 50, 40},   {100, 50, 29, 10}};
-
-constexpr int kMinBpm = 40;
-constexpr int kMaxBpm = 240;
-constexpr int kMaxFileNumber = 50;
-
-QString Unsigned(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(value));
-  return QString::fromLatin1(text);
-}
-
-}  // namespace
-
-QString FormatSeconds(double seconds) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*g", 15, seconds);
-  return QString::fromLatin1(text);
-}
 
 CLoopParamDlg::CLoopParamDlg(std::int16_t* tempo, MeasureMode* mode, std::uint8_t* fileNumber,
                              Reporter& reporter, QWidget* parent)
     : QDialog(parent),
-      m_time(DisplaySeconds(kMeasureOne, 120)),
       m_tempoDestination(tempo),
       m_modeDestination(mode),
       m_fileNumberDestination(fileNumber),
       m_reporter(reporter) {
-  setWindowTitle(QStringLiteral("Loop Parameters"));
+  setWindowTitle(QString::fromLatin1(kLoopParamTitle));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setFont(DialogFont());
   BuildControls();
-  OnInitDialog();
+  Show();
+  // Connected only now, so that setting up the controls raises no notification.
+  connect(m_tempoSlider, &QSlider::valueChanged, this, &CLoopParamDlg::OnTempoScroll);
+  connect(m_tempoSlider, &QSlider::sliderReleased, this, &CLoopParamDlg::OnTempoScroll);
+  connect(m_fileNumberField, &QLineEdit::textChanged, this,
+          [this](const QString& text) { m_model.OnFileNumberEdited(text.toStdString()); });
+  connect(m_fileNumberStepper, &UpDownButtons::stepped, this, [this](int delta) {
+    m_model.OnFileNumberStep(delta);
+    Show();
+  });
 }
 
 void CLoopParamDlg::BuildControls() {
-  const ParamLayout& layout = UseJapaneseLayout() ? kJapanese : kEnglish;
+  const LoopParamLayout& layout = UseJapaneseLayout() ? kLoopParamJapanese : kLoopParamEnglish;
   const DialogUnits units(font());
   setFixedSize(units.X(layout.size.width), units.Y(layout.size.height));
 
@@ -82,7 +52,6 @@ void CLoopParamDlg::BuildControls() {
   frame("File Number", layout.fileNumberGroup);
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  m_okButton = ok;
   ok->setGeometry(units.ToPixels(layout.ok));
   ok->setDefault(true);
   auto* cancel = new QPushButton(QStringLiteral("CANCEL"), this);
@@ -93,17 +62,18 @@ void CLoopParamDlg::BuildControls() {
   m_tempoSlider = new QSlider(Qt::Horizontal, this);
   m_tempoSlider->setGeometry(units.ToPixels(layout.slider));
   m_tempoSlider->setTickPosition(QSlider::NoTicks);
+  m_tempoSlider->setRange(LoopParamModel::kMinBpm, LoopParamModel::kMaxBpm);
 
-  auto radio = [&](const char* caption, const DluRect& rect) {
+  auto radio = [&](const char* caption, const DluRect& rect, MeasureMode mode) {
     auto* button = new QRadioButton(QString::fromLatin1(caption), this);
     button->setGeometry(units.ToPixels(rect));
     button->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
     m_measureGroup.addButton(button);
-    connect(button, &QRadioButton::clicked, this, &CLoopParamDlg::OnMeasure);
+    connect(button, &QRadioButton::clicked, this, [this, mode] { OnMeasure(mode); });
     return button;
   };
-  m_measure1 = radio("1", layout.measure1);
-  m_measure2 = radio("2", layout.measure2);
+  m_measure1 = radio("1", layout.measure1, kMeasureOne);
+  m_measure2 = radio("2", layout.measure2, kMeasureTwo);
 
   m_fileNumberField = new QLineEdit(this);
   m_fileNumberField->setGeometry(units.ToPixels(layout.fileNumber));
@@ -111,8 +81,8 @@ void CLoopParamDlg::BuildControls() {
   // Digits only, but any number of them: 0, 99 and an empty field are caught on validation.
   m_fileNumberField->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
-  m_fileNumberStepper = new CSpinButtonCtrl(this);
-  m_fileNumberStepper->SetBuddy(m_fileNumberField, units.X(layout.stepper.width));
+  m_fileNumberStepper = new UpDownButtons(this);
+  m_fileNumberStepper->attachTo(m_fileNumberField, units.X(layout.stepper.width));
 
   auto readOnlyField = [&](const DluRect& rect, bool border) {
     auto* field = new QLineEdit(this);
@@ -131,85 +101,53 @@ void CLoopParamDlg::BuildControls() {
   m_timeField = readOnlyField(layout.time, true);
   auto* sec = new QLabel(QStringLiteral("sec"), this);
   sec->setGeometry(units.ToPixels(layout.sec));
-  m_measureOff = radio("OFF", layout.measureOff);
+  m_measureOff = radio("OFF", layout.measureOff, kMeasureOff);
 
   setTabOrder(ok, cancel);
   setTabOrder(cancel, m_tempoSlider);
   setTabOrder(m_tempoSlider, m_fileNumberField);
-}
-
-void CLoopParamDlg::OnInitDialog() {
-  UpdateData(false);
-  m_tempoSlider->setRange(kMinBpm, kMaxBpm);
-  m_tempoSlider->setValue(120);
-  m_measure1->setChecked(true);
-  m_fileNumberStepper->SetRange(1, kMaxFileNumber);
-  // Connected only now, so that setting up the slider raises no notification.
-  connect(m_tempoSlider, &QSlider::valueChanged, this, &CLoopParamDlg::OnTempoScroll);
-  connect(m_tempoSlider, &QSlider::sliderReleased, this, &CLoopParamDlg::OnTempoScroll);
-  m_okButton->setFocus();  // the first tab stop
+  ok->setFocus();  // the first tab stop
 }
 
 QRadioButton* CLoopParamDlg::measureButton(MeasureMode mode) const {
   return mode == kMeasureOne ? m_measure1 : mode == kMeasureTwo ? m_measure2 : m_measureOff;
 }
 
-MeasureMode CLoopParamDlg::GetMeasureMode() const {
-  if (m_measure1->isChecked()) return kMeasureOne;
-  if (m_measure2->isChecked()) return kMeasureTwo;
-  return kMeasureOff;
-}
-
-void CLoopParamDlg::UpdateTime() {
-  m_time = DisplaySeconds(GetMeasureMode(), static_cast<std::uint32_t>(m_tempoSlider->value()));
-}
-
-bool CLoopParamDlg::ValidateFileNumber() {
-  bool valid = false;
-  int value = m_fileNumberStepper->GetPos(&valid);
-  const bool error = !valid || value < 1 || value > kMaxFileNumber;
-  if (error) value = 1;
-  m_fileNumber = static_cast<std::uint32_t>(value);
-  m_fileNumberStepper->SetPos(value);  // rewrites the field: a valid 07 becomes 7
-  if (error) m_reporter.Report(MessageId::kFileNumberError);
-  return error;
+void CLoopParamDlg::Show() {
+  const QSignalBlocker quiet(m_tempoSlider);
+  m_tempoSlider->setValue(m_model.sliderPosition());
+  measureButton(m_model.GetMeasureMode())->setChecked(true);
+  m_tempoField->setText(QString::fromStdString(m_model.tempoText()));
+  m_timeField->setText(QString::fromStdString(m_model.timeText()));
+  const QString number = QString::fromStdString(m_model.fileNumberText());
+  if (m_fileNumberField->text() != number) m_fileNumberField->setText(number);
+  if (const auto message = m_model.TakeMessage()) m_reporter.Report(Failure{*message, 0, {}});
 }
 
 void CLoopParamDlg::OnTempoScroll() {
-  m_tempo = static_cast<std::uint32_t>(m_tempoSlider->value());
-  UpdateTime();
-  ValidateFileNumber();
-  UpdateData(false);
+  m_model.OnTempoScroll(m_tempoSlider->value());
+  Show();
 }
 
-void CLoopParamDlg::OnMeasure() {
-  UpdateTime();
-  ValidateFileNumber();
-  UpdateData(false);
-}
-
-void CLoopParamDlg::UpdateData(bool fromControls) {
-  if (fromControls) {
-    m_tempo = m_tempoField->text().toUInt();
-    m_fileNumber = m_fileNumberField->text().toUInt();
-    m_time = m_timeField->text().toDouble();
-    return;
-  }
-  m_tempoField->setText(Unsigned(m_tempo));
-  m_fileNumberField->setText(Unsigned(m_fileNumber));
-  m_timeField->setText(FormatSeconds(m_time));
+void CLoopParamDlg::OnMeasure(MeasureMode mode) {
+  m_model.OnMeasure(mode);
+  Show();
 }
 
 void CLoopParamDlg::accept() {
-  *m_tempoDestination = static_cast<std::int16_t>(m_tempoSlider->value() * 10);
-  *m_modeDestination = GetMeasureMode();
-  if (ValidateFileNumber()) {
-    UpdateData(false);
-    return;  // stays open with 1 in the field
-  }
-  *m_fileNumberDestination = static_cast<std::uint8_t>(m_fileNumber & 0xFF);
-  UpdateData(true);
+  m_model.OnOK();
+  const LoopParams& chosen = m_model.handedBack();
+  *m_tempoDestination = chosen.tempo;
+  *m_modeDestination = chosen.measureMode;
+  Show();
+  if (m_model.ending() != LoopParamModel::Ending::kOk) return;  // stays open with 1 in the field
+  *m_fileNumberDestination = chosen.fileNumber;
   QDialog::accept();
+}
+
+void CLoopParamDlg::reject() {
+  m_model.OnCancel();
+  QDialog::reject();
 }
 
 void CLoopParamDlg::keyPressEvent(QKeyEvent* event) {

@@ -1,7 +1,10 @@
 #include "ui/convert_app.h"
+#include "ui/convert_dlg.h"
 
 int main(int argc, char** argv) {
   loopsmith::ui::CConvertApp app(argc, argv);
-  app.InitInstance();
+  // The main window runs modally; when the user closes it the program ends.
+  loopsmith::ui::CConvertDlg window;
+  window.exec();
   return 0;
 }

@@ -15,11 +15,11 @@ QString ApplicationCaption() {
   return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
-void MessageBoxReporter::Report(MessageId id) {
+void MessageBoxReporter::Report(const Failure& failure) {
   QWidget* owner = QApplication::activeModalWidget();
-  if (owner == nullptr) owner = mainWindow_;
-  const std::string_view text = MessageText(id);
-  presenter_(owner, ApplicationCaption(),
+  if (owner == nullptr) owner = m_mainWindow;
+  const std::string_view text = MessageText(failure.id);
+  m_presenter(owner, ApplicationCaption(),
              QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "core/messages.h"
+#include "base/messages.h"
 
 namespace loopsmith::ui {
 
@@ -23,13 +23,14 @@ QString ApplicationCaption();
 // one is open, otherwise the main window.
 class MessageBoxReporter final : public Reporter {
  public:
-  explicit MessageBoxReporter(QWidget* mainWindow) : mainWindow_(mainWindow) {}
-  void Report(MessageId id) override;
-  void setPresenter(MessagePresenter presenter) { presenter_ = std::move(presenter); }
+  explicit MessageBoxReporter(QWidget* mainWindow) : m_mainWindow(mainWindow) {}
+  // Shows the catalogue text alone; the detail is for the command line.
+  void Report(const Failure& failure) override;
+  void setPresenter(MessagePresenter presenter) { m_presenter = std::move(presenter); }
 
  private:
-  QPointer<QWidget> mainWindow_;
-  MessagePresenter presenter_ = ShowWarningBox;
+  QPointer<QWidget> m_mainWindow;
+  MessagePresenter m_presenter = ShowWarningBox;
 };
 
 }  // namespace loopsmith::ui

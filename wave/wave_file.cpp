@@ -1,7 +1,10 @@
 #include "wave/wave_file.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+
+#include "base/text.h"
 
 namespace loopsmith {
 
@@ -39,14 +42,39 @@ WAVEFORMATEX DecodeFormat(const std::uint8_t* bytes) {
   return format;
 }
 
+std::string CWaveFile::WriteProblem() const {
+  return "it could not be written: " + SystemErrorText(m_hmmio->lastError());
+}
+
+std::string RiffProblem(const std::vector<std::uint8_t>& head) {
+  auto quoted = [&](std::size_t from) {
+    std::string text = "\"";
+    for (std::size_t i = from; i < from + 4; ++i) {
+      const auto c = static_cast<char>(head[i]);
+      text += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text + "\"";
+  };
+  if (head.size() >= 4 && std::memcmp(head.data(), "RF64", 4) == 0) {
+    return "it is an RF64 file; only RIFF files are read";
+  }
+  if (head.size() >= 4 && std::memcmp(head.data(), "RIFF", 4) != 0) return "it is not a RIFF file";
+  if (head.size() < 12) return "it is too short for a RIFF header";
+  return "its RIFF form is " + quoted(8) + ", needs \"WAVE\"";
+}
+
 void CWaveFile::ResetForRead() {
   m_hmmio.reset();
   m_dataSize = 0;
   m_format = WAVEFORMATEX{};
 }
 
-MMRESULT CWaveFile::FailOpen(MessageId id, MMRESULT status) {
-  m_reporter.Report(id);
+void CWaveFile::Report(MessageId id, int systemError, std::string detail) {
+  m_reporter.Report(Failure{id, systemError, std::move(detail)});
+}
+
+MMRESULT CWaveFile::FailOpen(MessageId id, MMRESULT status, std::string detail) {
+  Report(id, m_hmmio->lastError(), std::move(detail));
   m_hmmio->Close();  // nothing more is reported for this close
   m_hmmio.reset();
   return status;
@@ -54,45 +82,55 @@ MMRESULT CWaveFile::FailOpen(MessageId id, MMRESULT status) {
 
 MMRESULT CWaveFile::OpenRead(const std::string& path) {
   if (m_hmmio) {
-    m_reporter.Report(MessageId::kWaveOpenError3);
+    Report(MessageId::kWaveOpenError3, 0, "a file is open already");
     return MMIOERR_CANNOTOPEN;
   }
   m_dataSize = 0;
   if (path.empty()) {
-    m_reporter.Report(MessageId::kWaveOpenError1);
+    Report(MessageId::kWaveOpenError1, 0, "the path is empty");
     return MMIOERR_FILENOTFOUND;
   }
   MMRESULT status = MMSYSERR_NOERROR;
-  m_hmmio = MmioFile::Open(m_fs, path, MMIO_READ, status);
+  int systemError = 0;
+  m_hmmio = RiffFile::OpenRead(m_fs, path, status, systemError);
   if (!m_hmmio) {
-    m_reporter.Report(MessageId::kWaveOpenError2);
+    Report(MessageId::kWaveOpenError2, systemError, OpenFailureText(systemError));
     return status;
   }
 
   MMCKINFO riff;
   riff.fccType = kFourCCWave;
-  status = m_hmmio->Descend(riff, nullptr, MMIO_FINDRIFF);
-  if (status != 0) return FailOpen(MessageId::kWaveReadError2, status);
+  status = m_hmmio->Descend(riff, nullptr);
+  if (status != 0) {
+    return FailOpen(MessageId::kWaveReadError2, status, RiffProblem(m_hmmio->head()));
+  }
 
   MMCKINFO chunk;
   chunk.ckid = kFourCCFmt;
-  status = m_hmmio->Descend(chunk, &riff, MMIO_FINDCHUNK);
-  if (status != 0) return FailOpen(MessageId::kWaveReadError3, status);
+  status = m_hmmio->Descend(chunk, &riff);
+  if (status != 0) {
+    return FailOpen(MessageId::kWaveReadError3, status,
+                    "there is no \"fmt \" chunk in its RIFF chunk");
+  }
 
   // A short format chunk leaves the later fields 0; a long one is read up to cbSize.
   m_format = WAVEFORMATEX{};
   const auto wanted = static_cast<std::int32_t>(std::min<std::uint32_t>(chunk.cksize, 18));
   std::uint8_t stored[kWaveFormatSize] = {};
   if (m_hmmio->Read(stored, wanted) != wanted) {
-    return FailOpen(MessageId::kWaveReadError1, MMIOERR_CANNOTREAD);
+    return FailOpen(MessageId::kWaveReadError1, MMIOERR_CANNOTREAD,
+                    "its \"fmt \" chunk is cut short by the end of the file");
   }
   m_format = DecodeFormat(stored);
   m_hmmio->Ascend(chunk);
 
   // The search goes on after "fmt ", so a "data" chunk in front of it is not found.
   chunk.ckid = kFourCCData;
-  status = m_hmmio->Descend(chunk, &riff, MMIO_FINDCHUNK);
-  if (status != 0) return FailOpen(MessageId::kWaveReadError4, status);
+  status = m_hmmio->Descend(chunk, &riff);
+  if (status != 0) {
+    return FailOpen(MessageId::kWaveReadError4, status,
+                    "there is no \"data\" chunk after \"fmt \"");
+  }
 
   m_dataSize = chunk.cksize;
   return MMSYSERR_NOERROR;
@@ -101,8 +139,13 @@ MMRESULT CWaveFile::OpenRead(const std::string& path) {
 MMRESULT CWaveFile::CloseRead() {
   if (!m_hmmio) return MMSYSERR_NOERROR;
   const MMRESULT result = m_hmmio->Close();
+  const int error = m_hmmio->lastError();
   m_hmmio.reset();
-  if (result != 0) m_reporter.Report(MessageId::kWaveCloseError1);
+  if (result != 0) {
+    Report(MessageId::kWaveCloseError1, error,
+           error == ESTALE ? "it was changed by another program while it was read"
+                           : "it could not be closed: " + SystemErrorText(error));
+  }
   return result;
 }
 
@@ -125,43 +168,45 @@ void CWaveFile::ResetForWrite() {
 
 MMRESULT CWaveFile::OpenWrite(const std::string& path) {
   if (m_hmmio) {
-    m_reporter.Report(MessageId::kWaveOpenError3);
+    Report(MessageId::kWaveOpenError3, 0, "a file is open already");
     return MMIOERR_CANNOTOPEN;
   }
   if (path.empty()) {
-    m_reporter.Report(MessageId::kWaveOpenError1);
+    Report(MessageId::kWaveOpenError1, 0, "the path is empty");
     return MMIOERR_FILENOTFOUND;
   }
   MMRESULT status = MMSYSERR_NOERROR;
-  m_hmmio = MmioFile::Open(m_fs, path, MMIO_CREATE | MMIO_WRITE, status);
+  int systemError = 0;
+  m_hmmio = RiffFile::Create(m_fs, path, status, systemError);
   if (!m_hmmio) {
-    m_reporter.Report(MessageId::kWaveWriteError1);
+    Report(MessageId::kWaveWriteError1, systemError,
+           "it cannot be created: " + SystemErrorText(systemError));
     return status;
   }
-  m_hmmio->Seek(0, SEEK_SET);
 
   // The writer names a chunk it cannot create after the reader's message for a missing one.
   m_riffChunk.fccType = kFourCCWave;
   m_riffChunk.cksize = 0;
-  status = m_hmmio->CreateChunk(m_riffChunk, MMIO_CREATERIFF);
-  if (status != 0) return FailOpen(MessageId::kWaveReadError2, status);
+  m_riffChunk.ckid = kFourCCRiff;
+  status = m_hmmio->CreateChunk(m_riffChunk);
+  if (status != 0) return FailOpen(MessageId::kWaveReadError2, status, WriteProblem());
 
   m_subChunk.ckid = kFourCCFmt;
   m_subChunk.cksize = kWaveFormatSize;
-  status = m_hmmio->CreateChunk(m_subChunk, 0);
-  if (status != 0) return FailOpen(MessageId::kWaveReadError3, status);
+  status = m_hmmio->CreateChunk(m_subChunk);
+  if (status != 0) return FailOpen(MessageId::kWaveReadError3, status, WriteProblem());
 
   std::uint8_t stored[kWaveFormatSize];
   EncodeFormat(m_format, stored);
   if (m_hmmio->Write(stored, kWaveFormatSize) != kWaveFormatSize) {
-    return FailOpen(MessageId::kWaveWriteError2, MMIOERR_CANNOTWRITE);
+    return FailOpen(MessageId::kWaveWriteError2, MMIOERR_CANNOTWRITE, WriteProblem());
   }
   m_hmmio->Ascend(m_subChunk);
 
   m_subChunk.ckid = kFourCCData;
   m_subChunk.cksize = 0;
-  status = m_hmmio->CreateChunk(m_subChunk, 0);
-  if (status != 0) return FailOpen(MessageId::kWaveReadError4, status);
+  status = m_hmmio->CreateChunk(m_subChunk);
+  if (status != 0) return FailOpen(MessageId::kWaveReadError4, status, WriteProblem());
   return MMSYSERR_NOERROR;
 }
 
@@ -169,10 +214,13 @@ MMRESULT CWaveFile::CloseWrite() {
   if (!m_hmmio) return MMSYSERR_NOERROR;
   m_hmmio->Ascend(m_subChunk);
   m_hmmio->Ascend(m_riffChunk);
-  m_hmmio->Flush();
   const MMRESULT result = m_hmmio->Close();
+  const int error = m_hmmio->lastError();
   m_hmmio.reset();
-  if (result != 0) m_reporter.Report(MessageId::kWaveCloseError1);
+  if (result != 0) {
+    Report(MessageId::kWaveCloseError1, error,
+           "it could not be written: " + SystemErrorText(error));
+  }
   return result;
 }
 

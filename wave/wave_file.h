@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "core/file_system.h"
-#include "core/messages.h"
-#include "wave/mmio.h"
+#include "base/file_system.h"
+#include "base/messages.h"
+#include "wave/riff_file.h"
 
 namespace loopsmith {
 
@@ -40,18 +41,24 @@ class CWaveFile {
   MMRESULT OpenWrite(const std::string& path);
   MMRESULT CloseWrite();
 
-  std::unique_ptr<MmioFile> m_hmmio;  // null when no file is open
+  std::unique_ptr<RiffFile> m_hmmio;  // null when no file is open
   std::uint32_t m_dataSize = 0;       // cksize of the "data" chunk OpenRead found
   WAVEFORMATEX m_format;
   MMCKINFO m_riffChunk;  // writing only
   MMCKINFO m_subChunk;   // writing only: "fmt ", then "data"
 
  private:
-  MMRESULT FailOpen(MessageId id, MMRESULT status);
+  // Reports `id`, closes the file and returns `status`.
+  MMRESULT FailOpen(MessageId id, MMRESULT status, std::string detail);
+  void Report(MessageId id, int systemError, std::string detail);
+  std::string WriteProblem() const;
 
   FileSystem& m_fs;
   Reporter& m_reporter;
 };
+
+// What a file is instead, from the first bytes the search for its RIFF chunk saw.
+std::string RiffProblem(const std::vector<std::uint8_t>& head);
 
 // The 18 stored bytes of a format record, and back.
 void EncodeFormat(const WAVEFORMATEX& format, std::uint8_t* bytes);

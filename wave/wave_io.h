@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <string>
 
-#include "core/loop_params.h"
-#include "core/messages.h"
+#include "base/messages.h"
 #include "wave/wave_file.h"
 
 namespace loopsmith {
 
+inline constexpr std::uint32_t kSampleRate = 44100;
 inline constexpr std::uint32_t kMonoLoadCap = 0x80000;     // 262,144 mono samples
 inline constexpr std::uint32_t kStereoLoadCap = 0x100000;  // 262,144 stereo frames
 
@@ -18,8 +18,11 @@ inline constexpr std::uint32_t kStereoLoadCap = 0x100000;  // 262,144 stereo fra
 bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std::uint8_t* pcm,
               std::uint32_t& loadedBytes);
 
-// Writes samples 0 to SampleCount of `pcm` as a mono 44,100 Hz 16-bit WAV file.
+// Writes samples 0 to `lastSample` of `pcm` as a mono 44,100 Hz 16-bit WAV file.
 bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path, const std::uint8_t* pcm,
-              const LoopParams& params);
+              std::uint32_t lastSample);
+
+// "48,000 Hz, needs 44,100; 24 bits, needs 16"; empty for a format that loads.
+std::string FormatProblems(const WAVEFORMATEX& format);
 
 }  // namespace loopsmith

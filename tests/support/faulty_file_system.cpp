@@ -1,76 +1,74 @@
 #include "faulty_file_system.h"
 
-#include <unistd.h>
-
 namespace loopsmith::testing {
 
 void FaultyFileSystem::FailOn(Op op, int nth, int error, std::size_t shortBy) {
-  failOp_ = op;
-  failAt_ = nth;
-  error_ = error;
-  shortBy_ = shortBy;
+  m_failOp = op;
+  m_failAt = nth;
+  m_error = error;
+  m_shortBy = shortBy;
 }
 
-bool FaultyFileSystem::Fails(Op op) { return ++calls_[op] == failAt_ && op == failOp_; }
+bool FaultyFileSystem::Fails(Op op) { return ++m_calls[op] == m_failAt && op == m_failOp; }
 
-int FaultyFileSystem::OpenRead(const std::string& path) {
-  if (Fails(kOpenRead)) return -error_;
-  const int fd = real_.OpenRead(path);
-  if (fd >= 0) ++open_;
-  return fd;
-}
-
-int FaultyFileSystem::CreateTemp(const std::string& target, std::string& tempPath) {
-  if (Fails(kCreateTemp)) return -error_;
-  const int fd = real_.CreateTemp(target, tempPath);
-  if (fd >= 0) ++open_;
-  return fd;
-}
-
-std::int64_t FaultyFileSystem::Read(int fd, void* buffer, std::size_t n) {
-  if (Fails(kRead)) {
-    if (shortBy_ == 0) return -error_;
-    return real_.Read(fd, buffer, n > shortBy_ ? n - shortBy_ : 0);
-  }
-  return real_.Read(fd, buffer, n);
-}
-
-std::int64_t FaultyFileSystem::Write(int fd, const void* buffer, std::size_t n) {
-  if (Fails(kWrite)) {
-    if (shortBy_ == 0) return -error_;
-    return real_.Write(fd, buffer, n > shortBy_ ? n - shortBy_ : 0);
-  }
-  return real_.Write(fd, buffer, n);
-}
-
-std::int64_t FaultyFileSystem::Seek(int fd, std::int64_t offset, int whence) {
-  if (Fails(kSeek)) return -error_;
-  return real_.Seek(fd, offset, whence);
-}
-
-int FaultyFileSystem::Sync(int fd) {
-  if (Fails(kSync)) return -error_;
-  return real_.Sync(fd);
-}
-
-int FaultyFileSystem::Close(int fd) {
-  --open_;
-  // The descriptor is released even when close reports an error, as on Linux.
-  const int result = real_.Close(fd);
-  if (Fails(kClose)) return -error_;
+int FaultyFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
+  if (Fails(kOpenRead)) return -m_error;
+  const int result = m_real.OpenRead(path, handle);
+  if (result == 0) ++m_openCount;
   return result;
 }
 
-bool FaultyFileSystem::Exists(const std::string& path) { return real_.Exists(path); }
-
-int FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (Fails(kRename)) return -error_;
-  return real_.Rename(from, to);
+int FaultyFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
+  if (Fails(kCreateOutput)) return -m_error;
+  const int result = m_real.CreateOutput(target, handle);
+  if (result == 0) ++m_openCount;
+  return result;
 }
 
-int FaultyFileSystem::Remove(const std::string& path) {
-  if (Fails(kRemove)) return -error_;
-  return real_.Remove(path);
+std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t n) {
+  if (Fails(kRead)) {
+    if (m_shortBy == 0) return -m_error;
+    // Fewer bytes than the file gave, as if it ended there.
+    const std::int64_t got = m_real.Read(file, buffer, n);
+    return got > static_cast<std::int64_t>(m_shortBy) ? got - static_cast<std::int64_t>(m_shortBy)
+                                                       : 0;
+  }
+  return m_real.Read(file, buffer, n);
+}
+
+std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::size_t n) {
+  if (Fails(kWrite)) {
+    if (m_shortBy == 0) return -m_error;
+    return m_real.Write(file, buffer, n > m_shortBy ? n - m_shortBy : 0);
+  }
+  return m_real.Write(file, buffer, n);
+}
+
+std::int64_t FaultyFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
+  if (Fails(kSeek)) return -m_error;
+  return m_real.Seek(file, offset, from);
+}
+
+int FaultyFileSystem::Close(FileHandle file) {
+  --m_openCount;
+  // The descriptor is released even when close reports an error, as on Linux.
+  const int result = m_real.Close(file);
+  if (Fails(kClose)) return -m_error;
+  return result;
+}
+
+int FaultyFileSystem::CommitOutput(FileHandle file) {
+  --m_openCount;
+  if (Fails(kCommitOutput)) {
+    m_real.DiscardOutput(file);
+    return -m_error;
+  }
+  return m_real.CommitOutput(file);
+}
+
+void FaultyFileSystem::DiscardOutput(FileHandle file) {
+  --m_openCount;
+  m_real.DiscardOutput(file);
 }
 
 }  // namespace loopsmith::testing

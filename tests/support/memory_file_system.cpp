@@ -2,28 +2,31 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace loopsmith::testing {
 
-int MemoryFileSystem::OpenRead(const std::string& path) {
+std::vector<std::uint8_t>& MemoryFileSystem::DataOf(Open& open) {
+  return open.writable ? open.output : files[open.path];
+}
+
+int MemoryFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   if (files.find(path) == files.end()) return -ENOENT;
-  open_[next_] = {path, 0, false};
-  return next_++;
+  m_open[m_next] = {path, {}, 0, false};
+  handle = static_cast<FileHandle>(m_next++);
+  return 0;
 }
 
-int MemoryFileSystem::CreateTemp(const std::string& target, std::string& tempPath) {
-  tempPath = target + ".tmp" + std::to_string(temps_++);
-  files[tempPath].clear();
-  open_[next_] = {tempPath, 0, true};
-  return next_++;
+int MemoryFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
+  m_open[m_next] = {target, {}, 0, true};
+  handle = static_cast<FileHandle>(m_next++);
+  return 0;
 }
 
-std::int64_t MemoryFileSystem::Read(int fd, void* buffer, std::size_t n) {
-  auto it = open_.find(fd);
-  if (it == open_.end()) return -EBADF;
-  const auto& data = files[it->second.path];
+std::int64_t MemoryFileSystem::Read(FileHandle file, void* buffer, std::size_t n) {
+  auto it = m_open.find(static_cast<std::intptr_t>(file));
+  if (it == m_open.end()) return -EBADF;
+  const auto& data = DataOf(it->second);
   const auto at = static_cast<std::size_t>(
       std::min<std::int64_t>(it->second.position, static_cast<std::int64_t>(data.size())));
   const std::size_t count = std::min(n, data.size() - at);
@@ -32,10 +35,10 @@ std::int64_t MemoryFileSystem::Read(int fd, void* buffer, std::size_t n) {
   return static_cast<std::int64_t>(count);
 }
 
-std::int64_t MemoryFileSystem::Write(int fd, const void* buffer, std::size_t n) {
-  auto it = open_.find(fd);
-  if (it == open_.end() || !it->second.writable) return -EBADF;
-  auto& data = files[it->second.path];
+std::int64_t MemoryFileSystem::Write(FileHandle file, const void* buffer, std::size_t n) {
+  auto it = m_open.find(static_cast<std::intptr_t>(file));
+  if (it == m_open.end() || !it->second.writable) return -EBADF;
+  auto& data = it->second.output;
   const auto at = static_cast<std::size_t>(it->second.position);
   if (data.size() < at + n) data.resize(at + n);
   if (n > 0) std::memcpy(data.data() + at, buffer, n);
@@ -43,31 +46,30 @@ std::int64_t MemoryFileSystem::Write(int fd, const void* buffer, std::size_t n) 
   return static_cast<std::int64_t>(n);
 }
 
-std::int64_t MemoryFileSystem::Seek(int fd, std::int64_t offset, int whence) {
-  auto it = open_.find(fd);
-  if (it == open_.end()) return -EBADF;
-  std::int64_t base = 0;
-  if (whence == SEEK_CUR) base = it->second.position;
-  if (whence == SEEK_END) base = static_cast<std::int64_t>(files[it->second.path].size());
+std::int64_t MemoryFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
+  auto it = m_open.find(static_cast<std::intptr_t>(file));
+  if (it == m_open.end()) return -EBADF;
+  const std::int64_t base =
+      from == SeekFrom::kEnd ? static_cast<std::int64_t>(DataOf(it->second).size()) : 0;
   if (base + offset < 0) return -EINVAL;
   it->second.position = base + offset;
   return it->second.position;
 }
 
-int MemoryFileSystem::Sync(int fd) { return open_.count(fd) ? 0 : -EBADF; }
+int MemoryFileSystem::Close(FileHandle file) {
+  return m_open.erase(static_cast<std::intptr_t>(file)) ? 0 : -EBADF;
+}
 
-int MemoryFileSystem::Close(int fd) { return open_.erase(fd) ? 0 : -EBADF; }
-
-bool MemoryFileSystem::Exists(const std::string& path) { return files.count(path) != 0; }
-
-int MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
-  auto it = files.find(from);
-  if (it == files.end()) return -ENOENT;
-  files[to] = std::move(it->second);
-  files.erase(from);
+int MemoryFileSystem::CommitOutput(FileHandle file) {
+  auto it = m_open.find(static_cast<std::intptr_t>(file));
+  if (it == m_open.end() || !it->second.writable) return -EBADF;
+  files[it->second.path] = std::move(it->second.output);
+  m_open.erase(it);
   return 0;
 }
 
-int MemoryFileSystem::Remove(const std::string& path) { return files.erase(path) ? 0 : -ENOENT; }
+void MemoryFileSystem::DiscardOutput(FileHandle file) {
+  m_open.erase(static_cast<std::intptr_t>(file));
+}
 
 }  // namespace loopsmith::testing

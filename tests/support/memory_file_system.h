@@ -5,37 +5,38 @@
 #include <string>
 #include <vector>
 
-#include "core/file_system.h"
+#include "base/file_system.h"
 
 namespace loopsmith::testing {
 
 // Files in memory, for fuzzing the whole job without touching the disk.
+// An output is kept apart and takes its target's place on commit.
 class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::string, std::vector<std::uint8_t>> files;
 
-  int OpenRead(const std::string& path) override;
-  int CreateTemp(const std::string& target, std::string& tempPath) override;
-  std::int64_t Read(int fd, void* buffer, std::size_t n) override;
-  std::int64_t Write(int fd, const void* buffer, std::size_t n) override;
-  std::int64_t Seek(int fd, std::int64_t offset, int whence) override;
-  int Sync(int fd) override;
-  int Close(int fd) override;
-  bool Exists(const std::string& path) override;
-  int Rename(const std::string& from, const std::string& to) override;
-  int Remove(const std::string& path) override;
+  int OpenRead(const std::string& path, FileHandle& handle) override;
+  int CreateOutput(const std::string& target, FileHandle& handle) override;
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t n) override;
+  std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) override;
+  std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
+  int Close(FileHandle file) override;
+  int CommitOutput(FileHandle file) override;
+  void DiscardOutput(FileHandle file) override;
 
-  std::size_t openCount() const { return open_.size(); }
+  std::size_t openCount() const { return m_open.size(); }
 
  private:
   struct Open {
-    std::string path;
+    std::string path;  // the target, for an output
+    std::vector<std::uint8_t> output;
     std::int64_t position = 0;
     bool writable = false;
   };
-  std::map<int, Open> open_;
-  int next_ = 3;
-  int temps_ = 0;
+  std::vector<std::uint8_t>& DataOf(Open& open);
+
+  std::map<std::intptr_t, Open> m_open;
+  std::intptr_t m_next = 3;
 };
 
 }  // namespace loopsmith::testing

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
-#include "core/messages.h"
+#include "base/messages.h"
 
 namespace loopsmith::testing {
 
 class RecordingReporter final : public Reporter {
  public:
-  void Report(MessageId id) override { ids.push_back(static_cast<int>(id)); }
+  void Report(const Failure& failure) override {
+    ids.push_back(static_cast<int>(failure.id));
+    details.push_back(failure.detail);
+  }
+  std::vector<std::string> details;
   std::vector<int> ids;
 };
 

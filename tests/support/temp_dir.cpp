@@ -12,19 +12,19 @@ namespace loopsmith::testing {
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "loopsmith-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
+  m_root = pattern;
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
+  std::filesystem::permissions(m_root, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(root_, ignored);
+  std::filesystem::remove_all(m_root, ignored);
 }
 
 std::vector<std::string> TempDir::Entries() const {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(root_)) {
+  for (const auto& entry : std::filesystem::directory_iterator(m_root)) {
     names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());

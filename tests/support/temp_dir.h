@@ -15,13 +15,13 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  std::string Path(const std::string& name) const { return (root_ / name).string(); }
-  const std::filesystem::path& root() const { return root_; }
+  std::string Path(const std::string& name) const { return (m_root / name).string(); }
+  const std::filesystem::path& root() const { return m_root; }
   // Names of the entries in the folder, sorted.
   std::vector<std::string> Entries() const;
 
  private:
-  std::filesystem::path root_;
+  std::filesystem::path m_root;
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);

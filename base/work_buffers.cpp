@@ -1,4 +1,4 @@
-#include "core/work_buffers.h"
+#include "base/work_buffers.h"
 
 #include <sys/mman.h>
 

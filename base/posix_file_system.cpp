@@ -1,4 +1,4 @@
-#include "core/file_system.h"
+#include "base/posix_file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +11,9 @@
 namespace loopsmith {
 namespace {
 
+int Fd(FileHandle file) { return static_cast<int>(file); }
+FileHandle Handle(int fd) { return static_cast<FileHandle>(fd); }
+
 std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -21,9 +24,19 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
 }  // namespace
 
-int PosixFileSystem::OpenRead(const std::string& path) {
+PosixFileSystem::~PosixFileSystem() {
+  while (!m_outputs.empty()) DiscardOutput(Handle(m_outputs.begin()->first));
+}
+
+int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
+  handle = FileHandle::kNone;
   // O_NONBLOCK keeps a FIFO from hanging the open; it is refused just below.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -errno;
@@ -38,10 +51,12 @@ int PosixFileSystem::OpenRead(const std::string& path) {
     return S_ISDIR(info.st_mode) ? -EISDIR : -EINVAL;
   }
   ::fcntl(fd, F_SETFL, 0);
-  return fd;
+  handle = Handle(fd);
+  return 0;
 }
 
-int PosixFileSystem::CreateTemp(const std::string& target, std::string& tempPath) {
+int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
+  handle = FileHandle::kNone;
   // The temporary file lives in the target's folder so the final rename cannot cross devices.
   std::random_device seed;
   std::minstd_rand random(seed());
@@ -52,19 +67,20 @@ int PosixFileSystem::CreateTemp(const std::string& target, std::string& tempPath
     std::string candidate = stem + suffix;
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      tempPath = std::move(candidate);
-      return fd;
+      m_outputs[fd] = Output{target, std::move(candidate)};
+      handle = Handle(fd);
+      return 0;
     }
     if (errno != EEXIST) return -errno;
   }
   return -EEXIST;
 }
 
-std::int64_t PosixFileSystem::Read(int fd, void* buffer, std::size_t n) {
+std::int64_t PosixFileSystem::Read(FileHandle file, void* buffer, std::size_t n) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < n) {
-    const ssize_t got = ::read(fd, bytes + done, n - done);
+    const ssize_t got = ::read(Fd(file), bytes + done, n - done);
     if (got < 0) {
       if (errno == EINTR) continue;
       return -errno;
@@ -75,11 +91,11 @@ std::int64_t PosixFileSystem::Read(int fd, void* buffer, std::size_t n) {
   return static_cast<std::int64_t>(done);
 }
 
-std::int64_t PosixFileSystem::Write(int fd, const void* buffer, std::size_t n) {
+std::int64_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::size_t n) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < n) {
-    const ssize_t put = ::write(fd, bytes + done, n - done);
+    const ssize_t put = ::write(Fd(file), bytes + done, n - done);
     if (put < 0) {
       if (errno == EINTR) continue;
       return done > 0 ? static_cast<std::int64_t>(done) : -errno;
@@ -90,61 +106,39 @@ std::int64_t PosixFileSystem::Write(int fd, const void* buffer, std::size_t n) {
   return static_cast<std::int64_t>(done);
 }
 
-std::int64_t PosixFileSystem::Seek(int fd, std::int64_t offset, int whence) {
-  const off_t result = ::lseek(fd, static_cast<off_t>(offset), whence);
+std::int64_t PosixFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
+  const off_t result =
+      ::lseek(Fd(file), static_cast<off_t>(offset), from == SeekFrom::kEnd ? SEEK_END : SEEK_SET);
   return result < 0 ? -errno : static_cast<std::int64_t>(result);
 }
 
-int PosixFileSystem::Sync(int fd) { return ::fdatasync(fd) == 0 ? 0 : -errno; }
-
-int PosixFileSystem::Close(int fd) {
+int PosixFileSystem::Close(FileHandle file) {
   // Linux releases the descriptor even when close reports an error, so never retry.
-  return ::close(fd) == 0 ? 0 : -errno;
+  return ::close(Fd(file)) == 0 ? 0 : -errno;
 }
 
-bool PosixFileSystem::Exists(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
-}
-
-int PosixFileSystem::Rename(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : -errno;
-}
-
-int PosixFileSystem::Remove(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 ? 0 : -errno;
-}
-
-int ReplacingFile::Create(const std::string& target) {
-  Discard();
-  const int fd = fs_.CreateTemp(target, temp_);
-  if (fd < 0) return fd;
-  fd_ = fd;
-  target_ = target;
-  return 0;
-}
-
-int ReplacingFile::Commit() {
-  if (fd_ < 0) return -EBADF;
+int PosixFileSystem::CommitOutput(FileHandle file) {
+  const auto found = m_outputs.find(Fd(file));
+  if (found == m_outputs.end()) return -EBADF;
+  const Output output = found->second;
+  m_outputs.erase(found);
   // The data reaches the disk before the name does, so that a crash can never
   // leave an empty file where the user's file was. A new name risks nothing,
   // and skips the wait.
-  int result = fs_.Exists(target_) ? fs_.Sync(fd_) : 0;
-  const int closed = fs_.Close(fd_);
-  fd_ = -1;
+  int result = Exists(output.target) && ::fdatasync(Fd(file)) != 0 ? -errno : 0;
+  const int closed = ::close(Fd(file)) == 0 ? 0 : -errno;
   if (result == 0) result = closed;
-  if (result == 0) result = fs_.Rename(temp_, target_);
-  if (result != 0) fs_.Remove(temp_);
-  temp_.clear();
+  if (result == 0 && ::rename(output.temp.c_str(), output.target.c_str()) != 0) result = -errno;
+  if (result != 0) ::unlink(output.temp.c_str());
   return result;
 }
 
-void ReplacingFile::Discard() {
-  if (fd_ < 0) return;
-  fs_.Close(fd_);
-  fd_ = -1;
-  fs_.Remove(temp_);
-  temp_.clear();
+void PosixFileSystem::DiscardOutput(FileHandle file) {
+  const auto found = m_outputs.find(Fd(file));
+  if (found == m_outputs.end()) return;
+  ::close(found->first);
+  ::unlink(found->second.temp.c_str());
+  m_outputs.erase(found);
 }
 
 }  // namespace loopsmith

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace loopsmith {
@@ -32,12 +33,22 @@ inline constexpr std::uint16_t kLastMessageId = 136;
 // The text of a catalogue entry, exactly as the user sees it; empty for an unknown id.
 std::string_view MessageText(MessageId id);
 
+// One failure, made where it is found and carried up unchanged: the catalogue
+// entry the window shows, the system's error code (an errno value) where the
+// system refused something, and a short account in plain words for the
+// command line.
+struct Failure {
+  MessageId id;
+  int systemError = 0;
+  std::string detail;
+};
+
 // The one way a failure reaches the user: the window shows a box, the command
 // line prints a line, tests record the ids.
 class Reporter {
  public:
   virtual ~Reporter() = default;
-  virtual void Report(MessageId id) = 0;
+  virtual void Report(const Failure& failure) = 0;
 };
 
 }  // namespace loopsmith

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace loopsmith {
+
+// An open file, as the platform's file layer knows it; nothing above that
+// layer looks inside.
+enum class FileHandle : std::intptr_t { kNone = -1 };
+
+enum class SeekFrom { kStart, kEnd };
+
+// The narrow seam under every file the program touches. Both file formats go
+// through it, so tests can make any single call fail or come up short.
+// Paths are the platform's own bytes. Failures are negative errno values (a
+// platform without errno maps its own codes to them).
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens an existing regular file for reading; folders, FIFOs and devices are refused.
+  virtual int OpenRead(const std::string& path, FileHandle& handle) = 0;
+  // Opens `target` for writing a new version of it. Nothing the user sees
+  // changes before CommitOutput; the platform decides how (a temporary file
+  // renamed into place, or the file itself where a rename would be wrong).
+  virtual int CreateOutput(const std::string& target, FileHandle& handle) = 0;
+  // Both move up to n bytes; a short count means end of file (read) or a full medium (write).
+  virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t n) = 0;
+  virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) = 0;
+  // Returns the new offset from the start of the file.
+  virtual std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) = 0;
+  // Closes a file opened for reading. Fails also when the file was changed by
+  // someone else while it was open, since what was read may then be a mix.
+  virtual int Close(FileHandle file) = 0;
+  // Puts a completely written output in place and closes it; on failure the
+  // target is as it was. The handle is gone either way.
+  virtual int CommitOutput(FileHandle file) = 0;
+  // Closes an output and forgets it; the target is as it was.
+  virtual void DiscardOutput(FileHandle file) = 0;
+};
+
+// An output that is discarded unless committed, on every path out.
+class OutputFile {
+ public:
+  explicit OutputFile(FileSystem& fs) : m_fs(fs) {}
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile() { Discard(); }
+
+  int Create(const std::string& target) {
+    Discard();
+    return m_fs.CreateOutput(target, m_handle);
+  }
+  bool IsOpen() const { return m_handle != FileHandle::kNone; }
+  FileHandle handle() const { return m_handle; }
+  int Commit() {
+    const FileHandle file = Release();
+    return file == FileHandle::kNone ? -EBADF : m_fs.CommitOutput(file);
+  }
+  void Discard() {
+    const FileHandle file = Release();
+    if (file != FileHandle::kNone) m_fs.DiscardOutput(file);
+  }
+
+ private:
+  FileHandle Release() {
+    const FileHandle file = m_handle;
+    m_handle = FileHandle::kNone;
+    return file;
+  }
+
+  FileSystem& m_fs;
+  FileHandle m_handle = FileHandle::kNone;
+};
+
+}  // namespace loopsmith

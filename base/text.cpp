@@ -1,0 +1,26 @@
+#include "base/text.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace loopsmith {
+
+std::string WithCommas(std::uint64_t value) {
+  const std::string digits = std::to_string(value);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
+std::string OpenFailureText(int error) {
+  if (error == EISDIR) return "it is a folder, not a file";
+  if (error == EINVAL) return "it is not a regular file";
+  return "it cannot be opened: " + SystemErrorText(error);
+}
+
+}  // namespace loopsmith
