@@ -13,8 +13,7 @@ class DropGuard {
  public:
   // The path a drop converts: the first item, if it is a local file (items
   // that are not are given as nullopt).
-  static std::optional<std::string> FirstPath(
-      const std::vector<std::optional<std::string>>& items);
+  static std::optional<std::string> FirstPath(const std::vector<std::optional<std::string>>& items);
 
   bool busy() const { return m_busy; }
   // Takes a drop: false while one is converting.

@@ -33,9 +33,8 @@ std::optional<int> LoopParamModel::FileNumberInField() const {
   const auto last = m_fileNumberText.find_last_not_of(' ');
   if (first == std::string::npos) return std::nullopt;
   const std::string digits = m_fileNumberText.substr(first, last - first + 1);
-  if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char c) {
-        return c >= '0' && c <= '9';
-      })) {
+  if (digits.size() > 9 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return std::nullopt;
   }
   const int value = std::stoi(digits);

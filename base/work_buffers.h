@@ -24,7 +24,8 @@ class HeapAllocator final : public BufferAllocator {
 class WorkBuffer {
  public:
   WorkBuffer(BufferAllocator& allocator, std::size_t bytes)
-      : m_allocator(allocator), m_memory(static_cast<std::uint8_t*>(allocator.AllocateZeroed(bytes))) {}
+      : m_allocator(allocator),
+        m_memory(static_cast<std::uint8_t*>(allocator.AllocateZeroed(bytes))) {}
   WorkBuffer(const WorkBuffer&) = delete;
   WorkBuffer& operator=(const WorkBuffer&) = delete;
   ~WorkBuffer() {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "bench_util.h"
 #include "base/posix_file_system.h"
+#include "bench_util.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/options.h"
 #include "base/text.h"
 #include "base/version.h"
 #include "base/work_buffers.h"
+#include "cli/options.h"
 #include "core/convert_job.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"

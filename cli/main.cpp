@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
 #include "base/posix_file_system.h"
+#include "cli/cli.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);

@@ -30,8 +30,8 @@ JobOutcome ConvertJob::Run(const std::string& path) {
     const WorkBuffer loopImage(m_allocator, kLoopImageElements * 2);
     const WorkBuffer pcm(m_allocator, kPcmElements * 2);
     if (!loopImage || !pcm) {
-      m_reporter.Report(Failure{MessageId::kMemoryError, ENOMEM,
-                                "the work buffers could not be allocated"});
+      m_reporter.Report(
+          Failure{MessageId::kMemoryError, ENOMEM, "the work buffers could not be allocated"});
     } else if (outcome.direction == Direction::kLoopToWave) {
       ConvertLoopToWave(path, loopImage.data(), pcm.data(), outcome);
     } else if (outcome.direction == Direction::kWaveToLoop) {

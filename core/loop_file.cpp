@@ -83,9 +83,10 @@ bool WriteLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path,
   const std::int64_t put = fs.Write(file.handle(), image, size);
   if (put != static_cast<std::int64_t>(size)) {
     file.Discard();
-    reporter.Report(Failure{MessageId::kLoopWriteError, put < 0 ? static_cast<int>(-put) : 0,
-                            "it could not be written: " + (put < 0 ? SystemErrorText(static_cast<int>(-put))
-                                                                   : std::string("the disk is full"))});
+    reporter.Report(Failure{
+        MessageId::kLoopWriteError, put < 0 ? static_cast<int>(-put) : 0,
+        "it could not be written: " +
+            (put < 0 ? SystemErrorText(static_cast<int>(-put)) : std::string("the disk is full"))});
     return true;
   }
   const int committed = file.Commit();

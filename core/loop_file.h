@@ -4,8 +4,8 @@
 #include <string>
 
 #include "base/file_system.h"
-#include "core/loop_params.h"
 #include "base/messages.h"
+#include "core/loop_params.h"
 
 namespace loopsmith {
 

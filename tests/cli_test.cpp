@@ -3,11 +3,11 @@
 #include <sstream>
 #include <vector>
 
-#include "cli/cli.h"
+#include "base/posix_file_system.h"
 #include "base/text.h"
 #include "base/version.h"
+#include "cli/cli.h"
 #include "cli/options.h"
-#include "base/posix_file_system.h"
 #include "core/loop_format.h"
 #include "faulty_file_system.h"
 #include "temp_dir.h"

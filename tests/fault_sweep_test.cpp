@@ -34,9 +34,10 @@ TEST_P(FaultSweep, EveryCallOfEveryKind) {
   std::vector<std::uint8_t> loop(262'200, 0x21);
   MakeLoopHeader({1200, 1, 1}, loop.data());
   const SweptConversion direction =
-      GetParam() == 0 ? SweptConversion{"in.wav", "L01.T58",
-                                  testing::SimpleWave(2, std::vector<std::int16_t>(5000, 123))}
-                      : SweptConversion{"in.T58", "in.WAV", loop};
+      GetParam() == 0
+          ? SweptConversion{"in.wav", "L01.T58",
+                            testing::SimpleWave(2, std::vector<std::int16_t>(5000, 123))}
+          : SweptConversion{"in.T58", "in.WAV", loop};
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
   TempDir dir;
   WriteBytes(dir.Path(direction.source), direction.bytes);

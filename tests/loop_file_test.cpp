@@ -196,11 +196,10 @@ TEST_F(LoopWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     std::size_t shortBy;
     bool created;
   };
-  const Case cases[] = {
-      {FaultyFileSystem::kCreateOutput, 0, false},
-      {FaultyFileSystem::kWrite, 0, true},
-      {FaultyFileSystem::kWrite, 100, true},
-      {FaultyFileSystem::kCommitOutput, 0, true}};
+  const Case cases[] = {{FaultyFileSystem::kCreateOutput, 0, false},
+                        {FaultyFileSystem::kWrite, 0, true},
+                        {FaultyFileSystem::kWrite, 100, true},
+                        {FaultyFileSystem::kCommitOutput, 0, true}};
   for (const auto& c : cases) {
     WriteBytes(path, old);
     FaultyFileSystem faulty;

@@ -41,27 +41,55 @@ const Case kCases[] = {
     {"90, one measure", {{'s', 90}}, "90", "2.666", "1", 0, Ending::kOpen, {}},
     {"81, two measures", {{'m', 2}, {'s', 81}}, "81", "5.925", "1", 0, Ending::kOpen, {}},
     {"40, two measures", {{'s', 40}, {'m', 2}}, "40", "12", "1", 0, Ending::kOpen, {}},
-    {"OFF at any tempo", {{'s', 200}, {'m', 0}, {'o'}}, "200", "6", "1", 0, Ending::kOk,
+    {"OFF at any tempo",
+     {{'s', 200}, {'m', 0}, {'o'}},
+     "200",
+     "6",
+     "1",
+     0,
+     Ending::kOk,
      {2000, 0, 1}},
     {"OFF, then two", {{'m', 0}, {'m', 2}}, "120", "4", "1", 0, Ending::kOpen, {}},
     {"50 is taken", {{'t', 0, "50"}, {'o'}}, "120", "2", "50", 0, Ending::kOk, {1200, 1, 50}},
     {"07 becomes 7", {{'t', 0, "07"}, {'o'}}, "120", "2", "7", 0, Ending::kOk, {1200, 1, 7}},
     {"51 on OK stays open", {{'t', 0, "51"}, {'o'}}, "120", "2", "1", 1, Ending::kOpen, {}},
-    {"0, then OK twice", {{'t', 0, "0"}, {'o'}, {'o'}}, "120", "2", "1", 1, Ending::kOk,
+    {"0, then OK twice",
+     {{'t', 0, "0"}, {'o'}, {'o'}},
+     "120",
+     "2",
+     "1",
+     1,
+     Ending::kOk,
      {1200, 1, 1}},
     {"empty on OK", {{'t', 0, ""}, {'o'}}, "120", "2", "1", 1, Ending::kOpen, {}},
     {"huge on OK", {{'t', 0, "99999999999"}, {'o'}}, "120", "2", "1", 1, Ending::kOpen, {}},
-    {"99, then a slider action", {{'t', 0, "99"}, {'s', 121}, {'s', 122}}, "122", "1.967", "1",
-     1, Ending::kOpen, {}},
-    {"99, slider action that stays at 40", {{'s', 40}, {'t', 0, "99"}, {'s', 40}}, "40", "6", "1",
-     1, Ending::kOpen, {}},
-    {"99, then a measure click", {{'t', 0, "99"}, {'m', 2}}, "120", "4", "1", 1, Ending::kOpen,
+    {"99, then a slider action",
+     {{'t', 0, "99"}, {'s', 121}, {'s', 122}},
+     "122",
+     "1.967",
+     "1",
+     1,
+     Ending::kOpen,
      {}},
+    {"99, slider action that stays at 40",
+     {{'s', 40}, {'t', 0, "99"}, {'s', 40}},
+     "40",
+     "6",
+     "1",
+     1,
+     Ending::kOpen,
+     {}},
+    {"99, then a measure click", {{'t', 0, "99"}, {'m', 2}}, "120", "4", "1", 1, Ending::kOpen, {}},
     {"stepper stops at 1", {{'-'}, {'-'}}, "120", "2", "1", 0, Ending::kOpen, {}},
-    {"stepper stops at 50", {{'t', 0, "49"}, {'+'}, {'+'}}, "120", "2", "50", 0, Ending::kOpen,
+    {"stepper stops at 50", {{'t', 0, "49"}, {'+'}, {'+'}}, "120", "2", "50", 0, Ending::kOpen, {}},
+    {"stepper from bad text starts at the last good",
+     {{'t', 0, "7"}, {'+'}, {'t', 0, "x"}, {'+'}},
+     "120",
+     "2",
+     "9",
+     0,
+     Ending::kOpen,
      {}},
-    {"stepper from bad text starts at the last good", {{'t', 0, "7"}, {'+'}, {'t', 0, "x"}, {'+'}},
-     "120", "2", "9", 0, Ending::kOpen, {}},
     {"Cancel", {{'s', 200}, {'c'}, {'o'}}, "200", "1.2", "1", 0, Ending::kCancel, {}},
 };
 
@@ -71,14 +99,29 @@ TEST(LoopParamModel, EventSequences) {
     int messages = 0;
     for (const Event& e : c.events) {
       switch (e.kind) {
-        case 's': model.OnTempoScroll(e.value); break;
-        case 'm': model.OnMeasure(static_cast<MeasureMode>(e.value)); break;
-        case 't': model.OnFileNumberEdited(e.text); break;
-        case '+': model.OnFileNumberStep(1); break;
-        case '-': model.OnFileNumberStep(-1); break;
-        case 'o': model.OnOK(); break;
-        case 'c': model.OnCancel(); break;
-        default: FAIL() << e.kind;
+        case 's':
+          model.OnTempoScroll(e.value);
+          break;
+        case 'm':
+          model.OnMeasure(static_cast<MeasureMode>(e.value));
+          break;
+        case 't':
+          model.OnFileNumberEdited(e.text);
+          break;
+        case '+':
+          model.OnFileNumberStep(1);
+          break;
+        case '-':
+          model.OnFileNumberStep(-1);
+          break;
+        case 'o':
+          model.OnOK();
+          break;
+        case 'c':
+          model.OnCancel();
+          break;
+        default:
+          FAIL() << e.kind;
       }
       if (const auto message = model.TakeMessage()) {
         EXPECT_EQ(*message, MessageId::kFileNumberError) << c.name;

@@ -177,9 +177,12 @@ TEST_F(WaveReadTest, FailuresThroughTheSeam) {
     std::vector<int> messages;
   };
   const Case cases[] = {
-      {FaultyFileSystem::kOpenRead, 1, 0, {121}},        {FaultyFileSystem::kRead, 1, 0, {125}},
-      {FaultyFileSystem::kRead, 1, 262'144 - 30, {123}}, {FaultyFileSystem::kRead, 1, 1, {134}},
-      {FaultyFileSystem::kRead, 2, 0, {134}},            {FaultyFileSystem::kRead, 2, 1, {134}},
+      {FaultyFileSystem::kOpenRead, 1, 0, {121}},
+      {FaultyFileSystem::kRead, 1, 0, {125}},
+      {FaultyFileSystem::kRead, 1, 262'144 - 30, {123}},
+      {FaultyFileSystem::kRead, 1, 1, {134}},
+      {FaultyFileSystem::kRead, 2, 0, {134}},
+      {FaultyFileSystem::kRead, 2, 1, {134}},
       {FaultyFileSystem::kClose, 1, 0, {122}},
   };
   for (const auto& c : cases) {

@@ -84,12 +84,18 @@ TEST_F(WaveWriteTest, FailuresLeaveTheOldFileAndNoTemporary) {
     std::vector<int> messages;
   };
   const Case cases[] = {
-      {FaultyFileSystem::kCreateOutput, 1, 0, {128}}, {FaultyFileSystem::kWrite, 1, 0, {125}},
-      {FaultyFileSystem::kWrite, 2, 0, {126}},      {FaultyFileSystem::kWrite, 3, 0, {129}},
-      {FaultyFileSystem::kWrite, 3, 1, {129}},      {FaultyFileSystem::kWrite, 4, 0, {127}},
-      {FaultyFileSystem::kWrite, 5, 0, {135}},      {FaultyFileSystem::kWrite, 5, 2, {135}},
-      {FaultyFileSystem::kWrite, 6, 0, {122}},      {FaultyFileSystem::kWrite, 7, 0, {122}},
-      {FaultyFileSystem::kSeek, 1, 0, {122}},       {FaultyFileSystem::kCommitOutput, 1, 0, {122}},
+      {FaultyFileSystem::kCreateOutput, 1, 0, {128}},
+      {FaultyFileSystem::kWrite, 1, 0, {125}},
+      {FaultyFileSystem::kWrite, 2, 0, {126}},
+      {FaultyFileSystem::kWrite, 3, 0, {129}},
+      {FaultyFileSystem::kWrite, 3, 1, {129}},
+      {FaultyFileSystem::kWrite, 4, 0, {127}},
+      {FaultyFileSystem::kWrite, 5, 0, {135}},
+      {FaultyFileSystem::kWrite, 5, 2, {135}},
+      {FaultyFileSystem::kWrite, 6, 0, {122}},
+      {FaultyFileSystem::kWrite, 7, 0, {122}},
+      {FaultyFileSystem::kSeek, 1, 0, {122}},
+      {FaultyFileSystem::kCommitOutput, 1, 0, {122}},
   };
   const std::vector<std::uint8_t> old(777, 0x33);
   for (const auto& c : cases) {

@@ -37,9 +37,7 @@ QIcon ApplicationIcon() {
   return icon;
 }
 
-QString CConvertDlg::InstructionText() {
-  return QString::fromLatin1(kInstruction);
-}
+QString CConvertDlg::InstructionText() { return QString::fromLatin1(kInstruction); }
 
 CConvertDlg::CConvertDlg(QWidget* parent)
     : QDialog(parent),
@@ -94,11 +92,13 @@ bool CConvertDlg::AskLoopParams(LoopParams& params) {
 }
 
 void CConvertDlg::dragEnterEvent(QDragEnterEvent* event) {
-  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
 }
 
 void CConvertDlg::dragMoveEvent(QDragMoveEvent* event) {
-  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
 }
 
 void CConvertDlg::dropEvent(QDropEvent* event) {

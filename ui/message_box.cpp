@@ -20,7 +20,7 @@ void MessageBoxReporter::Report(const Failure& failure) {
   if (owner == nullptr) owner = m_mainWindow;
   const std::string_view text = MessageText(failure.id);
   m_presenter(owner, ApplicationCaption(),
-             QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+              QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 }  // namespace loopsmith::ui

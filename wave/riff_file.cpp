@@ -55,12 +55,12 @@ std::unique_ptr<RiffFile> RiffFile::OpenRead(FileSystem& fs, const std::string& 
   return std::unique_ptr<RiffFile>(new RiffFile(fs, file, false));
 }
 
-std::unique_ptr<RiffFile> RiffFile::Create(FileSystem& fs, const std::string& path,
-                                           MMRESULT& error, int& systemError) {
+std::unique_ptr<RiffFile> RiffFile::Create(FileSystem& fs, const std::string& path, MMRESULT& error,
+                                           int& systemError) {
   FileHandle file = FileHandle::kNone;
   const int result = fs.CreateOutput(path, file);
   systemError = -result;
-  error = result == 0          ? MMSYSERR_NOERROR
+  error = result == 0         ? MMSYSERR_NOERROR
           : result == -ENOENT ? MMIOERR_PATHNOTFOUND
                               : MmioErrorFromErrno(-result);
   if (result != 0) return nullptr;
@@ -91,8 +91,7 @@ std::int64_t RiffFile::ReadBuffered(void* buffer, std::size_t n) {
   while (done < n) {
     const std::int64_t offset = m_position - m_bufferStart;
     if (offset >= 0 && static_cast<std::size_t>(offset) < m_buffered) {
-      const std::size_t take =
-          std::min(n - done, m_buffered - static_cast<std::size_t>(offset));
+      const std::size_t take = std::min(n - done, m_buffered - static_cast<std::size_t>(offset));
       std::memcpy(out + done, m_buffer.data() + offset, take);
       done += take;
       m_position += static_cast<std::int64_t>(take);

@@ -60,8 +60,8 @@ class RiffFile {
   // failure returns null with the status in `error` and the errno in `systemError`.
   static std::unique_ptr<RiffFile> OpenRead(FileSystem& fs, const std::string& path,
                                             MMRESULT& error, int& systemError);
-  static std::unique_ptr<RiffFile> Create(FileSystem& fs, const std::string& path,
-                                          MMRESULT& error, int& systemError);
+  static std::unique_ptr<RiffFile> Create(FileSystem& fs, const std::string& path, MMRESULT& error,
+                                          int& systemError);
   ~RiffFile();
   RiffFile(const RiffFile&) = delete;
   RiffFile& operator=(const RiffFile&) = delete;

@@ -36,10 +36,10 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std:
   const std::int32_t got = wave.m_hmmio->Read(pcm, static_cast<std::int32_t>(loadedBytes));
   if (got != static_cast<std::int32_t>(loadedBytes)) {
     const int error = wave.m_hmmio->lastError();
-    std::string detail =
-        got < 0 ? "it cannot be read: " + SystemErrorText(error)
-                : "its data chunk claims " + WithCommas(wave.m_dataSize) + " bytes, file holds " +
-                      WithCommas(static_cast<std::uint64_t>(got));
+    std::string detail = got < 0 ? "it cannot be read: " + SystemErrorText(error)
+                                 : "its data chunk claims " + WithCommas(wave.m_dataSize) +
+                                       " bytes, file holds " +
+                                       WithCommas(static_cast<std::uint64_t>(got));
     wave.CloseRead();
     reporter.Report(Failure{MessageId::kWaveReadError, error, std::move(detail)});
     return false;

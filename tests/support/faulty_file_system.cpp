@@ -31,7 +31,7 @@ std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t n
     // Fewer bytes than the file gave, as if it ended there.
     const std::int64_t got = m_real.Read(file, buffer, n);
     return got > static_cast<std::int64_t>(m_shortBy) ? got - static_cast<std::int64_t>(m_shortBy)
-                                                       : 0;
+                                                      : 0;
   }
   return m_real.Read(file, buffer, n);
 }
