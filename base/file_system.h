@@ -23,17 +23,21 @@ class FileSystem {
 
   // Opens an existing regular file for reading; folders, FIFOs and devices are refused.
   virtual int OpenRead(const std::string& path, FileHandle& handle) = 0;
-  // Opens `target` for writing a new version of it. Nothing the user sees
-  // changes before CommitOutput; the platform decides how (a temporary file
-  // renamed into place, or the file itself where a rename would be wrong).
+  // Opens `target` for writing a new version of it, as a plain create and
+  // truncate would, and refused where that would be: a folder, FIFO or device,
+  // or an existing file that may not be written. Where it can, the platform
+  // writes a new file and puts it in place on commit, so that the old one
+  // stays until the new one is complete.
   virtual int CreateOutput(const std::string& target, FileHandle& handle) = 0;
   // Both move up to n bytes; a short count means end of file (read) or a full medium (write).
   virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t n) = 0;
   virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) = 0;
   // Returns the new offset from the start of the file.
   virtual std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) = 0;
-  // Closes a file opened for reading. Fails also when the file was changed by
-  // someone else while it was open, since what was read may then be a mix.
+  // 0 while a file opened for reading is as it was at the open; -ESTALE once
+  // another program has changed it, since what was read may then be a mix.
+  virtual int CheckUnchanged(FileHandle file) = 0;
+  // Closes a file opened for reading.
   virtual int Close(FileHandle file) = 0;
   // Puts a completely written output in place and closes it; on failure the
   // target is as it was. The handle is gone either way.

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <vector>
 
 namespace loopsmith {
 namespace {
@@ -16,7 +18,8 @@ FileHandle Handle(int fd) { return static_cast<FileHandle>(fd); }
 
 std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string NameOf(const std::string& path) {
@@ -24,9 +27,82 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
+std::int64_t Nanoseconds(const timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// The file a name finally stands for, through every level of symbolic link;
+// a dangling link gives the name it points to, which the create then makes.
+int ResolveLinks(const std::string& path, std::string& resolved) {
+  resolved = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat info {};
+    if (::lstat(resolved.c_str(), &info) != 0) return errno == ENOENT ? 0 : -errno;
+    if (!S_ISLNK(info.st_mode)) return 0;
+    std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+    const ssize_t length = ::readlink(resolved.c_str(), target.data(), target.size());
+    if (length < 0) return -errno;
+    if (static_cast<std::size_t>(length) >= target.size()) return -ENAMETOOLONG;
+    std::string next(target.data(), static_cast<std::size_t>(length));
+    resolved = next.front() == '/' ? next : FolderOf(resolved) + "/" + next;
+  }
+  return -ELOOP;
+}
+
+// The bits a plain create gives: 0666 less the umask, read without changing it.
+mode_t CreateMode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) {
+      return static_cast<mode_t>(0666 & ~std::stoul(line.substr(6), nullptr, 8));
+    }
+  }
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+std::string RandomName() {
+  static std::minstd_rand random(std::random_device{}());
+  char name[32];
+  std::snprintf(name, sizeof name, ".loopsmith-%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+  return name;
+}
+
+// An unnamed file in `folder` where the file system has them, else a new
+// short name; either way mode 0600 until it is given its own.
+int CreateTemporary(int folder, std::string& name) {
+  name.clear();
+  const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+    return fd >= 0 ? fd : -errno;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = RandomName();
+    const int named =
+        ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (named >= 0) {
+      name = std::move(candidate);
+      return named;
+    }
+    if (errno != EEXIST) return -errno;
+  }
+  return -EEXIST;
+}
+
+// Gives an unnamed file a name in `folder`, so that it can be renamed over the target.
+int LinkTemporary(int fd, int folder, std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = RandomName();
+    if (::linkat(AT_FDCWD, self.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      name = std::move(candidate);
+      return 0;
+    }
+    if (errno != EEXIST) return -errno;
+  }
+  return -EEXIST;
 }
 
 }  // namespace
@@ -51,29 +127,62 @@ int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
     return S_ISDIR(info.st_mode) ? -EISDIR : -EINVAL;
   }
   ::fcntl(fd, F_SETFL, 0);
+  m_reads[fd] = Snapshot{info.st_size, Nanoseconds(info.st_mtim), Nanoseconds(info.st_ctim)};
   handle = Handle(fd);
   return 0;
 }
 
 int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
   handle = FileHandle::kNone;
-  // The temporary file lives in the target's folder so the final rename cannot cross devices.
-  std::random_device seed;
-  std::minstd_rand random(seed());
-  const std::string stem = FolderOf(target) + "." + NameOf(target) + ".";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%06x~", static_cast<unsigned>(random() & 0xFFFFFF));
-    std::string candidate = stem + suffix;
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      m_outputs[fd] = Output{target, std::move(candidate)};
+  std::string resolved;
+  if (const int result = ResolveLinks(target, resolved); result != 0) return result;
+  Output output;
+  output.name = NameOf(resolved);
+  output.folder = ::open(FolderOf(resolved).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (output.folder < 0) return -errno;
+  auto fail = [&](int error) {
+    ::close(output.folder);
+    return -error;
+  };
+
+  // Decided before a byte is written, as a plain create would decide it.
+  struct stat old {};
+  if (::fstatat(output.folder, output.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(old.st_mode)) return fail(EISDIR);
+    if (!S_ISREG(old.st_mode)) return fail(EINVAL);
+    // Whether it may be written is the system's to say (root, ACLs, read-only
+    // mounts), so ask it by opening, without truncating.
+    const int fd =
+        ::openat(output.folder, output.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return fail(errno);
+    if (old.st_nlink > 1) {
+      // A rename would split the names apart; the file itself is written.
+      ::fcntl(fd, F_SETFL, 0);
+      output.inPlace = true;
+      m_outputs[fd] = std::move(output);
       handle = Handle(fd);
       return 0;
     }
-    if (errno != EEXIST) return -errno;
+    ::close(fd);
+    output.replacing = true;
+  } else if (errno != ENOENT) {
+    return fail(errno);
   }
-  return -EEXIST;
+
+  const int fd = CreateTemporary(output.folder, output.tempName);
+  if (fd < 0) return fail(-fd);
+  // The new file takes the old one's permissions and, where allowed, its
+  // owner and group; a new name gets what a plain create would give.
+  if (output.replacing) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+      (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    ::fchmod(fd, CreateMode());
+  }
+  m_outputs[fd] = std::move(output);
+  handle = Handle(fd);
+  return 0;
 }
 
 std::int64_t PosixFileSystem::Read(FileHandle file, void* buffer, std::size_t n) {
@@ -98,10 +207,16 @@ std::int64_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::si
     const ssize_t put = ::write(Fd(file), bytes + done, n - done);
     if (put < 0) {
       if (errno == EINTR) continue;
-      return done > 0 ? static_cast<std::int64_t>(done) : -errno;
+      if (done > 0) break;
+      return -errno;
     }
     if (put == 0) break;
     done += static_cast<std::size_t>(put);
+  }
+  const auto output = m_outputs.find(Fd(file));
+  if (output != m_outputs.end() && output->second.inPlace) {
+    const off_t at = ::lseek(Fd(file), 0, SEEK_CUR);
+    if (at > output->second.end) output->second.end = at;
   }
   return static_cast<std::int64_t>(done);
 }
@@ -112,24 +227,53 @@ std::int64_t PosixFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFro
   return result < 0 ? -errno : static_cast<std::int64_t>(result);
 }
 
+int PosixFileSystem::CheckUnchanged(FileHandle file) {
+  const auto found = m_reads.find(Fd(file));
+  if (found == m_reads.end()) return -EBADF;
+  struct stat info {};
+  if (::fstat(Fd(file), &info) != 0) return -errno;
+  const Snapshot& then = found->second;
+  const bool same = info.st_size == then.size && Nanoseconds(info.st_mtim) == then.modifiedNs &&
+                    Nanoseconds(info.st_ctim) == then.changedNs;
+  return same ? 0 : -ESTALE;
+}
+
 int PosixFileSystem::Close(FileHandle file) {
+  m_reads.erase(Fd(file));
   // Linux releases the descriptor even when close reports an error, so never retry.
   return ::close(Fd(file)) == 0 ? 0 : -errno;
 }
 
 int PosixFileSystem::CommitOutput(FileHandle file) {
-  const auto found = m_outputs.find(Fd(file));
+  const int fd = Fd(file);
+  const auto found = m_outputs.find(fd);
   if (found == m_outputs.end()) return -EBADF;
-  const Output output = found->second;
+  Output output = std::move(found->second);
   m_outputs.erase(found);
+
+  int result = 0;
+  if (output.inPlace) {
+    // The old content beyond the new end goes only now, when all was written.
+    if (::ftruncate(fd, output.end) != 0 || ::fdatasync(fd) != 0) result = -errno;
+    if (::close(fd) != 0 && result == 0) result = -errno;
+    ::close(output.folder);
+    return result;
+  }
   // The data reaches the disk before the name does, so that a crash can never
   // leave an empty file where the user's file was. A new name risks nothing,
   // and skips the wait.
-  int result = Exists(output.target) && ::fdatasync(Fd(file)) != 0 ? -errno : 0;
-  const int closed = ::close(Fd(file)) == 0 ? 0 : -errno;
-  if (result == 0) result = closed;
-  if (result == 0 && ::rename(output.temp.c_str(), output.target.c_str()) != 0) result = -errno;
-  if (result != 0) ::unlink(output.temp.c_str());
+  if (output.replacing && ::fdatasync(fd) != 0) result = -errno;
+  if (result == 0 && output.tempName.empty())
+    result = LinkTemporary(fd, output.folder, output.tempName);
+  if (::close(fd) != 0 && result == 0) result = -errno;
+  if (result == 0 &&
+      ::renameat(output.folder, output.tempName.c_str(), output.folder, output.name.c_str()) != 0) {
+    result = -errno;
+  }
+  if (result != 0 && !output.tempName.empty()) {
+    ::unlinkat(output.folder, output.tempName.c_str(), 0);
+  }
+  ::close(output.folder);
   return result;
 }
 
@@ -137,7 +281,10 @@ void PosixFileSystem::DiscardOutput(FileHandle file) {
   const auto found = m_outputs.find(Fd(file));
   if (found == m_outputs.end()) return;
   ::close(found->first);
-  ::unlink(found->second.temp.c_str());
+  if (!found->second.tempName.empty()) {
+    ::unlinkat(found->second.folder, found->second.tempName.c_str(), 0);
+  }
+  ::close(found->second.folder);
   m_outputs.erase(found);
 }
 

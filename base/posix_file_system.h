@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -7,7 +10,11 @@
 
 namespace loopsmith {
 
-// The real thing on POSIX systems: calls retried on EINTR and on partial transfers.
+// The real thing on POSIX systems: calls retried on EINTR and on partial
+// transfers. An output keeps what the owner set up: a symbolic link stays a
+// link and the file it names is written; a file with other hard links is
+// written in place; otherwise a new file with the old one's permissions
+// replaces it by rename. A file that cannot be opened for writing is refused.
 class PosixFileSystem final : public FileSystem {
  public:
   PosixFileSystem() = default;
@@ -20,15 +27,27 @@ class PosixFileSystem final : public FileSystem {
   std::int64_t Read(FileHandle file, void* buffer, std::size_t n) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
+  int CheckUnchanged(FileHandle file) override;
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
 
  private:
-  struct Output {
-    std::string target;
-    std::string temp;
+  // What a read file looked like when it was opened.
+  struct Snapshot {
+    std::int64_t size;
+    std::int64_t modifiedNs;
+    std::int64_t changedNs;
   };
+  struct Output {
+    int folder = -1;         // the resolved target's folder, open
+    std::string name;        // the resolved target's name in it
+    std::string tempName;    // the temporary file's name there, once it has one
+    bool inPlace = false;    // writing the target itself
+    bool replacing = false;  // a file of that name exists
+    std::int64_t end = 0;    // for in place: how far was written
+  };
+  std::map<int, Snapshot> m_reads;
   std::map<int, Output> m_outputs;
 };
 

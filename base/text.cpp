@@ -23,4 +23,9 @@ std::string OpenFailureText(int error) {
   return "it cannot be opened: " + SystemErrorText(error);
 }
 
+std::string ChangedText(int error) {
+  if (error == ESTALE) return "it was changed by another program while it was read";
+  return "it cannot be read: " + SystemErrorText(error);
+}
+
 }  // namespace loopsmith

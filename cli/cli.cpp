@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <ostream>
 #include <string_view>
 #include <vector>
@@ -187,21 +188,27 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
       allConverted = false;
       continue;
     }
-    if (options.mode == Mode::kInfo) {
-      const bool ok = direction == Direction::kLoopToWave ? DescribeLoop(fs, reporter, file, out)
-                                                          : DescribeWave(fs, reporter, file, out);
-      allConverted = allConverted && ok;
-      continue;
+    bool ok = false;
+    try {
+      if (options.mode == Mode::kInfo) {
+        ok = direction == Direction::kLoopToWave ? DescribeLoop(fs, reporter, file, out)
+                                                 : DescribeWave(fs, reporter, file, out);
+      } else {
+        const JobOutcome outcome = job.Run(file);
+        ok = outcome.Converted();
+        if (ok) out << outcome.output << '\n';
+      }
+    } catch (const std::bad_alloc&) {
+      reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
     }
-    const JobOutcome outcome = job.Run(file);
-    if (direction == Direction::kWaveToLoop) ++answers.number;
-    if (outcome.Converted()) {
-      out << outcome.output << '\n';
-    } else {
-      allConverted = false;
-    }
+    if (options.mode == Mode::kConvert && direction == Direction::kWaveToLoop) ++answers.number;
+    allConverted = allConverted && ok;
   }
-  out.flush();
+  // A script that reads the paths written must not take silence for success.
+  if (!out.flush()) {
+    err << kProgram << ": standard output: the paths written could not be printed\n";
+    return 1;
+  }
   return allConverted ? 0 : 1;
 }
 

@@ -50,7 +50,11 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, s
     const std::uint64_t samples = std::uint64_t{SampleCount(params.measureMode, params.tempo)} + 1;
     const std::size_t wanted = 2 * samples;
     const std::int64_t words = fs.Read(file, image, wanted);
-    if (words != static_cast<std::int64_t>(wanted)) {
+    const int changed = words == static_cast<std::int64_t>(wanted) ? fs.CheckUnchanged(file) : 0;
+    if (changed != 0) {
+      // Words from a file that changed while they were read may be half old, half new.
+      failure = Failure{MessageId::kLoopReadError, -changed, ChangedText(-changed)};
+    } else if (words != static_cast<std::int64_t>(wanted)) {
       failure = Failure{
           MessageId::kLoopReadError, words < 0 ? static_cast<int>(-words) : 0,
           ReadProblem(words, "its loop of " + WithCommas(samples) + " samples needs " +
@@ -63,8 +67,7 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, s
   const int closed = fs.Close(file);
   if (!failure && closed != 0) {
     failure = Failure{MessageId::kLoopReadError, -closed,
-                      closed == -ESTALE ? "it was changed by another program while it was read"
-                                        : "it could not be closed: " + SystemErrorText(-closed)};
+                      "it could not be closed: " + SystemErrorText(-closed)};
   }
   if (failure) reporter.Report(*failure);
   return !failure;

@@ -154,11 +154,23 @@ TEST_F(LoopFileTest, EveryFailingStepReportsOnceAndClosesTheFile) {
   };
   const Case cases[] = {{FaultyFileSystem::kOpenRead, 1, 0}, {FaultyFileSystem::kRead, 1, 0},
                         {FaultyFileSystem::kRead, 1, 1},     {FaultyFileSystem::kRead, 2, 0},
-                        {FaultyFileSystem::kRead, 2, 2},     {FaultyFileSystem::kClose, 1, 0}};
+                        {FaultyFileSystem::kRead, 2, 2},     {FaultyFileSystem::kClose, 1, 0},
+                        {FaultyFileSystem::kCheckUnchanged, 1, 0}};
+  // The file is closed before the message is shown: a box can stay up for
+  // as long as the user likes.
+  struct ClosedFirst final : Reporter {
+    explicit ClosedFirst(FaultyFileSystem& fs) : files(fs) {}
+    void Report(const Failure& failure) override {
+      ids.push_back(static_cast<int>(failure.id));
+      EXPECT_EQ(files.openDescriptors(), 0);
+    }
+    FaultyFileSystem& files;
+    std::vector<int> ids;
+  };
   for (const auto& c : cases) {
     FaultyFileSystem faulty;
     faulty.FailOn(c.op, c.nth, 5, c.shortBy);
-    RecordingReporter seen;
+    ClosedFirst seen(faulty);
     EXPECT_FALSE(ReadLoopFile(faulty, seen, path, image.data(), params)) << c.op << "/" << c.nth;
     EXPECT_EQ(seen.ids, std::vector<int>{130});
     EXPECT_EQ(faulty.openDescriptors(), 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -20,14 +21,17 @@ TEST(MessageCatalogue, EveryIdHasItsOwnText) {
 }
 
 TEST(MessageCatalogue, TextsAreExact) {
-  EXPECT_EQ(MessageText(MessageId::kWaveOpenError1), "Wave file open error #1");
-  EXPECT_EQ(MessageText(MessageId::kWaveCloseError1), "Wave file close error #1");
-  EXPECT_EQ(MessageText(MessageId::kWaveReadError4), "Wave file read error #4");
-  EXPECT_EQ(MessageText(MessageId::kWaveWriteError2), "Wave file write error #2");
-  EXPECT_EQ(MessageText(MessageId::kLoopReadError), "Loop file read error");
-  EXPECT_EQ(MessageText(MessageId::kMemoryError), "Memory error");
-  EXPECT_EQ(MessageText(MessageId::kWaveReadError), "Wave file read error");
-  EXPECT_EQ(MessageText(MessageId::kFileNumberError), "File number error");
+  const char* const texts[] = {
+      "Wave file open error #1",  "Wave file open error #2",  "Wave file close error #1",
+      "Wave file read error #1",  "Wave file open error #3",  "Wave file read error #2",
+      "Wave file read error #3",  "Wave file read error #4",  "Wave file write error #1",
+      "Wave file write error #2", "Loop file read error",     "Loop file write error",
+      "Memory error",             "Wave file format error",   "Wave file read error",
+      "Wave file write error",    "File number error"};
+  static_assert(std::size(texts) == kLastMessageId - kFirstMessageId + 1);
+  for (int id = kFirstMessageId; id <= kLastMessageId; ++id) {
+    EXPECT_EQ(MessageText(static_cast<MessageId>(id)), texts[id - kFirstMessageId]) << id;
+  }
 }
 
 }  // namespace

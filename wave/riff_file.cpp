@@ -18,7 +18,10 @@ void StoreLE32(std::uint32_t v, std::uint8_t* p) {
 }
 
 constexpr std::int64_t kMaxOffset = std::numeric_limits<std::uint32_t>::max();
+// The buffer starts small and grows while a walk keeps needing more, so that
+// a file of a million empty chunks costs a few large reads.
 constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kLargestBuffer = 8 * 1024 * 1024;
 
 }  // namespace
 
@@ -119,8 +122,12 @@ std::int64_t RiffFile::ReadBuffered(void* buffer, std::size_t n) {
       if (static_cast<std::size_t>(got) < wanted) m_knownEnd = m_position;
       break;
     }
-    m_buffer.resize(kBufferSize);
-    const std::int64_t got = m_fs.Read(m_file, m_buffer.data(), kBufferSize);
+    const std::size_t size = m_buffer.empty() ? kBufferSize
+                             : m_buffered == m_buffer.size()
+                                 ? std::min(m_buffer.size() * 2, kLargestBuffer)
+                                 : m_buffer.size();
+    m_buffer.resize(size);
+    const std::int64_t got = m_fs.Read(m_file, m_buffer.data(), size);
     if (got < 0) {
       Fail(got);
       return -1;
@@ -129,7 +136,7 @@ std::int64_t RiffFile::ReadBuffered(void* buffer, std::size_t n) {
     m_buffered = static_cast<std::size_t>(got);
     m_filePosition = m_position + got;
     // A short count is the end of the file: take what there is and stop.
-    if (static_cast<std::size_t>(got) < kBufferSize) {
+    if (static_cast<std::size_t>(got) < size) {
       m_knownEnd = m_filePosition;
       const std::size_t take = std::min(n - done, m_buffered);
       std::memcpy(out + done, m_buffer.data(), take);
@@ -215,10 +222,24 @@ MMRESULT RiffFile::Descend(MMCKINFO& ck, const MMCKINFO* parent) {
       return MMSYSERR_NOERROR;
     }
     // Skip the chunk and its pad byte; every step moves on by at least 8 bytes.
-    const std::int64_t next = dataOffset + size + (size & 1);
+    std::int64_t next = dataOffset + size + (size & 1);
+    if (id == 0 && size == 0 && (parent == nullptr || ck.ckid != 0)) next = SkipEmptyChunks(next);
     if (next > kMaxOffset) return MMIOERR_CHUNKNOTFOUND;
     if (!SeekTo(next)) return MMIOERR_CANNOTSEEK;
   }
+}
+
+std::int64_t RiffFile::SkipEmptyChunks(std::int64_t from) const {
+  // A run of zero bytes is a run of empty chunks of id 0, which no search
+  // here looks for: step over all of them that the buffer holds at once, 8
+  // bytes at a time as the walk would.
+  const std::int64_t offset = from - m_bufferStart;
+  if (offset < 0 || static_cast<std::size_t>(offset) >= m_buffered) return from;
+  const auto begin = m_buffer.begin() + offset;
+  const auto end = m_buffer.begin() + static_cast<std::ptrdiff_t>(m_buffered);
+  const auto firstSet = std::find_if(begin, end, [](std::uint8_t b) { return b != 0; });
+  const std::int64_t zeros = firstSet - begin;
+  return from + zeros / 8 * 8;
 }
 
 MMRESULT RiffFile::Ascend(MMCKINFO& ck) {

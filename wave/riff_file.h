@@ -83,6 +83,8 @@ class RiffFile {
   // caller had no result to see (in Ascend, or the close itself).
   MMRESULT Close();
 
+  // 0, or -ESTALE when another program changed the file since it was opened.
+  int CheckUnchanged() { return m_fs.CheckUnchanged(m_file); }
   // The errno of the last failed call, 0 if none failed.
   int lastError() const { return m_lastError; }
   // The file's first bytes as the search for the RIFF chunk found them (up to 12).
@@ -93,6 +95,7 @@ class RiffFile {
   bool ReadExact(void* buffer, std::size_t n);
   std::int64_t ReadBuffered(void* buffer, std::size_t n);
   bool SeekTo(std::int64_t offset);
+  std::int64_t SkipEmptyChunks(std::int64_t from) const;
   bool WriteAt(std::int64_t offset, const void* buffer, std::size_t n);
   void Fail(std::int64_t result);
 

@@ -1,7 +1,6 @@
 #include "wave/wave_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "base/text.h"
@@ -142,9 +141,7 @@ MMRESULT CWaveFile::CloseRead() {
   const int error = m_hmmio->lastError();
   m_hmmio.reset();
   if (result != 0) {
-    Report(MessageId::kWaveCloseError1, error,
-           error == ESTALE ? "it was changed by another program while it was read"
-                           : "it could not be closed: " + SystemErrorText(error));
+    Report(MessageId::kWaveCloseError1, error, "it could not be closed: " + SystemErrorText(error));
   }
   return result;
 }

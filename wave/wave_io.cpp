@@ -44,6 +44,12 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std:
     reporter.Report(Failure{MessageId::kWaveReadError, error, std::move(detail)});
     return false;
   }
+  // Samples from a file that changed while they were read may be half old, half new.
+  if (const int changed = wave.m_hmmio->CheckUnchanged(); changed != 0) {
+    wave.CloseRead();
+    reporter.Report(Failure{MessageId::kWaveReadError, -changed, ChangedText(-changed)});
+    return false;
+  }
   return wave.CloseRead() == 0;
 }
 

@@ -49,6 +49,11 @@ std::int64_t FaultyFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFr
   return m_real.Seek(file, offset, from);
 }
 
+int FaultyFileSystem::CheckUnchanged(FileHandle file) {
+  if (Fails(kCheckUnchanged)) return -m_error;
+  return m_real.CheckUnchanged(file);
+}
+
 int FaultyFileSystem::Close(FileHandle file) {
   --m_openCount;
   // The descriptor is released even when close reports an error, as on Linux.

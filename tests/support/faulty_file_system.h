@@ -11,7 +11,17 @@ namespace loopsmith::testing {
 // The real file system, with one chosen call made to fail or come up short.
 class FaultyFileSystem final : public FileSystem {
  public:
-  enum Op { kOpenRead, kCreateOutput, kRead, kWrite, kSeek, kClose, kCommitOutput, kOpCount };
+  enum Op {
+    kOpenRead,
+    kCreateOutput,
+    kRead,
+    kWrite,
+    kSeek,
+    kCheckUnchanged,
+    kClose,
+    kCommitOutput,
+    kOpCount
+  };
 
   // The nth call (from 1) of `op` fails with `error`, or, for reads and writes
   // with `shortBy` > 0, moves that many bytes fewer than asked.
@@ -24,6 +34,7 @@ class FaultyFileSystem final : public FileSystem {
   std::int64_t Read(FileHandle file, void* buffer, std::size_t n) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
+  int CheckUnchanged(FileHandle file) override;
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;

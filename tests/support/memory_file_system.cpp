@@ -56,6 +56,10 @@ std::int64_t MemoryFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFr
   return it->second.position;
 }
 
+int MemoryFileSystem::CheckUnchanged(FileHandle file) {
+  return m_open.count(static_cast<std::intptr_t>(file)) ? 0 : -EBADF;
+}
+
 int MemoryFileSystem::Close(FileHandle file) {
   return m_open.erase(static_cast<std::intptr_t>(file)) ? 0 : -EBADF;
 }

@@ -1,0 +1,193 @@
+// What a conversion does to what the owner set up at the output's name, on the
+// real file system: links stay links, permissions and hard links are kept,
+// what may not be written is refused before a byte is written, and nothing is
+// left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/posix_file_system.h"
+#include "core/convert_job.h"
+#include "core/loop_format.h"
+#include "fixed_answer.h"
+#include "recording_reporter.h"
+#include "temp_dir.h"
+#include "wav_builder.h"
+
+namespace loopsmith {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+constexpr std::size_t kLoopSize = 262'200;  // one measure at 120 BPM
+const std::vector<std::uint8_t> kOld = {'o', 'l', 'd'};
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+struct Case {
+  const char* name;
+  const char* source;  // in.wav (output L01.T58) or in.T58 (output in.WAV)
+  std::function<void(TempDir&)> setUp;
+  bool unprivileged;  // run as an ordinary user, so that a refusal is the system's
+  std::vector<int> messages;
+  std::function<void(TempDir&)> check;
+};
+
+void WriteSources(TempDir& dir) {
+  WriteBytes(dir.Path("in.wav"), testing::SimpleWave(1, std::vector<std::int16_t>(100, 7)));
+  std::vector<std::uint8_t> loop(kLoopSize);
+  MakeLoopHeader({1200, 1, 1}, loop.data());
+  WriteBytes(dir.Path("in.T58"), loop);
+}
+
+const Case kCases[] = {
+    {"a link stays a link and its file is written", "in.wav",
+     [](TempDir& d) {
+       fs::create_directory(d.Path("card"));
+       WriteBytes(d.Path("card/L01.T58"), kOld);
+       fs::create_symlink("card/L01.T58", d.Path("L01.T58"));
+     },
+     false, {},
+     [](TempDir& d) {
+       EXPECT_TRUE(fs::is_symlink(d.Path("L01.T58")));
+       EXPECT_EQ(ReadBytes(d.Path("card/L01.T58")).size(), kLoopSize);
+     }},
+    {"a link to a link to a missing file creates that file", "in.wav",
+     [](TempDir& d) {
+       fs::create_directory(d.Path("card"));
+       fs::create_symlink("card/next", d.Path("L01.T58"));
+       fs::create_symlink(d.Path("card/loop.T58"), d.Path("card/next"));
+     },
+     false, {},
+     [](TempDir& d) {
+       EXPECT_TRUE(fs::is_symlink(d.Path("L01.T58")));
+       EXPECT_EQ(ReadBytes(d.Path("card/loop.T58")).size(), kLoopSize);
+     }},
+    {"0600 stays 0600", "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), kOld);
+       ::chmod(d.Path("L01.T58").c_str(), 0600);
+     },
+     false, {}, [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("L01.T58")), 0600u); }},
+    {"0640 stays 0640", "in.T58",
+     [](TempDir& d) {
+       WriteBytes(d.Path("in.WAV"), kOld);
+       ::chmod(d.Path("in.WAV").c_str(), 0640);
+     },
+     false, {}, [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("in.WAV")), 0640u); }},
+    {"a new file gets 0666 less the umask", "in.wav", [](TempDir&) {}, false, {},
+     [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("L01.T58")), 0640u); }},
+    {"both hard links see the new loop", "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
+       fs::create_hard_link(d.Path("L01.T58"), d.Path("card.T58"));
+     },
+     false, {},
+     [](TempDir& d) {
+       EXPECT_EQ(fs::hard_link_count(d.Path("L01.T58")), 2u);
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")), ReadBytes(d.Path("L01.T58")));
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")).size(), kLoopSize);
+     }},
+    {"a read-only loop file is refused", "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), kOld);
+       ::chmod(d.Path("L01.T58").c_str(), 0444);
+     },
+     true, {131}, [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("L01.T58")), kOld); }},
+    {"a read-only WAV file is refused", "in.T58",
+     [](TempDir& d) {
+       WriteBytes(d.Path("in.WAV"), kOld);
+       ::chmod(d.Path("in.WAV").c_str(), 0444);
+     },
+     true, {128}, [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("in.WAV")), kOld); }},
+    {"a folder of the output's name is refused", "in.wav",
+     [](TempDir& d) { fs::create_directory(d.Path("L01.T58")); }, false, {131},
+     [](TempDir& d) { EXPECT_TRUE(fs::is_directory(d.Path("L01.T58"))); }},
+    {"a FIFO of the output's name is refused at once", "in.T58",
+     [](TempDir& d) { ::mkfifo(d.Path("in.WAV").c_str(), 0666); }, false, {128},
+     [](TempDir& d) { EXPECT_TRUE(fs::is_fifo(d.Path("in.WAV"))); }},
+};
+
+// Runs one conversion and returns its messages.
+std::vector<int> Convert(const std::string& source) {
+  PosixFileSystem files;
+  testing::RecordingReporter reporter;
+  testing::FixedAnswer answer{LoopParams{1200, 1, 1}};
+  HeapAllocator heap;
+  ConvertJob(files, reporter, answer, heap).Run(source);
+  return reporter.ids;
+}
+
+// The same in a child process that has given up root, so that permissions bind.
+std::vector<int> ConvertUnprivileged(TempDir& dir, const std::string& source) {
+  if (::geteuid() != 0) return Convert(source);
+  ::chmod(dir.root().c_str(), 0777);
+  ::chmod(source.c_str(), 0644);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+    const std::vector<int> ids = Convert(source);
+    ::_exit(ids.size() == 1 ? ids[0] - 100 : 99);  // the one message, as a small number
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) >= 99) return {-WEXITSTATUS(status)};
+  return {WEXITSTATUS(status) + 100};
+}
+
+TEST(WriteRules, WhatTheOwnerSetUpIsKept) {
+  const mode_t mask = ::umask(027);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteSources(dir);
+    c.setUp(dir);
+    const auto before = dir.Entries();
+    const std::string source = dir.Path(c.source);
+    EXPECT_EQ(c.unprivileged ? ConvertUnprivileged(dir, source) : Convert(source), c.messages);
+    c.check(dir);
+    const auto entries = dir.Entries();
+    for (const auto& name : entries) EXPECT_EQ(name.rfind(".loopsmith", 0), std::string::npos);
+    if (!c.messages.empty()) EXPECT_EQ(entries, before) << "nothing is touched";
+  }
+  ::umask(mask);
+}
+
+TEST(WriteRules, AnInputChangedWhileOpenIsNotTrusted) {
+  TempDir dir;
+  WriteBytes(dir.Path("in.T58"), kOld);
+  PosixFileSystem files;
+  FileHandle file = FileHandle::kNone;
+  ASSERT_EQ(files.OpenRead(dir.Path("in.T58"), file), 0);
+  EXPECT_EQ(files.CheckUnchanged(file), 0);
+  ::truncate(dir.Path("in.T58").c_str(), 1);
+  EXPECT_EQ(files.CheckUnchanged(file), -ESTALE);
+  files.Close(file);
+}
+
+TEST(WriteRules, AnOutputNameOf255BytesConverts) {
+  TempDir dir;
+  const std::string base(251, 'n');
+  std::vector<std::uint8_t> loop(kLoopSize);
+  MakeLoopHeader({1200, 1, 1}, loop.data());
+  WriteBytes(dir.Path(base + ".T58"), loop);
+  EXPECT_EQ(Convert(dir.Path(base + ".T58")), std::vector<int>{});
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{base + ".T58", base + ".WAV"}));
+}
+
+}  // namespace
+}  // namespace loopsmith
