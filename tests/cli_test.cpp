@@ -102,6 +102,13 @@ TEST_F(CliTest, FailuresAreLinesAndExitOne) {
   EXPECT_EQ(out.str(), dir.Path("L02.T58") + "\n");
 }
 
+TEST_F(CliTest, AnOutputThatCannotBeWrittenIsAFailure) {
+  WriteBytes(dir.Path("a.wav"), SimpleWave(1, {1}));
+  std::ostream broken(nullptr);  // every write to it fails, as to /dev/full
+  EXPECT_EQ(RunCli({dir.Path("a.wav")}, fs, broken, err), 1);
+  EXPECT_NE(err.str().find("standard output"), std::string::npos);
+}
+
 TEST_F(CliTest, UsageErrorsConvertNothing) {
   WriteBytes(dir.Path("a.wav"), SimpleWave(1, {1}));
   EXPECT_EQ(Run({"--bpm", "12", dir.Path("a.wav")}), 2);
