@@ -1,11 +1,60 @@
 #include "app/drop_guard.h"
 
-namespace loopsmith {
+#include <algorithm>
+#include <cctype>
 
-std::optional<std::string> DropGuard::FirstPath(
-    const std::vector<std::optional<std::string>>& items) {
-  if (items.empty() || !items.front() || items.front()->empty()) return std::nullopt;
-  return items.front();
+namespace loopsmith {
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::optional<std::string> DropGuard::LocalPathOf(std::string_view uri, std::string_view thisHost) {
+  constexpr std::string_view kScheme = "file://";
+  if (uri.size() <= kScheme.size() || !EqualNoCase(uri.substr(0, kScheme.size()), kScheme)) {
+    return std::nullopt;
+  }
+  uri.remove_prefix(kScheme.size());
+  const auto slash = uri.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  const std::string_view host = uri.substr(0, slash);
+  if (!host.empty() && !EqualNoCase(host, "localhost") &&
+      (thisHost.empty() || !EqualNoCase(host, thisHost))) {
+    return std::nullopt;  // a file on another machine
+  }
+  std::string path;
+  for (std::size_t i = slash; i < uri.size(); ++i) {
+    if (uri[i] == '?' || uri[i] == '#') break;
+    const int high = uri[i] == '%' && i + 2 < uri.size() ? HexValue(uri[i + 1]) : -1;
+    const int low = high >= 0 ? HexValue(uri[i + 2]) : -1;
+    if (low >= 0) {
+      path += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      path += uri[i];
+    }
+  }
+  if (path.find('\0') != std::string::npos) return std::nullopt;
+  return path;
+}
+
+std::optional<std::string> DropGuard::FirstPath(const std::vector<std::string>& uris,
+                                                std::string_view thisHost) {
+  if (uris.empty()) return std::nullopt;
+  return LocalPathOf(uris.front(), thisHost);
 }
 
 bool DropGuard::Begin() {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy
   qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev libbenchmark-dev
-  sox sndfile-programs time xvfb xauth xdotool imagemagick
+  sox sndfile-programs time xvfb xauth xdotool openbox imagemagick
   fonts-liberation fonts-noto-cjk
 )
 missing=()

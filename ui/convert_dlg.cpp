@@ -2,13 +2,14 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
 #include <QStyle>
+#include <QSysInfo>
+#include <utility>
 
 #include "app/dialog_layouts.h"
 #include "ui/dialog_units.h"
@@ -17,16 +18,14 @@
 namespace loopsmith::ui {
 namespace {
 
-// The first dropped item, if it is a local file or folder.
-QString FirstLocalPath(const QMimeData* mime) {
-  if (mime == nullptr || !mime->hasUrls()) return {};
-  std::vector<std::optional<std::string>> items;
-  for (const QUrl& url : mime->urls()) {
-    items.push_back(url.isLocalFile() ? std::optional(url.toLocalFile().toStdString())
-                                      : std::nullopt);
-  }
-  const auto first = DropGuard::FirstPath(items);
-  return first ? QString::fromStdString(*first) : QString();
+// The first dropped item, if it is a local file or folder, as the file
+// system's own bytes: the URL's escapes are decoded here, never through a
+// QString, so a name that is not UTF-8 reaches the file system unchanged.
+std::optional<std::string> FirstLocalPath(const QMimeData* mime) {
+  if (mime == nullptr || !mime->hasUrls()) return std::nullopt;
+  std::vector<std::string> uris;
+  for (const QUrl& url : mime->urls()) uris.push_back(url.toEncoded().toStdString());
+  return DropGuard::FirstPath(uris, QSysInfo::machineHostName().toStdString());
 }
 
 }  // namespace
@@ -74,11 +73,10 @@ void CConvertDlg::setMessagePresenter(MessagePresenter presenter) {
   m_reporter.setPresenter(std::move(presenter));
 }
 
-JobOutcome CConvertDlg::OnDropFiles(const QString& path) {
+JobOutcome CConvertDlg::OnDropFiles(const std::string& path) {
   // The job runs its own modal loops; a drop that arrives meanwhile is not taken.
   if (!m_drops.Begin()) return {};
-  const QByteArray bytes = QFile::encodeName(path);  // the file system's own bytes
-  m_lastOutcome = m_job.Run(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  m_lastOutcome = m_job.Run(path);
   m_drops.End();
   emit conversionFinished();
   return m_lastOutcome;
@@ -92,18 +90,20 @@ bool CConvertDlg::AskLoopParams(LoopParams& params) {
 }
 
 void CConvertDlg::dragEnterEvent(QDragEnterEvent* event) {
-  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty())
-    event->acceptProposedAction();
+  // Decided once as the drag comes in; moves over the window only repeat the answer.
+  m_dragPath = m_drops.busy() ? std::nullopt : FirstLocalPath(event->mimeData());
+  if (m_dragPath) event->acceptProposedAction();
 }
 
 void CConvertDlg::dragMoveEvent(QDragMoveEvent* event) {
-  if (!m_drops.busy() && !FirstLocalPath(event->mimeData()).isEmpty())
-    event->acceptProposedAction();
+  if (m_dragPath && !m_drops.busy()) event->acceptProposedAction();
 }
 
+void CConvertDlg::dragLeaveEvent(QDragLeaveEvent*) { m_dragPath.reset(); }
+
 void CConvertDlg::dropEvent(QDropEvent* event) {
-  const QString path = FirstLocalPath(event->mimeData());
-  if (path.isEmpty() || m_drops.busy()) {
+  std::optional<std::string> dropped = std::exchange(m_dragPath, std::nullopt);
+  if (!dropped || m_drops.busy()) {
     event->ignore();
     return;
   }
@@ -111,7 +111,7 @@ void CConvertDlg::dropEvent(QDropEvent* event) {
   // The drop is finished first and the job runs right after, on this thread:
   // a file manager must not wait on our dialog to end its drag.
   QMetaObject::invokeMethod(
-      this, [this, path] { OnDropFiles(path); }, Qt::QueuedConnection);
+      this, [this, path = std::move(*dropped)] { OnDropFiles(path); }, Qt::QueuedConnection);
 }
 
 void CConvertDlg::keyPressEvent(QKeyEvent* event) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/drop_guard.h"
 #include "base/posix_file_system.h"
@@ -25,7 +27,7 @@ class CConvertDlg final : public QDialog, private LoopParamsSource {
   explicit CConvertDlg(QWidget* parent = nullptr);
 
   // Converts one dropped path, as a drop does.
-  JobOutcome OnDropFiles(const QString& path);
+  JobOutcome OnDropFiles(const std::string& path);
 
   // Seams for tests: who answers for the loop parameters, and who shows messages.
   void setAskLoopParams(std::function<bool(LoopParams&)> ask) { m_askOverride = std::move(ask); }
@@ -41,6 +43,7 @@ class CConvertDlg final : public QDialog, private LoopParamsSource {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
@@ -57,6 +60,7 @@ class CConvertDlg final : public QDialog, private LoopParamsSource {
   std::function<bool(LoopParams&)> m_askOverride;
   JobOutcome m_lastOutcome;
   DropGuard m_drops;
+  std::optional<std::string> m_dragPath;  // what the drag now over the window would convert
 };
 
 }  // namespace loopsmith::ui

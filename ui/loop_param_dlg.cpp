@@ -25,7 +25,10 @@ CLoopParamDlg::CLoopParamDlg(std::int16_t* tempo, MeasureMode* mode, std::uint8_
   BuildControls();
   Show();
   // Connected only now, so that setting up the controls raises no notification.
-  connect(m_tempoSlider, &QSlider::valueChanged, this, &CLoopParamDlg::OnTempoScroll);
+  // One notification per slider action (drag step, key, page click, wheel), also
+  // one that leaves the slider where it was, and one at the end of a drag;
+  // never for a value set from here.
+  connect(m_tempoSlider, &QSlider::actionTriggered, this, &CLoopParamDlg::OnTempoScroll);
   connect(m_tempoSlider, &QSlider::sliderReleased, this, &CLoopParamDlg::OnTempoScroll);
   connect(m_fileNumberField, &QLineEdit::textChanged, this,
           [this](const QString& text) { m_model.OnFileNumberEdited(text.toStdString()); });
@@ -59,7 +62,7 @@ void CLoopParamDlg::BuildControls() {
   connect(ok, &QPushButton::clicked, this, &CLoopParamDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &CLoopParamDlg::reject);
 
-  m_tempoSlider = new QSlider(Qt::Horizontal, this);
+  m_tempoSlider = new TempoSlider(this);
   m_tempoSlider->setGeometry(units.ToPixels(layout.slider));
   m_tempoSlider->setTickPosition(QSlider::NoTicks);
   m_tempoSlider->setRange(LoopParamModel::kMinBpm, LoopParamModel::kMaxBpm);
@@ -121,11 +124,15 @@ void CLoopParamDlg::Show() {
   m_timeField->setText(QString::fromStdString(m_model.timeText()));
   const QString number = QString::fromStdString(m_model.fileNumberText());
   if (m_fileNumberField->text() != number) m_fileNumberField->setText(number);
-  if (const auto message = m_model.TakeMessage()) m_reporter.Report(Failure{*message, 0, {}});
+  if (const auto message = m_model.TakeMessage()) {
+    m_tempoSlider->endMouseAction();
+    m_reporter.Report(Failure{*message, 0, {}});
+  }
 }
 
 void CLoopParamDlg::OnTempoScroll() {
-  m_model.OnTempoScroll(m_tempoSlider->value());
+  // During an action the slider's position is already the new one, its value not yet.
+  m_model.OnTempoScroll(m_tempoSlider->sliderPosition());
   Show();
 }
 

@@ -10,6 +10,7 @@
 #include "app/loop_param_model.h"
 #include "base/messages.h"
 #include "core/loop_params.h"
+#include "ui/tempo_slider.h"
 #include "ui/up_down_buttons.h"
 
 namespace loopsmith::ui {
@@ -52,7 +53,7 @@ class CLoopParamDlg final : public QDialog {
   std::uint8_t* m_fileNumberDestination;
   Reporter& m_reporter;
 
-  QSlider* m_tempoSlider = nullptr;
+  TempoSlider* m_tempoSlider = nullptr;
   UpDownButtons* m_fileNumberStepper = nullptr;
   QLineEdit* m_tempoField = nullptr;
   QLineEdit* m_fileNumberField = nullptr;

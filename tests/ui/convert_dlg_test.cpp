@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -150,9 +151,28 @@ class ConvertDlgTest : public QObject {
     QCOMPARE(f.window.lastOutcome().output, f.dir.Path("L05.T58"));
   }
 
-  void aDropOfSomethingElseIsRefused() {
+  // What a drop's first URL may be: the file system's own bytes, on this machine.
+  void dropUrls_data() {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QByteArray>("file");  // created in the folder; empty: refused
+    QTest::newRow("Latin-1 name") << "file:///DIR/caf%E9.wav" << QByteArray("caf\xe9.wav");
+    QTest::newRow("localhost") << "file://localhost/DIR/a.wav" << QByteArray("a.wav");
+    QTest::newRow("this host") << "file://HOST/DIR/a.wav" << QByteArray("a.wav");
+    QTest::newRow("other host") << "file://elsewhere.example/DIR/a.wav" << QByteArray();
+    QTest::newRow("web") << "https://example.com/a.wav" << QByteArray();
+  }
+  void dropUrls() {
+    QFETCH(QString, url);
+    QFETCH(QByteArray, file);
     Fixture f;
-    QVERIFY(!f.Drop(QList<QUrl>{QUrl(QStringLiteral("https://example.com/a.wav"))}));
+    f.Answer(true);
+    const QByteArray name = file.isEmpty() ? QByteArray("a.wav") : file;
+    WriteBytes(f.dir.Path(name.toStdString()), SimpleWave(1, {1}));
+    url.replace(QStringLiteral("/DIR"), QString::fromLatin1(QUrl::toPercentEncoding(
+                                            QString::fromStdString(f.dir.root().string()), "/")));
+    url.replace(QStringLiteral("HOST"), QSysInfo::machineHostName());
+    QCOMPARE(f.Drop(QList<QUrl>{QUrl::fromEncoded(url.toLatin1())}), !file.isEmpty());
+    if (!file.isEmpty()) QCOMPARE(f.window.lastOutcome().output, f.dir.Path("L01.T58"));
     QVERIFY(!f.Drop(QList<QUrl>{}));
   }
 
@@ -231,7 +251,7 @@ class ConvertDlgTest : public QObject {
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     dialog.grab().save(folder + QStringLiteral("/loop-parameters.png"));
-    dialog.tempoSlider()->setValue(90);
+    dialog.tempoSlider()->setSliderPosition(90);
     QTest::mouseClick(dialog.measureButton(2), Qt::LeftButton);
     dialog.grab().save(folder + QStringLiteral("/loop-parameters-90-two.png"));
   }

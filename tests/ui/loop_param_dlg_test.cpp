@@ -87,7 +87,7 @@ class LoopParamDlgTest : public QObject {
     QFETCH(QString, text);
     Fixture f;
     QTest::mouseClick(f.dialog.measureButton(static_cast<MeasureMode>(mode)), Qt::LeftButton);
-    f.dialog.tempoSlider()->setValue(bpm);
+    f.dialog.tempoSlider()->setSliderPosition(bpm);
     QCOMPARE(f.dialog.timeField()->text(), text);
     QCOMPARE(f.dialog.tempoField()->text(), QString::number(bpm));
   }
@@ -158,6 +158,45 @@ class LoopParamDlgTest : public QObject {
     QCOMPARE(f.reporter.ids.size(), std::size_t{1});
   }
 
+  // Every slider action runs the handler once: also one that leaves the
+  // slider where it was, and the end of a drag. A page click's repeat stops
+  // when the box comes, since the box takes the mouse release.
+  void sliderActionsWith99Typed_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("tempo");
+    QTest::newRow("page click right") << "page"
+                                      << "130";
+    QTest::newRow("Left at 40") << "left at 40"
+                                << "40";
+    QTest::newRow("Home at 40") << "home at 40"
+                                << "40";
+    QTest::newRow("end of a drag") << "drag end"
+                                   << "120";
+  }
+  void sliderActionsWith99Typed() {
+    QFETCH(QString, action);
+    QFETCH(QString, tempo);
+    Fixture f;
+    QSlider* slider = f.dialog.tempoSlider();
+    if (action.endsWith(QStringLiteral("at 40"))) QTest::keyClick(slider, Qt::Key_Home);
+    f.dialog.fileNumberField()->setText(QStringLiteral("99"));
+    if (action == QStringLiteral("page")) {
+      QTest::mousePress(slider, Qt::LeftButton, {},
+                        QPoint(slider->width() - 2, slider->height() / 2));
+      QTest::qWait(800);  // past the repeat's first delay
+    } else if (action == QStringLiteral("drag end")) {
+      slider->setSliderDown(true);
+      slider->setSliderDown(false);
+    } else {
+      QTest::keyClick(slider,
+                      action.startsWith(QStringLiteral("left")) ? Qt::Key_Left : Qt::Key_Home);
+    }
+    QCOMPARE(f.reporter.ids, std::vector<int>{136});
+    QCOMPARE(f.dialog.fileNumberField()->text(), QStringLiteral("1"));
+    QCOMPARE(f.dialog.tempoField()->text(), tempo);
+    QCOMPARE(slider->value(), tempo.toInt());
+  }
+
   void invalidNumberIsCaughtAtAMeasureClick() {
     Fixture f;
     f.dialog.fileNumberField()->setText(QStringLiteral("0"));
@@ -190,7 +229,7 @@ class LoopParamDlgTest : public QObject {
   void cancelAndEscapeWriteNothing() {
     QFETCH(bool, escape);
     Fixture f;
-    f.dialog.tempoSlider()->setValue(200);
+    f.dialog.tempoSlider()->setSliderPosition(200);
     if (escape) {
       QTest::keyClick(&f.dialog, Qt::Key_Escape);
     } else {
