@@ -1,6 +1,11 @@
 #include "base/work_buffers.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <sys/mman.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -14,11 +19,19 @@ namespace loopsmith {
 #endif
 #endif
 
-#ifdef LOOPSMITH_HEAP_FROM_CALLOC
+#if defined(LOOPSMITH_HEAP_FROM_CALLOC)
 // Under AddressSanitizer the buffers come from its heap, so that a step past
 // their ends is caught.
 void* HeapAllocator::AllocateZeroed(std::size_t bytes) { return std::calloc(bytes, 1); }
 void HeapAllocator::Free(void* memory) { std::free(memory); }
+#elif defined(_WIN32)
+// Fresh pages from the system, zero-filled as the transforms need.
+void* HeapAllocator::AllocateZeroed(std::size_t bytes) {
+  return ::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+void HeapAllocator::Free(void* memory) {
+  if (memory != nullptr) ::VirtualFree(memory, 0, MEM_RELEASE);
+}
 #else
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "base/posix_file_system.h"
+#include "base/platform_file_system.h"
 #include "cli/cli.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +12,6 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
-  loopsmith::PosixFileSystem fs;
+  loopsmith::PlatformFileSystem fs;
   return loopsmith::cli::RunCli(args, fs, std::cout, std::cerr);
 }

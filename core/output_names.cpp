@@ -24,8 +24,14 @@ Direction DirectionOf(const std::string& path) {
   return Direction::kNone;
 }
 
-// Paths are UTF-8: '.' and '/' never occur inside a multibyte character, so
-// plain byte searches find the right ones.
+// Paths are UTF-8: '.', '/' and '\\' never occur inside a multibyte
+// character, so plain byte searches find the right ones. Windows takes either
+// slash between folders.
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
 
 std::string WaveNameFor(const std::string& loopPath) {
   const auto dot = loopPath.rfind('.');
@@ -33,7 +39,7 @@ std::string WaveNameFor(const std::string& loopPath) {
 }
 
 std::string LoopNameFor(const std::string& wavePath, std::uint8_t fileNumber) {
-  const auto slash = wavePath.rfind('/');
+  const auto slash = wavePath.find_last_of(kSeparators);
   std::string name = slash == std::string::npos ? std::string() : wavePath.substr(0, slash + 1);
   name += fileNumber < 10 ? "L0" : "L";
   name += std::to_string(fileNumber);

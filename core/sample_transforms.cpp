@@ -12,8 +12,9 @@ namespace loopsmith {
 // where the order changes, and count in size_t up to a known end: without
 // branches, byte stores or a possibly endless counter the compiler turns each
 // into vector code.
-// Where the processor has AVX2 a second copy of each loop uses it, picked once at load time.
-#if defined(__x86_64__) && defined(__GNUC__)
+// Where the processor has AVX2 a second copy of each loop uses it, picked once at
+// load time (by the ELF loader's ifunc, which Windows has not).
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__)
 #define LOOPSMITH_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define LOOPSMITH_VECTOR_CLONES

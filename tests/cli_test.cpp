@@ -3,7 +3,7 @@
 #include <sstream>
 #include <vector>
 
-#include "base/posix_file_system.h"
+#include "base/platform_file_system.h"
 #include "base/text.h"
 #include "base/version.h"
 #include "cli/cli.h"
@@ -71,7 +71,7 @@ class CliTest : public ::testing::Test {
     return RunCli(args, fs, out, err);
   }
   TempDir dir;
-  PosixFileSystem fs;
+  PlatformFileSystem fs;
   std::ostringstream out;
   std::ostringstream err;
 };

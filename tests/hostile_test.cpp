@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "base/posix_file_system.h"
+#include "base/platform_file_system.h"
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
@@ -53,7 +53,7 @@ class HostileTest : public ::testing::Test {
   }
 
   TempDir dir;
-  PosixFileSystem fs;
+  PlatformFileSystem fs;
   RecordingReporter reporter;
   testing::FixedAnswer ok{LoopParams{2400, 1, 1}};
   HeapAllocator heap;

@@ -162,7 +162,9 @@ TEST(WriteRules, WhatTheOwnerSetUpIsKept) {
     c.check(dir);
     const auto entries = dir.Entries();
     for (const auto& name : entries) EXPECT_EQ(name.rfind(".loopsmith", 0), std::string::npos);
-    if (!c.messages.empty()) EXPECT_EQ(entries, before) << "nothing is touched";
+    if (!c.messages.empty()) {
+      EXPECT_EQ(entries, before) << "nothing is touched";
+    }
   }
   ::umask(mask);
 }

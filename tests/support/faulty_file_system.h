@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "base/posix_file_system.h"
+#include "base/platform_file_system.h"
 
 namespace loopsmith::testing {
 
@@ -42,7 +42,7 @@ class FaultyFileSystem final : public FileSystem {
  private:
   bool Fails(Op op);
 
-  PosixFileSystem m_real;
+  PlatformFileSystem m_real;
   std::array<int, kOpCount> m_calls{};
   Op m_failOp = kOpCount;
   int m_failAt = 0;

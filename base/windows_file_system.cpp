@@ -1,0 +1,301 @@
+#include "base/windows_file_system.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <random>
+
+namespace loopsmith {
+namespace {
+
+HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file)); }
+FileHandle Handle(HANDLE native) {
+  return static_cast<FileHandle>(reinterpret_cast<std::intptr_t>(native));
+}
+
+// The errno a system error code stands for, so that the layers above speak one language.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return EINVAL;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    default:
+      return EIO;
+  }
+}
+
+int LastError() { return -ErrnoOf(::GetLastError()); }
+
+std::wstring FolderOf(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? L"." : path.substr(0, slash);
+}
+
+bool IsDiskFile(HANDLE file) { return ::GetFileType(file) == FILE_TYPE_DISK; }
+
+std::wstring TemporaryName(const std::wstring& folder) {
+  static std::minstd_rand random(std::random_device{}());
+  std::wstring name = L"\\.loopsmith-";
+  const auto value = static_cast<unsigned>(random() & 0xFFFFFF);
+  for (int shift = 20; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(value >> shift) & 15];
+  return folder + name;
+}
+
+}  // namespace
+
+std::wstring WidePath(const std::string& path) {
+  if (path.empty()) return {};
+  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                           static_cast<int>(path.size()), nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                        wide.data(), length);
+  if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  // Past the old limit only the \\?\ form works, and it takes no '/' and no
+  // relative parts, so the full path is made first.
+  const DWORD full = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (full == 0) return wide;
+  std::wstring absolute(full, L'\0');
+  absolute.resize(::GetFullPathNameW(wide.c_str(), full, absolute.data(), nullptr));
+  if (absolute.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + absolute.substr(2);
+  return L"\\\\?\\" + absolute;
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                        length, nullptr, nullptr);
+  return bytes;
+}
+
+WindowsFileSystem::~WindowsFileSystem() {
+  while (!m_outputs.empty()) DiscardOutput(static_cast<FileHandle>(m_outputs.begin()->first));
+}
+
+int WindowsFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
+  handle = FileHandle::kNone;
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return -ENOENT;
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return -EISDIR;
+  }
+  // Shared with no other opener, so nobody changes it while it is read.
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!IsDiskFile(file) || !::GetFileInformationByHandle(file, &info)) {
+    ::CloseHandle(file);
+    return -EINVAL;  // a device or a pipe
+  }
+  m_reads[reinterpret_cast<std::intptr_t>(file)] =
+      Snapshot{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
+               (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                   info.ftLastWriteTime.dwLowDateTime};
+  handle = Handle(file);
+  return 0;
+}
+
+int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
+  handle = FileHandle::kNone;
+  Output output;
+  output.target = WidePath(target);
+  if (output.target.empty()) return -ENOENT;
+  const DWORD attributes = ::GetFileAttributesW(output.target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return -EISDIR;
+    // Opening for writing without truncating asks the system whether it may
+    // be written (the read-only mark, ACLs, a write-protected medium); it
+    // also follows a symbolic link to the file it names.
+    HANDLE file = ::CreateFileW(output.target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return -ErrnoOf(error);
+      }
+      // A link to a file that is not there: the file it names is created.
+      file = ::CreateFileW(output.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) return LastError();
+      m_outputs[reinterpret_cast<std::intptr_t>(file)] = std::move(output);
+      handle = Handle(file);
+      return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!IsDiskFile(file) || !::GetFileInformationByHandle(file, &info)) {
+      ::CloseHandle(file);
+      return -EINVAL;
+    }
+    if (info.nNumberOfLinks > 1) {
+      // A replacement would split the names apart; the file itself is written.
+      m_outputs[reinterpret_cast<std::intptr_t>(file)] = std::move(output);
+      handle = Handle(file);
+      return 0;
+    }
+    wchar_t final[32768];
+    const DWORD length = ::GetFinalPathNameByHandleW(file, final, 32768, FILE_NAME_NORMALIZED);
+    if (length > 0 && length < 32768) output.target.assign(final, length);
+    ::CloseHandle(file);
+    output.replacing = true;
+  } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return LastError();
+  }
+
+  const std::wstring folder = FolderOf(output.target);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::wstring temp = TemporaryName(folder);
+    HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      output.temp = std::move(temp);
+      m_outputs[reinterpret_cast<std::intptr_t>(file)] = std::move(output);
+      handle = Handle(file);
+      return 0;
+    }
+    if (::GetLastError() != ERROR_FILE_EXISTS) return LastError();
+  }
+  return -EEXIST;
+}
+
+std::int64_t WindowsFileSystem::Read(FileHandle file, void* buffer, std::size_t n) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(Native(file), bytes + done, chunk, &got, nullptr)) return LastError();
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+std::int64_t WindowsFileSystem::Write(FileHandle file, const void* buffer, std::size_t n) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+    DWORD put = 0;
+    if (!::WriteFile(Native(file), bytes + done, chunk, &put, nullptr)) {
+      if (done > 0) break;
+      return LastError();
+    }
+    if (put == 0) break;
+    done += put;
+  }
+  const auto output = m_outputs.find(static_cast<std::intptr_t>(file));
+  if (output != m_outputs.end() && output->second.temp.empty()) {
+    LARGE_INTEGER at{};
+    if (::SetFilePointerEx(Native(file), LARGE_INTEGER{}, &at, FILE_CURRENT) &&
+        at.QuadPart > output->second.end) {
+      output->second.end = at.QuadPart;
+    }
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+std::int64_t WindowsFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
+  LARGE_INTEGER distance{};
+  distance.QuadPart = offset;
+  LARGE_INTEGER at{};
+  if (!::SetFilePointerEx(Native(file), distance, &at,
+                          from == SeekFrom::kEnd ? FILE_END : FILE_BEGIN)) {
+    return LastError();
+  }
+  return at.QuadPart;
+}
+
+int WindowsFileSystem::CheckUnchanged(FileHandle file) {
+  const auto found = m_reads.find(static_cast<std::intptr_t>(file));
+  if (found == m_reads.end()) return -EBADF;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(Native(file), &info)) return LastError();
+  const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  const std::uint64_t written = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                info.ftLastWriteTime.dwLowDateTime;
+  return size == found->second.size && written == found->second.written ? 0 : -ESTALE;
+}
+
+int WindowsFileSystem::Close(FileHandle file) {
+  m_reads.erase(static_cast<std::intptr_t>(file));
+  return ::CloseHandle(Native(file)) ? 0 : LastError();
+}
+
+int WindowsFileSystem::CommitOutput(FileHandle file) {
+  const auto found = m_outputs.find(static_cast<std::intptr_t>(file));
+  if (found == m_outputs.end()) return -EBADF;
+  Output output = std::move(found->second);
+  m_outputs.erase(found);
+  int result = 0;
+  if (output.temp.empty()) {
+    // In place: the old content past the new end goes only now, when all was written.
+    LARGE_INTEGER end{};
+    end.QuadPart = output.end;
+    if (!::SetFilePointerEx(Native(file), end, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(Native(file)) || !::FlushFileBuffers(Native(file))) {
+      result = LastError();
+    }
+    if (!::CloseHandle(Native(file)) && result == 0) result = LastError();
+    return result;
+  }
+  // The data reaches the disk before the name does, so that a crash can never
+  // leave an empty file where the user's file was.
+  if (output.replacing && !::FlushFileBuffers(Native(file))) result = LastError();
+  if (!::CloseHandle(Native(file)) && result == 0) result = LastError();
+  if (result == 0) {
+    // ReplaceFileW keeps the old file's attributes, ACL and creation time.
+    const BOOL moved =
+        output.replacing
+            ? ::ReplaceFileW(output.target.c_str(), output.temp.c_str(), nullptr,
+                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+            : ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!moved) result = LastError();
+  }
+  if (result != 0) ::DeleteFileW(output.temp.c_str());
+  return result;
+}
+
+void WindowsFileSystem::DiscardOutput(FileHandle file) {
+  const auto found = m_outputs.find(static_cast<std::intptr_t>(file));
+  if (found == m_outputs.end()) return;
+  ::CloseHandle(Native(file));
+  if (!found->second.temp.empty()) ::DeleteFileW(found->second.temp.c_str());
+  m_outputs.erase(found);
+}
+
+}  // namespace loopsmith

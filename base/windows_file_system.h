@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "base/file_system.h"
+
+namespace loopsmith {
+
+// The real thing on Windows: wide-character calls on UTF-8 paths, files
+// opened shared with no one, binary always. An output keeps what the owner set
+// up: a symbolic link is followed and stays, a file with other hard links is
+// written in place, otherwise a new file replaces the old one with its
+// attributes; a read-only file is refused.
+class WindowsFileSystem final : public FileSystem {
+ public:
+  WindowsFileSystem() = default;
+  WindowsFileSystem(const WindowsFileSystem&) = delete;
+  WindowsFileSystem& operator=(const WindowsFileSystem&) = delete;
+  ~WindowsFileSystem() override;
+
+  int OpenRead(const std::string& path, FileHandle& handle) override;
+  int CreateOutput(const std::string& target, FileHandle& handle) override;
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t n) override;
+  std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) override;
+  std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
+  int CheckUnchanged(FileHandle file) override;
+  int Close(FileHandle file) override;
+  int CommitOutput(FileHandle file) override;
+  void DiscardOutput(FileHandle file) override;
+
+ private:
+  struct Snapshot {
+    std::uint64_t size;
+    std::uint64_t written;
+  };
+  struct Output {
+    std::wstring target;  // the file finally named, links followed
+    std::wstring temp;    // empty when writing in place
+    bool replacing = false;
+    std::int64_t end = 0;  // for in place: how far was written
+  };
+  std::map<std::intptr_t, Snapshot> m_reads;
+  std::map<std::intptr_t, Output> m_outputs;
+};
+
+// UTF-8 to the wide form Windows calls take, with the long-path prefix where
+// the path is longer than the old limit. Empty for bytes that are not UTF-8.
+std::wstring WidePath(const std::string& path);
+std::string Utf8(const std::wstring& text);
+
+}  // namespace loopsmith
