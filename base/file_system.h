@@ -13,6 +13,13 @@ enum class FileHandle : std::intptr_t { kNone = -1 };
 
 enum class SeekFrom { kStart, kEnd };
 
+// The error of a file that another program changed while it was read.
+#ifdef ESTALE
+inline constexpr int kErrorChanged = ESTALE;
+#else
+inline constexpr int kErrorChanged = 116;  // where errno has no such number, Linux's
+#endif
+
 // The narrow seam under every file the program touches. Both file formats go
 // through it, so tests can make any single call fail or come up short.
 // Paths are the platform's own bytes. Failures are negative errno values (a
@@ -34,7 +41,7 @@ class FileSystem {
   virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) = 0;
   // Returns the new offset from the start of the file.
   virtual std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) = 0;
-  // 0 while a file opened for reading is as it was at the open; -ESTALE once
+  // 0 while a file opened for reading is as it was at the open; -kErrorChanged once
   // another program has changed it, since what was read may then be a mix.
   virtual int CheckUnchanged(FileHandle file) = 0;
   // Closes a file opened for reading.

@@ -235,7 +235,7 @@ int PosixFileSystem::CheckUnchanged(FileHandle file) {
   const Snapshot& then = found->second;
   const bool same = info.st_size == then.size && Nanoseconds(info.st_mtim) == then.modifiedNs &&
                     Nanoseconds(info.st_ctim) == then.changedNs;
-  return same ? 0 : -ESTALE;
+  return same ? 0 : -kErrorChanged;
 }
 
 int PosixFileSystem::Close(FileHandle file) {

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/file_system.h"
+
 namespace loopsmith {
 
 std::string WithCommas(std::uint64_t value) {
@@ -24,7 +26,7 @@ std::string OpenFailureText(int error) {
 }
 
 std::string ChangedText(int error) {
-  if (error == ESTALE) return "it was changed by another program while it was read";
+  if (error == kErrorChanged) return "it was changed by another program while it was read";
   return "it cannot be read: " + SystemErrorText(error);
 }
 

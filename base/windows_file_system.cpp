@@ -137,6 +137,8 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
   const DWORD attributes = ::GetFileAttributesW(output.target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return -EISDIR;
+    // The owner's "do not overwrite", whoever we run as.
+    if (attributes & FILE_ATTRIBUTE_READONLY) return -EACCES;
     // Opening for writing without truncating asks the system whether it may
     // be written (the read-only mark, ACLs, a write-protected medium); it
     // also follows a symbolic link to the file it names.
@@ -171,6 +173,7 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
     if (length > 0 && length < 32768) output.target.assign(final, length);
     ::CloseHandle(file);
     output.replacing = true;
+    output.attributes = attributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT};
   } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
     return LastError();
   }
@@ -247,7 +250,7 @@ int WindowsFileSystem::CheckUnchanged(FileHandle file) {
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   const std::uint64_t written = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
                                 info.ftLastWriteTime.dwLowDateTime;
-  return size == found->second.size && written == found->second.written ? 0 : -ESTALE;
+  return size == found->second.size && written == found->second.written ? 0 : -kErrorChanged;
 }
 
 int WindowsFileSystem::Close(FileHandle file) {
@@ -285,6 +288,8 @@ int WindowsFileSystem::CommitOutput(FileHandle file) {
             : ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!moved) result = LastError();
+    // ReplaceFileW keeps them on Windows; said again for file systems that forget.
+    if (moved && output.replacing) ::SetFileAttributesW(output.target.c_str(), output.attributes);
   }
   if (result != 0) ::DeleteFileW(output.temp.c_str());
   return result;

@@ -39,6 +39,7 @@ class WindowsFileSystem final : public FileSystem {
     std::wstring target;  // the file finally named, links followed
     std::wstring temp;    // empty when writing in place
     bool replacing = false;
+    std::uint32_t attributes = 0;  // the replaced file's
     std::int64_t end = 0;  // for in place: how far was written
   };
   std::map<std::intptr_t, Snapshot> m_reads;

@@ -156,15 +156,15 @@ TEST_F(JobTest, CancelWritesNothing) {
 TEST_F(JobTest, SourceFailuresWriteNothingAndAskNothing) {
   WriteBytes(dir.Path("bad.wav"),
              testing::Riff({{"fmt ", testing::FormatBody(1, 48000, 16)}, {"data", {}}}));
-  WriteBytes(dir.Path("bad.T58"), std::vector<std::uint8_t>(100, 0));
-  WriteBytes(dir.Path("bad.WAV"), {1, 2, 3});  // the output name of bad.T58
+  WriteBytes(dir.Path("loop.T58"), std::vector<std::uint8_t>(100, 0));
+  WriteBytes(dir.Path("loop.WAV"), {1, 2, 3});  // the output name of loop.T58
   EXPECT_FALSE(Run(dir.Path("bad.wav")).Converted());
-  EXPECT_FALSE(Run(dir.Path("bad.T58")).Converted());
+  EXPECT_FALSE(Run(dir.Path("loop.T58")).Converted());
   EXPECT_FALSE(Run(dir.Path("missing.wav")).Converted());
   EXPECT_EQ(reporter.ids, (std::vector<int>{133, 130, 121}));
   EXPECT_EQ(answer.asked, 0);
-  EXPECT_EQ(ReadBytes(dir.Path("bad.WAV")), (std::vector<std::uint8_t>{1, 2, 3}));
-  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bad.T58", "bad.WAV", "bad.wav"}));
+  EXPECT_EQ(ReadBytes(dir.Path("loop.WAV")), (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bad.wav", "loop.T58", "loop.WAV"}));
 }
 
 TEST_F(JobTest, AReadOnlyFolderFailsOnlyTheFinalWrite) {
@@ -182,12 +182,13 @@ TEST_F(JobTest, AnUnwritableTargetFailsOnlyTheFinalWrite) {
   std::filesystem::create_directory(dir.Path("L01.T58"));
   std::vector<std::uint8_t> loop(131'128);
   MakeLoopHeader({2400, 1, 1}, loop.data());
-  WriteBytes(dir.Path("in.T58"), loop);
-  std::filesystem::create_directory(dir.Path("in.WAV"));
+  WriteBytes(dir.Path("loop.T58"), loop);
+  std::filesystem::create_directory(dir.Path("loop.WAV"));
   EXPECT_FALSE(Run(dir.Path("in.wav")).Converted());
-  EXPECT_FALSE(Run(dir.Path("in.T58")).Converted());
+  EXPECT_FALSE(Run(dir.Path("loop.T58")).Converted());
   EXPECT_EQ(reporter.ids, (std::vector<int>{131, 128}));
-  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"L01.T58", "in.T58", "in.WAV", "in.wav"}));
+  EXPECT_EQ(dir.Entries(),
+            (std::vector<std::string>{"L01.T58", "in.wav", "loop.T58", "loop.WAV"}));
 }
 
 TEST(JobMemory, EitherAllocationFailingShowsMemoryErrorAndFreesTheOther) {

@@ -83,7 +83,7 @@ class RiffFile {
   // caller had no result to see (in Ascend, or the close itself).
   MMRESULT Close();
 
-  // 0, or -ESTALE when another program changed the file since it was opened.
+  // 0, or -kErrorChanged when another program changed the file since it was opened.
   int CheckUnchanged() { return m_fs.CheckUnchanged(m_file); }
   // The errno of the last failed call, 0 if none failed.
   int lastError() const { return m_lastError; }

@@ -15,7 +15,8 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  std::string Path(const std::string& name) const { return (m_root / name).string(); }
+  // A path in the folder, as the UTF-8 the program takes.
+  std::string Path(const std::string& name) const;
   const std::filesystem::path& root() const { return m_root; }
   // Names of the entries in the folder, sorted.
   std::vector<std::string> Entries() const;
@@ -23,6 +24,11 @@ class TempDir {
  private:
   std::filesystem::path m_root;
 };
+
+// A UTF-8 path as std::filesystem takes it (on Windows it would read a plain
+// string as the ANSI code page).
+std::filesystem::path FsPath(const std::string& utf8);
+std::string Utf8Of(const std::filesystem::path& path);
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);

@@ -1,0 +1,137 @@
+// What a conversion does to what the owner set up at the output's name, on a
+// Windows file system: the read-only mark refuses, attributes and hard links
+// are kept, and nothing is left behind.
+#include <gtest/gtest.h>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/platform_file_system.h"
+#include "core/convert_job.h"
+#include "core/loop_format.h"
+#include "fixed_answer.h"
+#include "recording_reporter.h"
+#include "temp_dir.h"
+#include "wav_builder.h"
+
+namespace loopsmith {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+constexpr std::size_t kLoopSize = 262'200;  // one measure at 120 BPM
+const std::vector<std::uint8_t> kOld = {'o', 'l', 'd'};
+
+std::wstring Wide(const TempDir& dir, const char* name) { return (dir.root() / name).wstring(); }
+DWORD Attributes(const TempDir& dir, const char* name) {
+  return ::GetFileAttributesW(Wide(dir, name).c_str());
+}
+
+struct Case {
+  const char* name;
+  const char* source;  // in.wav (output L01.T58) or in.T58 (output in.WAV)
+  std::function<void(TempDir&)> setUp;
+  std::vector<int> messages;
+  std::function<void(TempDir&)> check;
+};
+
+const Case kCases[] = {
+    {"a read-only loop file is refused", "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), kOld);
+       ::SetFileAttributesW(Wide(d, "L01.T58").c_str(), FILE_ATTRIBUTE_READONLY);
+     },
+     {131},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("L01.T58")), kOld);
+       ::SetFileAttributesW(Wide(d, "L01.T58").c_str(), FILE_ATTRIBUTE_NORMAL);
+     }},
+    {"a read-only WAV file is refused", "in.T58",
+     [](TempDir& d) {
+       WriteBytes(d.Path("in.WAV"), kOld);
+       ::SetFileAttributesW(Wide(d, "in.WAV").c_str(), FILE_ATTRIBUTE_READONLY);
+     },
+     {128},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("in.WAV")), kOld);
+       ::SetFileAttributesW(Wide(d, "in.WAV").c_str(), FILE_ATTRIBUTE_NORMAL);
+     }},
+    {"a replaced file keeps its attributes", "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), kOld);
+       ::SetFileAttributesW(Wide(d, "L01.T58").c_str(), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
+     },
+     {},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("L01.T58")).size(), kLoopSize);
+       EXPECT_TRUE(Attributes(d, "L01.T58") & FILE_ATTRIBUTE_HIDDEN);
+     }},
+    {"both hard links see the new loop", "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
+       ::CreateHardLinkW(Wide(d, "card.T58").c_str(), Wide(d, "L01.T58").c_str(), nullptr);
+     },
+     {},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")), ReadBytes(d.Path("L01.T58")));
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")).size(), kLoopSize);
+     }},
+    {"a folder of the output's name is refused", "in.wav",
+     [](TempDir& d) { std::filesystem::create_directory(d.root() / "L01.T58"); }, {131},
+     [](TempDir& d) { EXPECT_TRUE(std::filesystem::is_directory(d.root() / "L01.T58")); }},
+    {"a backslash separates folders", "sub\\in.wav",
+     [](TempDir& d) {
+       std::filesystem::create_directory(d.root() / "sub");
+       std::filesystem::copy_file(d.root() / "in.wav", d.root() / "sub" / "in.wav");
+     },
+     {}, [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("sub/L01.T58")).size(), kLoopSize); }},
+};
+
+TEST(WriteRules, WhatTheOwnerSetUpIsKept) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteBytes(dir.Path("in.wav"), testing::SimpleWave(1, std::vector<std::int16_t>(100, 7)));
+    std::vector<std::uint8_t> loop(kLoopSize);
+    MakeLoopHeader({1200, 1, 1}, loop.data());
+    WriteBytes(dir.Path("in.T58"), loop);
+    c.setUp(dir);
+    const auto before = dir.Entries();
+    PlatformFileSystem files;
+    testing::RecordingReporter reporter;
+    testing::FixedAnswer answer{LoopParams{1200, 1, 1}};
+    HeapAllocator heap;
+    ConvertJob(files, reporter, answer, heap).Run(testing::Utf8Of(dir.root()) + "\\" + c.source);
+    EXPECT_EQ(reporter.ids, c.messages);
+    c.check(dir);
+    const auto entries = dir.Entries();
+    for (const auto& name : entries) EXPECT_EQ(name.rfind(".loopsmith", 0), std::string::npos);
+    if (!c.messages.empty()) {
+      EXPECT_EQ(entries, before) << "nothing is touched";
+    }
+  }
+}
+
+TEST(WriteRules, AnOutputNameOf255CharactersConverts) {
+  TempDir dir;
+  const std::string base(251, 'n');
+  std::vector<std::uint8_t> loop(kLoopSize);
+  MakeLoopHeader({1200, 1, 1}, loop.data());
+  WriteBytes(dir.Path(base + ".T58"), loop);
+  PlatformFileSystem files;
+  testing::RecordingReporter reporter;
+  testing::FixedAnswer answer;
+  HeapAllocator heap;
+  EXPECT_TRUE(ConvertJob(files, reporter, answer, heap).Run(dir.Path(base + ".T58")).Converted());
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{base + ".T58", base + ".WAV"}));
+}
+
+}  // namespace
+}  // namespace loopsmith
