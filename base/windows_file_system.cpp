@@ -10,7 +10,9 @@
 namespace loopsmith {
 namespace {
 
-HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file)); }
+HANDLE Native(FileHandle file) {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file));
+}
 FileHandle Handle(HANDLE native) {
   return static_cast<FileHandle>(reinterpret_cast<std::intptr_t>(native));
 }
@@ -71,14 +73,20 @@ std::wstring TemporaryName(const std::wstring& folder) {
 
 }  // namespace
 
-std::wstring WidePath(const std::string& path) {
-  if (path.empty()) return {};
-  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                                           static_cast<int>(path.size()), nullptr, 0);
+std::wstring Utf16(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
   if (length <= 0) return {};
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
                         wide.data(), length);
+  return wide;
+}
+
+std::wstring WidePath(const std::string& path) {
+  const std::wstring wide = Utf16(path);
+  if (wide.empty()) return {};
   if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
   // Past the old limit only the \\?\ form works, and it takes no '/' and no
   // relative parts, so the full path is made first.
@@ -281,12 +289,11 @@ int WindowsFileSystem::CommitOutput(FileHandle file) {
   if (!::CloseHandle(Native(file)) && result == 0) result = LastError();
   if (result == 0) {
     // ReplaceFileW keeps the old file's attributes, ACL and creation time.
-    const BOOL moved =
-        output.replacing
-            ? ::ReplaceFileW(output.target.c_str(), output.temp.c_str(), nullptr,
-                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-            : ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const BOOL moved = output.replacing
+                           ? ::ReplaceFileW(output.target.c_str(), output.temp.c_str(), nullptr,
+                                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                           : ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
+                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!moved) result = LastError();
     // ReplaceFileW keeps them on Windows; said again for file systems that forget.
     if (moved && output.replacing) ::SetFileAttributesW(output.target.c_str(), output.attributes);

@@ -40,7 +40,7 @@ class WindowsFileSystem final : public FileSystem {
     std::wstring temp;    // empty when writing in place
     bool replacing = false;
     std::uint32_t attributes = 0;  // the replaced file's
-    std::int64_t end = 0;  // for in place: how far was written
+    std::int64_t end = 0;          // for in place: how far was written
   };
   std::map<std::intptr_t, Snapshot> m_reads;
   std::map<std::intptr_t, Output> m_outputs;
@@ -50,5 +50,6 @@ class WindowsFileSystem final : public FileSystem {
 // the path is longer than the old limit. Empty for bytes that are not UTF-8.
 std::wstring WidePath(const std::string& path);
 std::string Utf8(const std::wstring& text);
+std::wstring Utf16(const std::string& text);
 
 }  // namespace loopsmith

@@ -10,7 +10,7 @@ run_tests=1
 [[ ${1:-} == --no-test ]] && run_tests=0
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
-  googletest zip)
+  googletest zip unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -43,7 +43,11 @@ cmake --build build-windows -j "$jobs"
 if [[ $run_tests == 1 ]]; then
   echo "== Windows tests (wine)"
   export WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all
-  scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 || true  # the prefix and a lasting wineserver
+  # The prefix, a lasting wineserver and wine's own services are started here,
+  # with their output going nowhere: started by a test, they would hold ctest's
+  # output open for as long as they live.
+  scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
+  trap 'wineserver -k 2>/dev/null || true' EXIT
   ctest --test-dir build-windows --output-on-failure -j "$jobs"
 fi
 

@@ -2,7 +2,9 @@
 # Installs what is missing, builds everything and runs every test:
 #   1. the Release build with GCC: unit, window (offscreen), peer and replay tests;
 #   2. the same core, command line and tests under AddressSanitizer and UBSan;
-#   3. each libFuzzer target (clang) for FUZZ_SECONDS seconds (default 60).
+#   3. each libFuzzer target (clang) for FUZZ_SECONDS seconds (default 60);
+#   4. the Windows programs cross-built with mingw-w64, their tests under wine,
+#      the zip, and its command line against the Linux one on the same files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -57,4 +59,14 @@ for target in wave_load loop_read job; do
     sed "s/^/  $target: /"
 done
 echo "fuzzing found nothing"
+
+echo "== 4. Windows programs (mingw-w64, tests under wine)"
+log=$(mktemp)
+bash scripts/build-windows.sh | tee "$log"
+passed=$((passed + $(grep -oP 'tests passed, 0 tests failed out of \K[0-9]+' "$log")))
+rm -f "$log"
+rm -rf build-windows/unzipped
+unzip -q dist/loopsmith-*-windows-x64.zip -d build-windows/unzipped
+bash scripts/compare-windows-cli.sh build/cli/loopsmith-cli build-windows/unzipped/*/loopsmith-cli.exe
+wineserver -k 2>/dev/null || true
 echo "all stages: $passed passed, 0 failed"

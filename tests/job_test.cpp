@@ -187,8 +187,7 @@ TEST_F(JobTest, AnUnwritableTargetFailsOnlyTheFinalWrite) {
   EXPECT_FALSE(Run(dir.Path("in.wav")).Converted());
   EXPECT_FALSE(Run(dir.Path("loop.T58")).Converted());
   EXPECT_EQ(reporter.ids, (std::vector<int>{131, 128}));
-  EXPECT_EQ(dir.Entries(),
-            (std::vector<std::string>{"L01.T58", "in.wav", "loop.T58", "loop.WAV"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"L01.T58", "in.wav", "loop.T58", "loop.WAV"}));
 }
 
 TEST(JobMemory, EitherAllocationFailingShowsMemoryErrorAndFreesTheOther) {

@@ -152,9 +152,9 @@ TEST_F(LoopFileTest, EveryFailingStepReportsOnceAndClosesTheFile) {
     int nth;
     std::size_t shortBy;
   };
-  const Case cases[] = {{FaultyFileSystem::kOpenRead, 1, 0}, {FaultyFileSystem::kRead, 1, 0},
-                        {FaultyFileSystem::kRead, 1, 1},     {FaultyFileSystem::kRead, 2, 0},
-                        {FaultyFileSystem::kRead, 2, 2},     {FaultyFileSystem::kClose, 1, 0},
+  const Case cases[] = {{FaultyFileSystem::kOpenRead, 1, 0},      {FaultyFileSystem::kRead, 1, 0},
+                        {FaultyFileSystem::kRead, 1, 1},          {FaultyFileSystem::kRead, 2, 0},
+                        {FaultyFileSystem::kRead, 2, 2},          {FaultyFileSystem::kClose, 1, 0},
                         {FaultyFileSystem::kCheckUnchanged, 1, 0}};
   // The file is closed before the message is shown: a box can stay up for
   // as long as the user likes.

@@ -21,13 +21,23 @@ TEST(MessageCatalogue, EveryIdHasItsOwnText) {
 }
 
 TEST(MessageCatalogue, TextsAreExact) {
-  const char* const texts[] = {
-      "Wave file open error #1",  "Wave file open error #2",  "Wave file close error #1",
-      "Wave file read error #1",  "Wave file open error #3",  "Wave file read error #2",
-      "Wave file read error #3",  "Wave file read error #4",  "Wave file write error #1",
-      "Wave file write error #2", "Loop file read error",     "Loop file write error",
-      "Memory error",             "Wave file format error",   "Wave file read error",
-      "Wave file write error",    "File number error"};
+  const char* const texts[] = {"Wave file open error #1",
+                               "Wave file open error #2",
+                               "Wave file close error #1",
+                               "Wave file read error #1",
+                               "Wave file open error #3",
+                               "Wave file read error #2",
+                               "Wave file read error #3",
+                               "Wave file read error #4",
+                               "Wave file write error #1",
+                               "Wave file write error #2",
+                               "Loop file read error",
+                               "Loop file write error",
+                               "Memory error",
+                               "Wave file format error",
+                               "Wave file read error",
+                               "Wave file write error",
+                               "File number error"};
   static_assert(std::size(texts) == kLastMessageId - kFirstMessageId + 1);
   for (int id = kFirstMessageId; id <= kLastMessageId; ++id) {
     EXPECT_EQ(MessageText(static_cast<MessageId>(id)), texts[id - kFirstMessageId]) << id;

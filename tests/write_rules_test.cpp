@@ -55,70 +55,98 @@ void WriteSources(TempDir& dir) {
 }
 
 const Case kCases[] = {
-    {"a link stays a link and its file is written", "in.wav",
+    {"a link stays a link and its file is written",
+     "in.wav",
      [](TempDir& d) {
        fs::create_directory(d.Path("card"));
        WriteBytes(d.Path("card/L01.T58"), kOld);
        fs::create_symlink("card/L01.T58", d.Path("L01.T58"));
      },
-     false, {},
+     false,
+     {},
      [](TempDir& d) {
        EXPECT_TRUE(fs::is_symlink(d.Path("L01.T58")));
        EXPECT_EQ(ReadBytes(d.Path("card/L01.T58")).size(), kLoopSize);
      }},
-    {"a link to a link to a missing file creates that file", "in.wav",
+    {"a link to a link to a missing file creates that file",
+     "in.wav",
      [](TempDir& d) {
        fs::create_directory(d.Path("card"));
        fs::create_symlink("card/next", d.Path("L01.T58"));
        fs::create_symlink(d.Path("card/loop.T58"), d.Path("card/next"));
      },
-     false, {},
+     false,
+     {},
      [](TempDir& d) {
        EXPECT_TRUE(fs::is_symlink(d.Path("L01.T58")));
        EXPECT_EQ(ReadBytes(d.Path("card/loop.T58")).size(), kLoopSize);
      }},
-    {"0600 stays 0600", "in.wav",
+    {"0600 stays 0600",
+     "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("L01.T58"), kOld);
        ::chmod(d.Path("L01.T58").c_str(), 0600);
      },
-     false, {}, [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("L01.T58")), 0600u); }},
-    {"0640 stays 0640", "in.T58",
+     false,
+     {},
+     [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("L01.T58")), 0600u); }},
+    {"0640 stays 0640",
+     "in.T58",
      [](TempDir& d) {
        WriteBytes(d.Path("in.WAV"), kOld);
        ::chmod(d.Path("in.WAV").c_str(), 0640);
      },
-     false, {}, [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("in.WAV")), 0640u); }},
-    {"a new file gets 0666 less the umask", "in.wav", [](TempDir&) {}, false, {},
+     false,
+     {},
+     [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("in.WAV")), 0640u); }},
+    {"a new file gets 0666 less the umask",
+     "in.wav",
+     [](TempDir&) {},
+     false,
+     {},
      [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("L01.T58")), 0640u); }},
-    {"both hard links see the new loop", "in.wav",
+    {"both hard links see the new loop",
+     "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
        fs::create_hard_link(d.Path("L01.T58"), d.Path("card.T58"));
      },
-     false, {},
+     false,
+     {},
      [](TempDir& d) {
        EXPECT_EQ(fs::hard_link_count(d.Path("L01.T58")), 2u);
        EXPECT_EQ(ReadBytes(d.Path("card.T58")), ReadBytes(d.Path("L01.T58")));
        EXPECT_EQ(ReadBytes(d.Path("card.T58")).size(), kLoopSize);
      }},
-    {"a read-only loop file is refused", "in.wav",
+    {"a read-only loop file is refused",
+     "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("L01.T58"), kOld);
        ::chmod(d.Path("L01.T58").c_str(), 0444);
      },
-     true, {131}, [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("L01.T58")), kOld); }},
-    {"a read-only WAV file is refused", "in.T58",
+     true,
+     {131},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("L01.T58")), kOld); }},
+    {"a read-only WAV file is refused",
+     "in.T58",
      [](TempDir& d) {
        WriteBytes(d.Path("in.WAV"), kOld);
        ::chmod(d.Path("in.WAV").c_str(), 0444);
      },
-     true, {128}, [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("in.WAV")), kOld); }},
-    {"a folder of the output's name is refused", "in.wav",
-     [](TempDir& d) { fs::create_directory(d.Path("L01.T58")); }, false, {131},
+     true,
+     {128},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("in.WAV")), kOld); }},
+    {"a folder of the output's name is refused",
+     "in.wav",
+     [](TempDir& d) { fs::create_directory(d.Path("L01.T58")); },
+     false,
+     {131},
      [](TempDir& d) { EXPECT_TRUE(fs::is_directory(d.Path("L01.T58"))); }},
-    {"a FIFO of the output's name is refused at once", "in.T58",
-     [](TempDir& d) { ::mkfifo(d.Path("in.WAV").c_str(), 0666); }, false, {128},
+    {"a FIFO of the output's name is refused at once",
+     "in.T58",
+     [](TempDir& d) { ::mkfifo(d.Path("in.WAV").c_str(), 0666); },
+     false,
+     {128},
      [](TempDir& d) { EXPECT_TRUE(fs::is_fifo(d.Path("in.WAV"))); }},
 };
 

@@ -43,7 +43,8 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"a read-only loop file is refused", "in.wav",
+    {"a read-only loop file is refused",
+     "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("L01.T58"), kOld);
        ::SetFileAttributesW(Wide(d, "L01.T58").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -53,7 +54,8 @@ const Case kCases[] = {
        EXPECT_EQ(ReadBytes(d.Path("L01.T58")), kOld);
        ::SetFileAttributesW(Wide(d, "L01.T58").c_str(), FILE_ATTRIBUTE_NORMAL);
      }},
-    {"a read-only WAV file is refused", "in.T58",
+    {"a read-only WAV file is refused",
+     "in.T58",
      [](TempDir& d) {
        WriteBytes(d.Path("in.WAV"), kOld);
        ::SetFileAttributesW(Wide(d, "in.WAV").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -63,17 +65,20 @@ const Case kCases[] = {
        EXPECT_EQ(ReadBytes(d.Path("in.WAV")), kOld);
        ::SetFileAttributesW(Wide(d, "in.WAV").c_str(), FILE_ATTRIBUTE_NORMAL);
      }},
-    {"a replaced file keeps its attributes", "in.wav",
+    {"a replaced file keeps its attributes",
+     "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("L01.T58"), kOld);
-       ::SetFileAttributesW(Wide(d, "L01.T58").c_str(), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
+       ::SetFileAttributesW(Wide(d, "L01.T58").c_str(),
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
      },
      {},
      [](TempDir& d) {
        EXPECT_EQ(ReadBytes(d.Path("L01.T58")).size(), kLoopSize);
        EXPECT_TRUE(Attributes(d, "L01.T58") & FILE_ATTRIBUTE_HIDDEN);
      }},
-    {"both hard links see the new loop", "in.wav",
+    {"both hard links see the new loop",
+     "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
        ::CreateHardLinkW(Wide(d, "card.T58").c_str(), Wide(d, "L01.T58").c_str(), nullptr);
@@ -83,15 +88,19 @@ const Case kCases[] = {
        EXPECT_EQ(ReadBytes(d.Path("card.T58")), ReadBytes(d.Path("L01.T58")));
        EXPECT_EQ(ReadBytes(d.Path("card.T58")).size(), kLoopSize);
      }},
-    {"a folder of the output's name is refused", "in.wav",
-     [](TempDir& d) { std::filesystem::create_directory(d.root() / "L01.T58"); }, {131},
+    {"a folder of the output's name is refused",
+     "in.wav",
+     [](TempDir& d) { std::filesystem::create_directory(d.root() / "L01.T58"); },
+     {131},
      [](TempDir& d) { EXPECT_TRUE(std::filesystem::is_directory(d.root() / "L01.T58")); }},
-    {"a backslash separates folders", "sub\\in.wav",
+    {"a backslash separates folders",
+     "sub\\in.wav",
      [](TempDir& d) {
        std::filesystem::create_directory(d.root() / "sub");
        std::filesystem::copy_file(d.root() / "in.wav", d.root() / "sub" / "in.wav");
      },
-     {}, [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("sub/L01.T58")).size(), kLoopSize); }},
+     {},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("sub/L01.T58")).size(), kLoopSize); }},
 };
 
 TEST(WriteRules, WhatTheOwnerSetUpIsKept) {

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Runs the Linux and the Windows command line on the same files and compares
+# every file written, every line printed (CR LF read as LF) and every exit
+# status: WAV to loop, loop to WAV, a batch, naming and usage errors.
+#   bash scripts/compare-windows-cli.sh build/cli/loopsmith-cli build-windows/cli/loopsmith-cli.exe
+set -euo pipefail
+linux=$(realpath "$1")
+windows=$(realpath "$2")
+wine_run=$(realpath "$(dirname "$0")/wine-run.sh")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/in"
+sox -n -r 44100 -b 16 -c 2 "$work/in/stereo take.wav" synth 3 pinknoise 2>/dev/null
+sox -n -r 44100 -b 16 -c 1 "$work/in/mono.WAV" synth 1 sine 220 2>/dev/null
+sox -n -r 48000 -b 24 -c 2 "$work/in/hi.wav" synth 1 sine 220 2>/dev/null
+printf 'RIFF' >"$work/in/bad.wav"
+cases=(
+  "--bpm 128.5 --measure 2 --number 7|stereo take.wav"
+  "--measure off --number 9|mono.WAV|stereo take.wav|hi.wav|bad.wav|notes.txt"
+  "|L07.T58"
+  "--bpm 12|mono.WAV"
+  "--info|L07.T58|hi.wav|bad.wav"
+)
+failed=0
+for i in "${!cases[@]}"; do
+  IFS='|' read -r -a parts <<<"${cases[$i]}"
+  read -r -a options <<<"${parts[0]}"
+  files=("${parts[@]:1}")
+  for side in linux windows; do
+    rm -rf "$work/$side" && cp -r "$work/in" "$work/$side"
+    # The loop file of case 1 is the input of case 3, on each side its own.
+    [[ -f $work/out-$side/L07.T58 ]] && cp "$work/out-$side/L07.T58" "$work/$side/"
+    set +e
+    if [[ $side == linux ]]; then
+      (cd "$work/$side" && "$linux" "${options[@]}" "${files[@]}" >../stdout-$side 2>../stderr-$side)
+    else
+      (cd "$work/$side" && "$wine_run" "$windows" "${options[@]}" "${files[@]}" \
+        >../stdout-$side 2>../stderr-$side)
+    fi
+    echo $? >"$work/status-$side"
+    set -e
+    sed -i 's/\r$//; s/loopsmith-cli\.exe/loopsmith-cli/g' "$work/stdout-$side" "$work/stderr-$side"
+    mkdir -p "$work/out-$side" && cp -r "$work/$side/." "$work/out-$side/"
+  done
+  for what in status stdout stderr; do
+    if ! cmp -s "$work/$what-linux" "$work/$what-windows"; then
+      echo "case $((i + 1)) (${cases[$i]}): $what differs"
+      diff "$work/$what-linux" "$work/$what-windows" | head -5
+      failed=1
+    fi
+  done
+  if ! diff -r "$work/linux" "$work/windows" >/dev/null; then
+    echo "case $((i + 1)) (${cases[$i]}): the files written differ"
+    diff -rq "$work/linux" "$work/windows" | head -5
+    failed=1
+  fi
+done
+((failed == 0)) && echo "the Windows command line wrote and said the same as the Linux one in ${#cases[@]} cases"
+exit $failed

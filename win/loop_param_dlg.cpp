@@ -1,0 +1,157 @@
+#include "win/loop_param_dlg.h"
+
+#include <commctrl.h>
+
+#include "app/dialog_layouts.h"
+#include "base/windows_file_system.h"
+#include "win/resource.h"
+
+namespace loopsmith::win {
+
+static_assert(IDC_TEMPO_SLIDER == kIdTempoSlider && IDC_TEMPO == kIdTempoField &&
+              IDC_TIME == kIdTimeField && IDC_FILE_NUMBER == kIdFileNumberField &&
+              IDC_FILE_NUMBER_STEPPER == kIdFileNumberStepper && IDC_MEASURE_1 == kIdMeasure1 &&
+              IDC_MEASURE_2 == kIdMeasure2 && IDC_MEASURE_OFF == kIdMeasureOff &&
+              IDD_LOOP_PARAMS == kLoopParamDialogTemplate);
+
+namespace {
+
+std::string ItemText(HWND dialog, int id) {
+  wchar_t text[64] = {};
+  ::GetDlgItemTextW(dialog, id, text, 64);
+  return Utf8(text);
+}
+
+void SetItemText(HWND dialog, int id, const std::string& text) {
+  // Rewritten only when it differs, so the caret of a field being typed in stays.
+  if (ItemText(dialog, id) != text) ::SetDlgItemTextW(dialog, id, Utf16(text).c_str());
+}
+
+}  // namespace
+
+CLoopParamDlg::CLoopParamDlg(std::int16_t* tempo, MeasureMode* mode, std::uint8_t* fileNumber,
+                             MessageBoxReporter& reporter)
+    : m_tempoDestination(tempo),
+      m_modeDestination(mode),
+      m_fileNumberDestination(fileNumber),
+      m_reporter(reporter) {}
+
+INT_PTR CLoopParamDlg::DoModal(HWND owner) {
+  const INT_PTR result =
+      ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LOOP_PARAMS), owner,
+                        DialogProc, reinterpret_cast<LPARAM>(this));
+  m_reporter.setOwner(m_previousOwner);
+  m_hwnd = nullptr;
+  return result;
+}
+
+INT_PTR CALLBACK CLoopParamDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    reinterpret_cast<CLoopParamDlg*>(lParam)->m_hwnd = hwnd;
+  }
+  auto* self = reinterpret_cast<CLoopParamDlg*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+  return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR CLoopParamDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog();
+      return TRUE;  // the focus goes to the first tab stop
+    case WM_HSCROLL:
+      // Every notification of the slider, whatever its code.
+      if (reinterpret_cast<HWND>(lParam) == ::GetDlgItem(m_hwnd, IDC_TEMPO_SLIDER)) OnTempoScroll();
+      return TRUE;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (header->idFrom != IDC_FILE_NUMBER_STEPPER || header->code != UDN_DELTAPOS) return FALSE;
+      // The model steps the number; the control itself changes nothing.
+      const auto* step = reinterpret_cast<const NMUPDOWN*>(lParam);
+      m_model.OnFileNumberStep(step->iDelta > 0 ? 1 : -1);
+      Show();
+      ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    }
+    case WM_HELP:
+      return TRUE;  // no help
+    default:
+      return FALSE;
+  }
+}
+
+void CLoopParamDlg::OnInitDialog() {
+  m_previousOwner = m_reporter.setOwner(m_hwnd);
+  const HWND slider = ::GetDlgItem(m_hwnd, IDC_TEMPO_SLIDER);
+  ::SendMessageW(slider, TBM_SETRANGEMIN, FALSE, LoopParamModel::kMinBpm);
+  ::SendMessageW(slider, TBM_SETRANGEMAX, FALSE, LoopParamModel::kMaxBpm);
+  ::SendMessageW(::GetDlgItem(m_hwnd, IDC_FILE_NUMBER_STEPPER), UDM_SETRANGE32,
+                 LoopParamModel::kMinFileNumber, LoopParamModel::kMaxFileNumber);
+  Show();
+}
+
+void CLoopParamDlg::OnTempoScroll() {
+  const auto position = ::SendMessageW(::GetDlgItem(m_hwnd, IDC_TEMPO_SLIDER), TBM_GETPOS, 0, 0);
+  m_model.OnTempoScroll(static_cast<int>(position));
+  Show();
+}
+
+void CLoopParamDlg::OnCommand(int id, int code) {
+  switch (id) {
+    case IDC_MEASURE_1:
+    case IDC_MEASURE_2:
+    case IDC_MEASURE_OFF:
+      if (code != BN_CLICKED) return;
+      m_model.OnMeasure(id == IDC_MEASURE_1   ? kMeasureOne
+                        : id == IDC_MEASURE_2 ? kMeasureTwo
+                                              : kMeasureOff);
+      Show();
+      return;
+    case IDC_FILE_NUMBER:
+      if (code == EN_CHANGE && !m_showing) {
+        m_model.OnFileNumberEdited(ItemText(m_hwnd, IDC_FILE_NUMBER));
+      }
+      return;
+    case IDOK:
+      OnOK();
+      return;
+    case IDCANCEL:
+      m_model.OnCancel();
+      ::EndDialog(m_hwnd, IDCANCEL);
+      return;
+    default:
+      return;
+  }
+}
+
+void CLoopParamDlg::OnOK() {
+  m_model.OnOK();
+  const LoopParams& chosen = m_model.handedBack();
+  *m_tempoDestination = chosen.tempo;
+  *m_modeDestination = chosen.measureMode;
+  Show();
+  if (m_model.ending() != LoopParamModel::Ending::kOk) return;  // stays open with 1 in the field
+  *m_fileNumberDestination = chosen.fileNumber;
+  ::EndDialog(m_hwnd, IDOK);
+}
+
+void CLoopParamDlg::Show() {
+  m_showing = true;
+  ::SendMessageW(::GetDlgItem(m_hwnd, IDC_TEMPO_SLIDER), TBM_SETPOS, TRUE,
+                 m_model.sliderPosition());
+  const MeasureMode mode = m_model.GetMeasureMode();
+  ::CheckRadioButton(m_hwnd, IDC_MEASURE_1, IDC_MEASURE_OFF,
+                     mode == kMeasureOne   ? IDC_MEASURE_1
+                     : mode == kMeasureTwo ? IDC_MEASURE_2
+                                           : IDC_MEASURE_OFF);
+  SetItemText(m_hwnd, IDC_TEMPO, m_model.tempoText());
+  SetItemText(m_hwnd, IDC_TIME, m_model.timeText());
+  SetItemText(m_hwnd, IDC_FILE_NUMBER, m_model.fileNumberText());
+  m_showing = false;
+  if (const auto message = m_model.TakeMessage()) m_reporter.Report(Failure{*message, 0, {}});
+}
+
+}  // namespace loopsmith::win

@@ -1,0 +1,47 @@
+#pragma once
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/loop_param_model.h"
+#include "core/loop_params.h"
+#include "win/message_box.h"
+
+namespace loopsmith::win {
+
+// The modal "Loop Parameters" dialog on template 130: its controls bound to a
+// LoopParamModel, which holds every rule; the choice is written through the
+// three destinations only on OK.
+class CLoopParamDlg {
+ public:
+  CLoopParamDlg(std::int16_t* tempo, MeasureMode* mode, std::uint8_t* fileNumber,
+                MessageBoxReporter& reporter);
+
+  // Runs the dialog over `owner`; IDOK or IDCANCEL.
+  INT_PTR DoModal(HWND owner);
+  // The dialog's window while it runs.
+  HWND hwnd() const { return m_hwnd; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog();
+  void OnTempoScroll();
+  void OnCommand(int id, int code);
+  void OnOK();
+  // Shows the model's state in the controls, then the message it raised, if any.
+  void Show();
+
+  LoopParamModel m_model;
+  std::int16_t* m_tempoDestination;
+  MeasureMode* m_modeDestination;
+  std::uint8_t* m_fileNumberDestination;
+  MessageBoxReporter& m_reporter;
+  HWND m_hwnd = nullptr;
+  HWND m_previousOwner = nullptr;
+  bool m_showing = false;  // field changes made here are not the user's edits
+};
+
+}  // namespace loopsmith::win

@@ -1,0 +1,15 @@
+#define WIN32_LEAN_AND_MEAN
+#include <commctrl.h>
+#include <windows.h>
+
+#include "win/convert_dlg.h"
+
+// The application: the common controls, then the main window until the user
+// closes it. Nothing is saved.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
+  ::InitCommonControlsEx(&controls);
+  loopsmith::win::CConvertDlg window;
+  window.DoModal();
+  return 0;
+}
