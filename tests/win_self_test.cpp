@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// After windows.h, which they build on.
 #include <commctrl.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cstring>
 #include <functional>

@@ -1,8 +1,9 @@
 #pragma once
 
 #define WIN32_LEAN_AND_MEAN
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which they build on.
+#include <shellapi.h>
 
 #include <functional>
 #include <string>

@@ -1,6 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which they build on.
+#include <commctrl.h>
 
 #include "win/convert_dlg.h"
 
