@@ -25,7 +25,7 @@ constexpr const char* kProgram = "loopsmith-cli";
 
 constexpr const char* kHelp =
     "Usage: loopsmith-cli [--bpm BPM] [--measure 1|2|off] [--number N] FILE...\n"
-    "       loopsmith-cli --info FILE...\n"
+    "  or:  loopsmith-cli --info FILE...\n"
     "\n"
     "Converts each FILE for the TQ-58 sampler, exactly as dropping it on the\n"
     "Loopsmith window would, and writes the result beside it:\n"

@@ -25,6 +25,14 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLOOPSMITH_WERROR=ON \
   -DLOOPSMITH_BUILD_BENCH=ON >/dev/null
 cmake --build build -j "$jobs"
 run_ctest build
+# The Debian package holds exactly the files listed, and lintian and appstream find nothing.
+rm -f build/loopsmith_*.deb
+(cd build && cpack -G DEB >/dev/null)
+dpkg-deb -c build/loopsmith_*.deb | awk '{print $6}' | sort | diff -u packaging/package-files.txt -
+lintian --fail-on error,warning build/loopsmith_*.deb 2>&1 | grep -v 'root privileges' || true
+lintian --fail-on error,warning build/loopsmith_*.deb >/dev/null 2>&1
+appstreamcli validate --no-net build/packaging/org.loopsmith.Loopsmith.metainfo.xml
+echo "package: $(basename build/loopsmith_*.deb) holds the $(wc -l <packaging/package-files.txt) listed entries"
 
 echo "== 2. AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOPSMITH_SANITIZE=ON \
