@@ -1,9 +1,11 @@
 #include "cli/cli.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <string_view>
 #include <vector>
@@ -13,6 +15,11 @@
 #include "base/work_buffers.h"
 #include "cli/options.h"
 #include "core/convert_job.h"
+#ifdef LOOPSMITH_HAVE_ADAPT
+#include "adapt/adapting_source.h"
+#include "adapt/sound_file.h"
+#include "adapt/tempo.h"
+#endif
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
@@ -33,11 +40,16 @@ constexpr const char* kHelp =
     "  NAME.T58 (loop file)                           ->  NAME.WAV (mono)\n"
     "\n"
     "Loop parameters for WAV files (the Loop Parameters dialog's choices):\n"
-    "  --bpm BPM        tempo, 40 to 240, at most one decimal (default 120)\n"
+    "  --bpm BPM        tempo, 40 to 240, at most one decimal (default 120);\n"
+    "                   auto: from the file's loop chunk, its name (\"128bpm\"),\n"
+    "                   or its length checked by beat tracking\n"
     "  --measure M      loop length: 1 or 2 measures, or off (default 1)\n"
     "  --number N       file number of the first loop file, 1 to 50 (default 1);\n"
     "                   further WAV files count up from it\n"
     "\n"
+    "  --adapt          take any sound file (any rate, depth, channels; AIFF, FLAC,\n"
+    "                   Ogg...): resampled to 44,100 Hz and rounded to 16 bits\n"
+    "  --dither         TPDF dither at the step from 16 to 12 bits\n"
     "  --info           write nothing; describe each FILE\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
@@ -74,17 +86,17 @@ class LineReporter final : public Reporter {
 class FixedParams final : public LoopParamsSource {
  public:
   explicit FixedParams(const Options& options)
-      : m_tempo(options.tempo), m_mode(options.measureMode) {}
+      : tempo(options.tempo), m_mode(options.measureMode) {}
   bool AskLoopParams(LoopParams& params) override {
-    params.tempo = m_tempo;
+    params.tempo = tempo;
     params.measureMode = m_mode;
     params.fileNumber = number;
     return true;
   }
+  std::int16_t tempo;
   std::uint8_t number = 1;
 
  private:
-  std::int16_t m_tempo;
   MeasureMode m_mode;
 };
 
@@ -130,17 +142,39 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
   return true;
 }
 
+class QuietReporter final : public Reporter {
+ public:
+  void Report(const Failure&) override {}
+};
+
+#ifdef LOOPSMITH_HAVE_ADAPT
+bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
+                   const Options& options, std::ostream& out);
+void DescribeAutoTempo(FileSystem& fs, const std::string& path, std::ostream& out);
+#endif
+
 bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
-                  std::ostream& out) {
+                  const Options& options, std::ostream& out) {
   HeapAllocator heap;
   const WorkBuffer pcm(heap, kPcmElements * 2);
   if (!pcm) {
     reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
     return false;
   }
-  CWaveFile wave(fs, reporter);
+  // With --adapt a file the strict reader refuses is no failure: it is described as a sound file.
+  QuietReporter quiet;
+  Reporter& strict = options.adapt ? static_cast<Reporter&>(quiet) : reporter;
+  CWaveFile wave(fs, strict);
   std::uint32_t loaded = 0;
-  if (!LoadWave(wave, reporter, path, pcm.data(), loaded)) return false;
+  if (!LoadWave(wave, strict, path, pcm.data(), loaded)) {
+#ifdef LOOPSMITH_HAVE_ADAPT
+    // What it is all the same, and what --adapt would make of it.
+    if (options.adapt) return DescribeSound(fs, reporter, path, options, out);
+    std::string ignored;
+    if (adapt::SoundFile::Open(fs, path, ignored)) DescribeSound(fs, reporter, path, options, out);
+#endif
+    return false;
+  }
   const std::uint32_t frameBytes = 2u * wave.m_format.nChannels;
   out << path << ": WAV file\n"
       << "  channels:      " << wave.m_format.nChannels << '\n'
@@ -148,8 +182,81 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
       << "  bits:          " << wave.m_format.wBitsPerSample << '\n'
       << "  frames:        " << WithCommas(wave.m_dataSize / frameBytes) << '\n'
       << "  converted:     " << WithCommas((loaded + frameBytes - 1) / frameBytes) << " frames\n";
+#ifdef LOOPSMITH_HAVE_ADAPT
+  if (options.autoTempo) DescribeAutoTempo(fs, path, out);
+#endif
   return true;
 }
+
+#ifdef LOOPSMITH_HAVE_ADAPT
+// --bpm auto: the file's tempo, or a line saying what was looked at.
+std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
+                                      const std::string& path) {
+  const adapt::TempoFinding found = adapt::FindTempo(fs, path);
+  if (!found.bpm) {
+    reporter.Say("--bpm auto found no tempo: " + found.error);
+    return std::nullopt;
+  }
+  if (!found.adjusted.empty()) {
+    reporter.Say("tempo " + Tenths(static_cast<int>(std::lround(*found.bpm * 10))) + " BPM from " +
+                 found.source + ", " + found.adjusted);
+  }
+  return static_cast<std::int16_t>(std::lround(*found.bpm * 10));
+}
+
+// Any file libsndfile reads: what it is and what --adapt would do with it.
+bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
+                   const Options& options, std::ostream& out) {
+  std::string error;
+  const auto sound = adapt::SoundFile::Open(fs, path, error);
+  if (!sound) {
+    reporter.Say(error);
+    return false;
+  }
+  const adapt::SoundInfo& info = sound->info();
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(info.frames) / info.rate);
+  std::string steps;
+  auto add = [&](const std::string& step) { steps += (steps.empty() ? "" : "; ") + step; };
+  if (info.channels > 2) add("mix " + std::to_string(info.channels) + " channels to 2");
+  if (info.rate != static_cast<int>(kSampleRate)) {
+    add("resample " + WithCommas(static_cast<std::uint64_t>(info.rate)) + " -> 44,100 Hz");
+  }
+  if (info.encoding != "Signed 16 bit PCM") add("round to 16 bits");
+  if (steps.empty()) steps = "take the samples as they are";
+  out << path << ": sound file\n"
+      << "  container:     " << info.container << '\n'
+      << "  encoding:      " << info.encoding << '\n'
+      << "  rate:          " << WithCommas(static_cast<std::uint64_t>(info.rate)) << " Hz\n"
+      << "  channels:      " << info.channels << '\n'
+      << "  length:        " << WithCommas(static_cast<std::uint64_t>(info.frames)) << " frames, "
+      << seconds << " s\n"
+      << "  --adapt would: " << steps << '\n';
+  if (info.acidBpm > 0) {
+    char bpm[32];
+    std::snprintf(bpm, sizeof bpm, "%.1f", info.acidBpm);
+    out << "  loop chunk:    " << bpm << " BPM\n";
+  }
+  if (const auto named = adapt::TempoInName(path)) {
+    char bpm[32];
+    std::snprintf(bpm, sizeof bpm, "%.1f", *named);
+    out << "  file name:     " << bpm << " BPM\n";
+  }
+  if (options.autoTempo) DescribeAutoTempo(fs, path, out);
+  return true;
+}
+
+void DescribeAutoTempo(FileSystem& fs, const std::string& path, std::ostream& out) {
+  const adapt::TempoFinding found = adapt::FindTempo(fs, path);
+  if (found.bpm) {
+    out << "  --bpm auto:    " << Tenths(static_cast<int>(std::lround(*found.bpm * 10)))
+        << " BPM from " << found.source << " (" << found.sureness << ")"
+        << (found.adjusted.empty() ? "" : ", " + found.adjusted) << '\n';
+  } else {
+    out << "  --bpm auto:    none: " << found.error << '\n';
+  }
+}
+#endif
 
 }  // namespace
 
@@ -176,13 +283,20 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   FixedParams answers(options);
   HeapAllocator allocator;
   ConvertJob job(fs, reporter, answers, allocator);
+  job.setDither(options.dither);
+#ifdef LOOPSMITH_HAVE_ADAPT
+  adapt::AdaptingSource adapting(fs, [&reporter](std::string_view text) { reporter.Say(text); });
+  if (options.adapt) job.setPcmSource(&adapting);
+#endif
   bool allConverted = true;
   // Every WAV file has its number by its place among the WAV files, converted or
   // not, so a file that failed can be converted again under the same name.
   answers.number = options.firstNumber;
   for (const auto& file : options.files) {
     reporter.Start(file);
-    const Direction direction = DirectionOf(file);
+    Direction direction = DirectionOf(file);
+    // With --adapt any file that is not a loop file is taken as a sound file.
+    if (direction == Direction::kNone && options.adapt) direction = Direction::kWaveToLoop;
     if (direction == Direction::kNone) {
       reporter.Say("not a .WAV or .T58 file");
       allConverted = false;
@@ -192,9 +306,17 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
     try {
       if (options.mode == Mode::kInfo) {
         ok = direction == Direction::kLoopToWave ? DescribeLoop(fs, reporter, file, out)
-                                                 : DescribeWave(fs, reporter, file, out);
+                                                 : DescribeWave(fs, reporter, file, options, out);
       } else {
-        const JobOutcome outcome = job.Run(file);
+        std::optional<std::int16_t> tempo = options.tempo;
+#ifdef LOOPSMITH_HAVE_ADAPT
+        if (options.autoTempo && direction == Direction::kWaveToLoop) {
+          tempo = AutoTempo(fs, reporter, file);
+        }
+#endif
+        answers.tempo = tempo.value_or(options.tempo);
+        const JobOutcome outcome =
+            tempo ? job.Run(file, direction) : JobOutcome{direction, false, true, {}};
         ok = outcome.Converted();
         if (ok) out << outcome.output << '\n';
       }

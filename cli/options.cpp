@@ -69,6 +69,13 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       options.mode = Mode::kInfo;
       continue;
     }
+    if (arg == "--adapt" || arg == "--dither") {
+#ifndef LOOPSMITH_HAVE_ADAPT
+      if (arg == "--adapt") return {std::nullopt, "--adapt is not in this build"};
+#endif
+      (arg == "--adapt" ? options.adapt : options.dither) = true;
+      continue;
+    }
     // --name VALUE or --name=VALUE
     std::string name = arg;
     std::string value;
@@ -80,10 +87,16 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) return {std::nullopt, "option '" + name + "' needs a value"};
       value = args[++i];
     }
-    if (name == "--bpm") {
+    if (name == "--bpm" && value == "auto") {
+#ifndef LOOPSMITH_HAVE_ADAPT
+      return {std::nullopt, "--bpm auto is not in this build"};
+#endif
+      options.autoTempo = true;
+    } else if (name == "--bpm") {
       const auto tempo = ParseTempo(value);
       if (!tempo)
-        return {std::nullopt, "--bpm takes 40 to 240, with at most one decimal: '" + value + "'"};
+        return {std::nullopt,
+                "--bpm takes 40 to 240, with at most one decimal, or auto: '" + value + "'"};
       options.tempo = *tempo;
     } else if (name == "--measure") {
       const auto mode = ParseMeasure(value);
@@ -102,7 +115,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
   if (options.mode == Mode::kConvert) {
     int waves = 0;
     for (const auto& file : options.files) {
-      if (DirectionOf(file) == Direction::kWaveToLoop) ++waves;
+      // With --adapt every file that is not a loop file counts as a WAV file.
+      const Direction direction = DirectionOf(file);
+      if (direction == Direction::kWaveToLoop || (options.adapt && direction == Direction::kNone)) {
+        ++waves;
+      }
     }
     if (waves > 0 && options.firstNumber + waves - 1 > 50) {
       return {std::nullopt, std::to_string(waves) + " WAV files from number " +

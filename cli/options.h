@@ -16,6 +16,9 @@ struct Options {
   std::int16_t tempo = 1200;  // tenths of BPM
   MeasureMode measureMode = kMeasureOne;
   std::uint8_t firstNumber = 1;
+  bool autoTempo = false;  // --bpm auto
+  bool adapt = false;      // any sound file in
+  bool dither = false;     // TPDF dither from 16 to 12 bits
   std::vector<std::string> files;
 };
 

@@ -18,10 +18,10 @@ ConvertJob::ConvertJob(FileSystem& fs, Reporter& reporter, LoopParamsSource& par
       m_allocator(allocator),
       m_wave(fs, m_reporter) {}
 
-JobOutcome ConvertJob::Run(const std::string& path) {
+JobOutcome ConvertJob::Run(const std::string& path, Direction direction) {
   JobOutcome outcome;
   m_reporter.m_count = 0;
-  outcome.direction = DirectionOf(path);
+  outcome.direction = direction;
 
   {
     // Both buffers are asked for before either is tested, and both are fresh and
@@ -55,13 +55,20 @@ void ConvertJob::ConvertLoopToWave(std::string path, std::uint8_t* loopImage, st
 
 void ConvertJob::ConvertWaveToLoop(const std::string& path, std::uint8_t* loopImage,
                                    std::uint8_t* pcm, JobOutcome& outcome) {
-  if (!LoadWave(m_wave, m_reporter, path, pcm, m_loadedBytes)) return;
+  std::uint16_t channels = 0;
+  if (m_source != nullptr) {
+    if (!m_source->Load(path, pcm, m_loadedBytes, channels)) return;
+  } else {
+    if (!LoadWave(m_wave, m_reporter, path, pcm, m_loadedBytes)) return;
+    channels = m_wave.m_format.nChannels;
+  }
   if (!m_ask.AskLoopParams(m_params)) {
     outcome.cancelled = true;
     return;
   }
   const std::string output = LoopNameFor(path, m_params.fileNumber);
-  BuildLoopImage(m_params, m_wave.m_format.nChannels, pcm, loopImage);
+  BuildLoopImage(m_params, channels, pcm, loopImage);
+  if (m_dither) DitherLoopWords(m_params, channels, pcm, loopImage);
   outcome.output = output;
   WriteLoopFile(m_fs, m_reporter, output, loopImage, m_params);
 }

@@ -21,6 +21,17 @@ class LoopParamsSource {
   virtual bool AskLoopParams(LoopParams& params) = 0;
 };
 
+// Where a WAV-to-loop conversion's samples come from. Without one the job
+// loads WAV files itself, strictly; a front end may bring a decoder of other
+// kinds of file. On success `pcm` holds loadedBytes of 16-bit little-endian
+// 44,100 Hz samples, `channels` 1 or 2 interleaved; on failure it has reported.
+class PcmSource {
+ public:
+  virtual ~PcmSource() = default;
+  virtual bool Load(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+                    std::uint16_t& channels) = 0;
+};
+
 struct JobOutcome {
   Direction direction = Direction::kNone;
   bool cancelled = false;
@@ -36,7 +47,13 @@ class ConvertJob {
   ConvertJob(FileSystem& fs, Reporter& reporter, LoopParamsSource& params,
              BufferAllocator& allocator);
 
-  JobOutcome Run(const std::string& path);
+  JobOutcome Run(const std::string& path) { return Run(path, DirectionOf(path)); }
+  // With the direction decided by the caller, for files named otherwise.
+  JobOutcome Run(const std::string& path, Direction direction);
+
+  void setPcmSource(PcmSource* source) { m_source = source; }
+  // TPDF dither at the step from 16 to 12 bits; off unless asked for.
+  void setDither(bool dither) { m_dither = dither; }
 
   const LoopParams& loopParams() const { return m_params; }
 
@@ -66,6 +83,8 @@ class ConvertJob {
   CWaveFile m_wave;
   LoopParams m_params;
   std::uint32_t m_loadedBytes = 0;
+  PcmSource* m_source = nullptr;
+  bool m_dither = false;
 };
 
 }  // namespace loopsmith

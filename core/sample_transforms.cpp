@@ -1,5 +1,6 @@
 #include "core/sample_transforms.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -75,6 +76,34 @@ void BuildLoopImage(const LoopParams& params, std::uint16_t channels, const std:
     BuildMonoWords(pcm, image + kLoopHeaderSize, n);
   } else {
     BuildStereoWords(pcm, image + kLoopHeaderSize, n);
+  }
+}
+
+void DitherLoopWords(const LoopParams& params, std::uint16_t channels, const std::uint8_t* pcm,
+                     std::uint8_t* image) {
+  std::uint32_t state = 0x2545F491;  // xorshift32: small, fast, the same bytes every time
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  };
+  const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
+  std::uint8_t* words = image + kLoopHeaderSize;
+  for (std::size_t i = 0; i <= last; ++i) {
+    std::int32_t sample = static_cast<std::int16_t>(Load16(pcm + 2 * channels * i));
+    if (channels == 2) {
+      const std::int32_t right = static_cast<std::int16_t>(Load16(pcm + 4 * i + 2));
+      sample = (sample + right) / 2;  // truncated toward zero, as without dither
+    }
+    // Two uniform values of one 12-bit step make the triangular noise; the
+    // half step turns the shift's floor into rounding.
+    const std::uint32_t r = next();
+    const std::int32_t noise =
+        static_cast<std::int32_t>(r & 15) + static_cast<std::int32_t>(r >> 4 & 15) - 15;
+    const std::int32_t dithered = std::clamp(sample + 8 + noise, -32768, 32767);
+    Store16(words + 2 * i,
+            Swap(static_cast<std::uint16_t>(static_cast<std::uint16_t>(dithered) >> 4)));
   }
 }
 

@@ -18,4 +18,11 @@ void LoopToPcm(const std::uint8_t* words, std::uint8_t* pcm, std::uint32_t n);
 void BuildLoopImage(const LoopParams& params, std::uint16_t channels, const std::uint8_t* pcm,
                     std::uint8_t* image);
 
+// Rewrites the loop's words (0 to SampleCount) of an image BuildLoopImage made
+// from the same samples, with TPDF dither of one 12-bit step before rounding
+// to 12 bits: quantisation noise without the distortion that truncation gives
+// quiet material. The noise comes from a fixed seed, so the bytes repeat.
+void DitherLoopWords(const LoopParams& params, std::uint16_t channels, const std::uint8_t* pcm,
+                     std::uint8_t* image);
+
 }  // namespace loopsmith

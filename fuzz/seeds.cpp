@@ -75,7 +75,24 @@ std::vector<Seed> JobSeeds() {
 
 }  // namespace
 
+// Sound files the strict reader refuses but --adapt takes.
+std::vector<Seed> AdaptSeeds() {
+  std::vector<Seed> seeds;
+  std::vector<std::uint8_t> samples(6 * 4800);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i * 37);
+  seeds.push_back(
+      {"48k-24bit-stereo.wav",
+       testing::Riff({{"fmt ", testing::FormatBody(2, 48000, 24)}, {"data", samples}})});
+  seeds.push_back({"22k-mono.wav", testing::Riff({{"fmt ", testing::FormatBody(1, 22050, 16)},
+                                                  {"data", samples}})});
+  seeds.push_back({"6-channels.wav", testing::Riff({{"fmt ", testing::FormatBody(6, 44100, 16)},
+                                                    {"data", samples}})});
+  for (auto& seed : WaveSeeds()) seeds.push_back(std::move(seed));
+  return seeds;
+}
+
 std::vector<Seed> Seeds(const std::string& target) {
+  if (target == "adapt") return AdaptSeeds();
   if (target == "wave_load") return WaveSeeds();
   if (target == "loop_read") return LoopSeeds();
   if (target == "job") return JobSeeds();

@@ -7,14 +7,24 @@ _loopsmith_cli() {
       COMPREPLY=($(compgen -W '1 2 off' -- "$cur"))
       return
       ;;
-    --bpm | --number)
+    --bpm)
+      COMPREPLY=($(compgen -W 'auto' -- "$cur"))
+      return
+      ;;
+    --number)
       return
       ;;
   esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--bpm --measure --number --info --help --version' -- "$cur"))
+    COMPREPLY=($(compgen -W '--bpm --measure --number --adapt --dither --info --help --version' \
+      -- "$cur"))
     return
   fi
-  _filedir '@(wav|WAV|t58|T58)'
+  # With --adapt any sound file will do; without it, WAV and loop files.
+  if [[ " ${COMP_WORDS[*]} " == *" --adapt "* ]]; then
+    _filedir
+  else
+    _filedir '@(wav|WAV|t58|T58)'
+  fi
 }
 complete -F _loopsmith_cli loopsmith-cli

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy
   qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev libbenchmark-dev
   sox sndfile-programs time xvfb xauth xdotool openbox imagemagick
-  help2man lintian appstream dpkg-dev
+  help2man lintian appstream dpkg-dev libsndfile1-dev libsoxr-dev libaubio-dev
   fonts-liberation fonts-noto-cjk
 )
 missing=()

@@ -48,7 +48,7 @@ cmake --build build-fuzz -j "$jobs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build-fuzz/fuzz/make_fuzz_seeds "$work/seeds"
-for target in wave_load loop_read job; do
+for target in wave_load loop_read job adapt; do
   mkdir -p "$work/corpus/$target" "$work/crashes/$target" "fuzz/regressions/$target"
   # A crash, leak or hang (over 5 s on one input) stops the run; the input that
   # caused it lands in fuzz/regressions/<target>/ to be replayed by ctest ever after.

@@ -1,0 +1,117 @@
+#include "adapt/adapting_source.h"
+
+#include <soxr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "adapt/sound_file.h"
+#include "base/text.h"
+#include "wave/wave_io.h"
+
+namespace loopsmith::adapt {
+namespace {
+
+constexpr std::int64_t kMaxFrames = 262'144;  // the longest loop
+
+class Quiet final : public Reporter {
+ public:
+  void Report(const Failure&) override {}
+};
+
+// More than two channels become two: odd-numbered ones left, even-numbered right.
+std::vector<float> ToStereo(const std::vector<float>& in, int channels) {
+  const std::size_t frames = in.size() / static_cast<std::size_t>(channels);
+  std::vector<float> out(frames * 2);
+  const int left = (channels + 1) / 2;
+  const int right = channels / 2;
+  for (std::size_t i = 0; i < frames; ++i) {
+    float sums[2] = {0, 0};
+    for (int c = 0; c < channels; ++c)
+      sums[c % 2] += in[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)];
+    out[2 * i] = sums[0] / static_cast<float>(left);
+    out[2 * i + 1] = sums[1] / static_cast<float>(right);
+  }
+  return out;
+}
+
+std::int16_t To16(float x) {
+  const double scaled = std::nearbyint(static_cast<double>(x) * 32768.0);
+  return static_cast<std::int16_t>(std::clamp(scaled, -32768.0, 32767.0));
+}
+
+}  // namespace
+
+bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+                          std::uint16_t& channels) {
+  m_last = Adaptation{};
+  {
+    // A file the strict reader takes is loaded by it, so it converts as it always has.
+    Quiet quiet;
+    CWaveFile wave(m_fs, quiet);
+    if (LoadWave(wave, quiet, path, pcm, loadedBytes)) {
+      channels = wave.m_format.nChannels;
+      m_last.strict = true;
+      m_last.steps = "none: it loads as it is";
+      return true;
+    }
+  }
+  std::string error;
+  const std::unique_ptr<SoundFile> sound = SoundFile::Open(m_fs, path, error);
+  if (!sound) {
+    m_say(error);
+    return false;
+  }
+  const SoundInfo& info = sound->info();
+  // Enough of the source for the longest loop, and a little more for the
+  // resampler's filter to settle at the end.
+  const double ratio = kSampleRate / static_cast<double>(info.rate);
+  const auto wanted = static_cast<std::int64_t>(std::ceil(kMaxFrames / ratio)) + info.rate / 10;
+  std::vector<float> samples =
+      sound->ReadFrames(std::min(wanted, std::max<std::int64_t>(info.frames, 0) + 1), error);
+  if (!error.empty()) {
+    m_say(error);
+    return false;
+  }
+  int count = info.channels;
+  if (count > 2) {
+    samples = ToStereo(samples, count);
+    count = 2;
+  }
+  std::string steps =
+      info.channels > 2 ? "mixed " + std::to_string(info.channels) + " channels to 2; " : "";
+  std::size_t frames = samples.size() / static_cast<std::size_t>(count);
+  if (info.rate != static_cast<int>(kSampleRate) && frames > 0) {
+    const auto capacity =
+        static_cast<std::size_t>(std::ceil(static_cast<double>(frames) * ratio)) + 16;
+    std::vector<float> resampled(capacity * static_cast<std::size_t>(count));
+    std::size_t done = 0;
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+    const soxr_error_t failed =
+        soxr_oneshot(info.rate, kSampleRate, static_cast<unsigned>(count), samples.data(), frames,
+                     nullptr, resampled.data(), capacity, &done, &io, &quality, nullptr);
+    if (failed != nullptr) {
+      m_say(std::string("it could not be resampled: ") + failed);
+      return false;
+    }
+    resampled.resize(done * static_cast<std::size_t>(count));
+    samples = std::move(resampled);
+    frames = done;
+    steps += "resampled " + WithCommas(static_cast<std::uint64_t>(info.rate)) + " -> 44,100 Hz; ";
+  }
+  frames = std::min<std::size_t>(frames, kMaxFrames);
+  for (std::size_t i = 0; i < frames * static_cast<std::size_t>(count); ++i) {
+    const auto value = static_cast<std::uint16_t>(To16(samples[i]));
+    pcm[2 * i] = static_cast<std::uint8_t>(value);
+    pcm[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
+  }
+  loadedBytes = static_cast<std::uint32_t>(frames * 2 * static_cast<std::size_t>(count));
+  channels = static_cast<std::uint16_t>(count);
+  m_last.steps = steps + "decoded from " + info.encoding + " and rounded to 16 bits";
+  return true;
+}
+
+}  // namespace loopsmith::adapt

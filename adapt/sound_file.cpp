@@ -1,0 +1,120 @@
+#include "adapt/sound_file.h"
+
+#include <sndfile.h>
+
+#include "base/text.h"
+
+namespace loopsmith::adapt {
+
+// libsndfile's virtual I/O calls, answered through the file seam.
+struct SoundFile::Io {
+  FileSystem* fs = nullptr;
+  FileHandle file = FileHandle::kNone;
+  sf_count_t size = 0;
+  sf_count_t position = 0;
+  bool failed = false;
+
+  static Io& Of(void* data) { return *static_cast<Io*>(data); }
+  static sf_count_t Length(void* data) { return Of(data).size; }
+  static sf_count_t Seek(sf_count_t offset, int whence, void* data) {
+    Io& io = Of(data);
+    const sf_count_t base = whence == SEEK_CUR ? io.position : whence == SEEK_END ? io.size : 0;
+    if (base + offset < 0) return -1;
+    io.position = base + offset;
+    return io.position;
+  }
+  static sf_count_t Read(void* buffer, sf_count_t count, void* data) {
+    Io& io = Of(data);
+    if (count <= 0 || io.position >= io.size) return 0;
+    if (io.fs->Seek(io.file, io.position, SeekFrom::kStart) != io.position) {
+      io.failed = true;
+      return 0;
+    }
+    const std::int64_t got = io.fs->Read(io.file, buffer, static_cast<std::size_t>(count));
+    if (got < 0) {
+      io.failed = true;
+      return 0;
+    }
+    io.position += got;
+    return got;
+  }
+  static sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
+  static sf_count_t Tell(void* data) { return Of(data).position; }
+};
+
+std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& path,
+                                           std::string& error) {
+  std::unique_ptr<SoundFile> sound(new SoundFile);
+  sound->m_io = std::make_unique<Io>();
+  Io& io = *sound->m_io;
+  io.fs = &fs;
+  if (const int opened = fs.OpenRead(path, io.file); opened != 0) {
+    io.file = FileHandle::kNone;
+    error = OpenFailureText(-opened);
+    return nullptr;
+  }
+  io.size = fs.Seek(io.file, 0, SeekFrom::kEnd);
+  if (io.size < 0) {
+    error = "its size cannot be read";
+    return nullptr;
+  }
+  SF_VIRTUAL_IO calls{Io::Length, Io::Seek, Io::Read, Io::Write, Io::Tell};
+  SF_INFO info{};
+  SNDFILE* file = sf_open_virtual(&calls, SFM_READ, &info, &io);
+  if (file == nullptr) {
+    error = sf_strerror(nullptr);
+    return nullptr;
+  }
+  sound->m_sndfile = file;
+  sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+  SoundInfo& out = sound->m_info;
+  out.rate = info.samplerate;
+  out.channels = info.channels;
+  out.frames = info.frames;
+  SF_FORMAT_INFO format{};
+  format.format = info.format & SF_FORMAT_TYPEMASK;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
+    out.container = format.name;
+  }
+  format = SF_FORMAT_INFO{};
+  format.format = info.format & SF_FORMAT_SUBMASK;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
+    out.encoding = format.name;
+  }
+  SF_LOOP_INFO loop{};
+  if (sf_command(file, SFC_GET_LOOP_INFO, &loop, sizeof loop) == SF_TRUE && loop.bpm > 0) {
+    out.acidBpm = loop.bpm;
+  }
+  // Beyond these no sound file a musician has goes, and a hostile header could
+  // otherwise ask for gigabytes of samples.
+  if (out.rate < 1000 || out.rate > kMaxRate) {
+    error = "its rate of " + std::to_string(out.rate) + " Hz is not one a sound file has";
+    return nullptr;
+  }
+  if (out.channels > kMaxChannels) {
+    error = std::to_string(out.channels) + " channels are more than " +
+            std::to_string(kMaxChannels) + " can be mixed here";
+    return nullptr;
+  }
+  return sound;
+}
+
+SoundFile::~SoundFile() {
+  if (m_sndfile != nullptr) sf_close(static_cast<SNDFILE*>(m_sndfile));
+  if (m_io && m_io->file != FileHandle::kNone) m_io->fs->Close(m_io->file);
+}
+
+std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::string& error) {
+  std::vector<float> samples(static_cast<std::size_t>(frames) *
+                             static_cast<std::size_t>(m_info.channels));
+  const sf_count_t got = sf_readf_float(static_cast<SNDFILE*>(m_sndfile), samples.data(), frames);
+  if (m_io->failed || sf_error(static_cast<SNDFILE*>(m_sndfile)) != SF_ERR_NO_ERROR) {
+    error = m_io->failed ? "it could not be read to the end"
+                         : sf_strerror(static_cast<SNDFILE*>(m_sndfile));
+    return {};
+  }
+  samples.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(m_info.channels));
+  return samples;
+}
+
+}  // namespace loopsmith::adapt

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/file_system.h"
+
+namespace loopsmith::adapt {
+
+inline constexpr int kMaxRate = 384'000;
+inline constexpr int kMaxChannels = 8;
+
+// What libsndfile says a file is.
+struct SoundInfo {
+  std::string container;  // "WAV (Microsoft)", "FLAC (Free Lossless Audio Codec)", ...
+  std::string encoding;   // "Signed 24 bit PCM", "32 bit float", ...
+  int rate = 0;
+  int channels = 0;
+  std::int64_t frames = 0;
+  double acidBpm = 0;  // the tempo a loop chunk (WAV "acid", AIFF) gives, 0 if none
+};
+
+// Any file libsndfile reads, read through the file seam, so that tests and the
+// fuzzer can hand it bytes from memory.
+class SoundFile {
+ public:
+  // Null with libsndfile's reason in `error` when the file cannot be read.
+  static std::unique_ptr<SoundFile> Open(FileSystem& fs, const std::string& path,
+                                         std::string& error);
+  ~SoundFile();
+  SoundFile(const SoundFile&) = delete;
+  SoundFile& operator=(const SoundFile&) = delete;
+
+  const SoundInfo& info() const { return m_info; }
+  // Up to `frames` frames from the start, interleaved, full scale +-1.0;
+  // fewer at the end of the file. Empty with `error` set on a read error.
+  std::vector<float> ReadFrames(std::int64_t frames, std::string& error);
+
+ private:
+  SoundFile() = default;
+  struct Io;
+  std::unique_ptr<Io> m_io;
+  void* m_sndfile = nullptr;
+  SoundInfo m_info;
+};
+
+}  // namespace loopsmith::adapt

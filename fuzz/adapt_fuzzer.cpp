@@ -1,0 +1,34 @@
+// Any bytes as a sound file for --adapt and --bpm auto: a load either gives
+// 16-bit samples within the buffer or says why not in one line, the tempo
+// search ends, and nothing is left open.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "adapt/adapting_source.h"
+#include "adapt/tempo.h"
+#include "core/loop_format.h"
+#include "fuzz_check.h"
+#include "memory_file_system.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  loopsmith::testing::MemoryFileSystem fs;
+  fs.files["in.bin"].assign(data, data + size);
+  int lines = 0;
+  loopsmith::adapt::AdaptingSource source(fs, [&lines](std::string_view) { ++lines; });
+  static std::vector<std::uint8_t> pcm(loopsmith::kPcmElements * 2);  // reused: speed
+  std::uint32_t loaded = 0;
+  std::uint16_t channels = 0;
+  const bool ok = source.Load("in.bin", pcm.data(), loaded, channels);
+  FUZZ_CHECK(ok == (lines == 0));
+  FUZZ_CHECK(lines <= 1);
+  FUZZ_CHECK(!ok || channels == 1 || channels == 2);
+  FUZZ_CHECK(!ok || loaded <= pcm.size());
+  FUZZ_CHECK(fs.openCount() == 0);
+  const loopsmith::adapt::TempoFinding tempo = loopsmith::adapt::FindTempo(fs, "in.bin");
+  FUZZ_CHECK(!tempo.bpm || (*tempo.bpm >= 40 && *tempo.bpm <= 240));
+  FUZZ_CHECK(tempo.bpm || !tempo.error.empty());
+  FUZZ_CHECK(fs.openCount() == 0);
+  return 0;
+}
