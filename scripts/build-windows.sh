@@ -9,18 +9,8 @@ cd "$(dirname "$0")/.."
 run_tests=1
 [[ ${1:-} == --no-test ]] && run_tests=0
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
-  googletest zip unzip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 \
+  fonts-wine googletest zip unzip
 
 jobs=$(nproc)
 toolchain=$PWD/cmake/mingw-w64-x86_64.cmake

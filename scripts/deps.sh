@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Loopsmith need, on Debian 12.
-# Only missing packages are installed, so a prepared machine starts at once.
+# Installs what building, running and testing Loopsmith need, on Debian 12, or
+# the packages named on the command line. Only missing packages are installed,
+# so a prepared machine starts at once.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   help2man lintian appstream dpkg-dev libsndfile1-dev libsoxr-dev libaubio-dev
   fonts-liberation fonts-noto-cjk
 )
+(($#)) && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -6,6 +6,7 @@
 
 #include "app/dialog_layouts.h"
 #include "base/windows_file_system.h"
+#include "win/dialog_proc.h"
 #include "win/loop_param_dlg.h"
 #include "win/resource.h"
 
@@ -26,21 +27,12 @@ CConvertDlg::~CConvertDlg() {
 
 INT_PTR CConvertDlg::DoModal() {
   return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                           DialogProc, reinterpret_cast<LPARAM>(this));
+                           DialogProcOf<CConvertDlg>, reinterpret_cast<LPARAM>(this));
 }
 
 HWND CConvertDlg::Create() {
   return ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                              DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CConvertDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    reinterpret_cast<CConvertDlg*>(lParam)->m_hwnd = hwnd;
-  }
-  auto* self = reinterpret_cast<CConvertDlg*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-  return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
+                              DialogProcOf<CConvertDlg>, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CConvertDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {

@@ -38,7 +38,8 @@ class CConvertDlg final : private LoopParamsSource {
   const JobOutcome& lastOutcome() const { return m_lastOutcome; }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  template <class Dialog>
+  friend INT_PTR CALLBACK DialogProcOf(HWND, UINT, WPARAM, LPARAM);
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   bool OnPaint();

@@ -4,6 +4,7 @@
 
 #include "app/dialog_layouts.h"
 #include "base/windows_file_system.h"
+#include "win/dialog_proc.h"
 #include "win/resource.h"
 
 namespace loopsmith::win {
@@ -39,19 +40,10 @@ CLoopParamDlg::CLoopParamDlg(std::int16_t* tempo, MeasureMode* mode, std::uint8_
 INT_PTR CLoopParamDlg::DoModal(HWND owner) {
   const INT_PTR result =
       ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LOOP_PARAMS), owner,
-                        DialogProc, reinterpret_cast<LPARAM>(this));
+                        DialogProcOf<CLoopParamDlg>, reinterpret_cast<LPARAM>(this));
   m_reporter.setOwner(m_previousOwner);
   m_hwnd = nullptr;
   return result;
-}
-
-INT_PTR CALLBACK CLoopParamDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    reinterpret_cast<CLoopParamDlg*>(lParam)->m_hwnd = hwnd;
-  }
-  auto* self = reinterpret_cast<CLoopParamDlg*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-  return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
 }
 
 INT_PTR CLoopParamDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

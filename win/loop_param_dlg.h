@@ -25,7 +25,8 @@ class CLoopParamDlg {
   HWND hwnd() const { return m_hwnd; }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  template <class Dialog>
+  friend INT_PTR CALLBACK DialogProcOf(HWND, UINT, WPARAM, LPARAM);
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void OnTempoScroll();
