@@ -2,6 +2,8 @@
 
 #include <sndfile.h>
 
+#include <cstring>
+
 #include "base/text.h"
 
 namespace loopsmith::adapt {
@@ -56,6 +58,10 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   io.size = fs.Seek(io.file, 0, SeekFrom::kEnd);
   if (io.size < 0) {
     error = "its size cannot be read";
+    return nullptr;
+  }
+  if (std::string implausible = ImplausibleChunk(fs, io.file, io.size); !implausible.empty()) {
+    error = std::move(implausible);
     return nullptr;
   }
   SF_VIRTUAL_IO calls{Io::Length, Io::Seek, Io::Read, Io::Write, Io::Tell};
@@ -115,6 +121,43 @@ std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::string& error
   }
   samples.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(m_info.channels));
   return samples;
+}
+
+namespace {
+
+std::uint32_t Load32(const std::uint8_t* p, bool bigEndian) {
+  return bigEndian ? std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
+                         std::uint32_t{p[2]} << 8 | p[3]
+                   : std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 |
+                         std::uint32_t{p[1]} << 8 | p[0];
+}
+
+}  // namespace
+
+std::string ImplausibleChunk(FileSystem& fs, FileHandle file, std::int64_t size) {
+  std::uint8_t head[12];
+  if (size < 12 || fs.Seek(file, 0, SeekFrom::kStart) != 0 || fs.Read(file, head, 12) != 12) {
+    return {};
+  }
+  const bool riff = std::memcmp(head, "RIFF", 4) == 0;
+  const bool form = std::memcmp(head, "FORM", 4) == 0;
+  if (!riff && !form) return {};
+  // Every chunk but the sound data must fit in the file: some of libsndfile's
+  // parsers walk a chunk's claimed size byte by byte, which for a hostile
+  // 4 GiB claim takes minutes. A recording cut short keeps its data chunk.
+  std::int64_t at = 12;
+  for (int chunks = 0; chunks < 10'000 && at + 8 <= size; ++chunks) {
+    std::uint8_t header[8];
+    if (fs.Seek(file, at, SeekFrom::kStart) != at || fs.Read(file, header, 8) != 8) break;
+    const std::uint32_t length = Load32(header + 4, form);
+    const bool sound = std::memcmp(header, "data", 4) == 0 || std::memcmp(header, "SSND", 4) == 0;
+    if (!sound && at + 8 + length > size) {
+      return "its chunk \"" + std::string(reinterpret_cast<const char*>(header), 4) + "\" claims " +
+             std::to_string(length) + " bytes, the file holds " + std::to_string(size - at - 8);
+    }
+    at += 8 + std::int64_t{length} + (length & 1);
+  }
+  return {};
 }
 
 }  // namespace loopsmith::adapt

@@ -22,6 +22,10 @@ struct SoundInfo {
   double acidBpm = 0;  // the tempo a loop chunk (WAV "acid", AIFF) gives, 0 if none
 };
 
+// For a RIFF or AIFF file, why a chunk other than the sound data cannot be
+// what it claims (it reaches past the end of the file); empty otherwise.
+std::string ImplausibleChunk(FileSystem& fs, FileHandle file, std::int64_t size);
+
 // Any file libsndfile reads, read through the file seam, so that tests and the
 // fuzzer can hand it bytes from memory.
 class SoundFile {
