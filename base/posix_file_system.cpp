@@ -44,7 +44,11 @@ int ResolveLinks(const std::string& path, std::string& resolved) {
     if (length < 0) return -errno;
     if (static_cast<std::size_t>(length) >= target.size()) return -ENAMETOOLONG;
     std::string next(target.data(), static_cast<std::size_t>(length));
-    resolved = next.front() == '/' ? next : FolderOf(resolved) + "/" + next;
+    if (next.front() == '/') {
+      resolved = std::move(next);
+    } else {
+      resolved = FolderOf(resolved).append("/").append(next);
+    }
   }
   return -ELOOP;
 }

@@ -91,7 +91,7 @@ void DitherLoopWords(const LoopParams& params, std::uint16_t channels, const std
   const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
   std::uint8_t* words = image + kLoopHeaderSize;
   for (std::size_t i = 0; i <= last; ++i) {
-    std::int32_t sample = static_cast<std::int16_t>(Load16(pcm + 2 * channels * i));
+    std::int32_t sample = static_cast<std::int16_t>(Load16(pcm + std::size_t{2} * channels * i));
     if (channels == 2) {
       const std::int32_t right = static_cast<std::int16_t>(Load16(pcm + 4 * i + 2));
       sample = (sample + right) / 2;  // truncated toward zero, as without dither
