@@ -16,11 +16,6 @@ namespace {
 
 constexpr std::int64_t kMaxFrames = 262'144;  // the longest loop
 
-class Quiet final : public Reporter {
- public:
-  void Report(const Failure&) override {}
-};
-
 // More than two channels become two: odd-numbered ones left, even-numbered right.
 std::vector<float> ToStereo(const std::vector<float>& in, int channels) {
   const std::size_t frames = in.size() / static_cast<std::size_t>(channels);
@@ -49,7 +44,7 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
   m_last = Adaptation{};
   {
     // A file the strict reader takes is loaded by it, so it converts as it always has.
-    Quiet quiet;
+    SilentReporter quiet;
     CWaveFile wave(m_fs, quiet);
     if (LoadWave(wave, quiet, path, pcm, loadedBytes)) {
       channels = wave.m_format.nChannels;
@@ -70,7 +65,7 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
   const double ratio = kSampleRate / static_cast<double>(info.rate);
   const auto wanted = static_cast<std::int64_t>(std::ceil(kMaxFrames / ratio)) + info.rate / 10;
   std::vector<float> samples =
-      sound->ReadFrames(std::min(wanted, std::max<std::int64_t>(info.frames, 0) + 1), error);
+      sound->ReadFrames(std::min(wanted, std::max<std::int64_t>(info.frames, 0)), error);
   if (!error.empty()) {
     m_say(error);
     return false;

@@ -19,12 +19,6 @@ constexpr double kMinBpm = 40;
 constexpr double kMaxBpm = 240;
 constexpr double kAgreement = 0.01;  // two sources within 1% agree
 
-std::string Bpm(double bpm) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f BPM", bpm);
-  return text;
-}
-
 double Tenths(double bpm) { return std::round(bpm * 10) / 10; }
 
 bool Agree(double a, double b) { return std::abs(a - b) <= kAgreement * std::max(a, b); }
@@ -35,7 +29,7 @@ double IntoRange(double bpm, std::string& adjusted) {
   while (bpm > kMaxBpm) bpm /= 2;
   while (bpm < kMinBpm) bpm *= 2;
   if (bpm != original) {
-    adjusted = (bpm < original ? "halved from " : "doubled from ") + Bpm(original);
+    adjusted = (bpm < original ? "halved from " : "doubled from ") + BpmText(original);
   }
   return bpm;
 }
@@ -132,6 +126,12 @@ Tracked Track(const Aubio& aubio, const std::vector<float>& mono, int rate) {
 
 }  // namespace
 
+std::string BpmText(double bpm) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f BPM", bpm);
+  return text;
+}
+
 std::optional<double> TempoInName(const std::string& path) {
   static const std::regex kPattern("([0-9]+(\\.[0-9]+)?) ?bpm", std::regex::icase);
   const std::string name = NameOf(path);
@@ -206,7 +206,7 @@ TempoFinding FindTempo(FileSystem& fs, const std::string& path) {
   if (sound && sound->info().acidBpm > 0) chunk = sound->info().acidBpm;
 
   if (chunk && named && !Agree(*chunk, *named)) {
-    finding.error = "the loop chunk says " + Bpm(*chunk) + ", the file name " + Bpm(*named);
+    finding.error = "the loop chunk says " + BpmText(*chunk) + ", the file name " + BpmText(*named);
     return finding;
   }
   if (chunk || named) {

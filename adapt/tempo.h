@@ -17,6 +17,9 @@ struct TempoFinding {
   std::string error;          // why there is none: what was looked at and what it said
 };
 
+// "128.5 BPM"
+std::string BpmText(double bpm);
+
 // The tempo in a file name: a number followed by "bpm", in any case, with or
 // without a space: "Drums_128bpm.wav", "loop 92 BPM.aif", "128.5bpm".
 std::optional<double> TempoInName(const std::string& path);

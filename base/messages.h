@@ -51,4 +51,10 @@ class Reporter {
   virtual void Report(const Failure& failure) = 0;
 };
 
+// Takes failures and shows nothing: for a first try whose failure is not yet the user's.
+class SilentReporter final : public Reporter {
+ public:
+  void Report(const Failure&) override {}
+};
+
 }  // namespace loopsmith

@@ -142,14 +142,10 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
   return true;
 }
 
-class QuietReporter final : public Reporter {
- public:
-  void Report(const Failure&) override {}
-};
-
 #ifdef LOOPSMITH_HAVE_ADAPT
+// `quiet`: a file libsndfile cannot read is passed over without a line.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
-                   const Options& options, std::ostream& out);
+                   const Options& options, std::ostream& out, bool quiet = false);
 void DescribeAutoTempo(FileSystem& fs, const std::string& path, std::ostream& out);
 #endif
 
@@ -162,7 +158,7 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
     return false;
   }
   // With --adapt a file the strict reader refuses is no failure: it is described as a sound file.
-  QuietReporter quiet;
+  SilentReporter quiet;
   Reporter& strict = options.adapt ? static_cast<Reporter&>(quiet) : reporter;
   CWaveFile wave(fs, strict);
   std::uint32_t loaded = 0;
@@ -170,8 +166,7 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
 #ifdef LOOPSMITH_HAVE_ADAPT
     // What it is all the same, and what --adapt would make of it.
     if (options.adapt) return DescribeSound(fs, reporter, path, options, out);
-    std::string ignored;
-    if (adapt::SoundFile::Open(fs, path, ignored)) DescribeSound(fs, reporter, path, options, out);
+    DescribeSound(fs, reporter, path, options, out, true);
 #endif
     return false;
   }
@@ -198,19 +193,19 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
     return std::nullopt;
   }
   if (!found.adjusted.empty()) {
-    reporter.Say("tempo " + Tenths(static_cast<int>(std::lround(*found.bpm * 10))) + " BPM from " +
-                 found.source + ", " + found.adjusted);
+    reporter.Say("tempo " + adapt::BpmText(*found.bpm) + " from " + found.source + ", " +
+                 found.adjusted);
   }
   return static_cast<std::int16_t>(std::lround(*found.bpm * 10));
 }
 
 // Any file libsndfile reads: what it is and what --adapt would do with it.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
-                   const Options& options, std::ostream& out) {
+                   const Options& options, std::ostream& out, bool quiet) {
   std::string error;
   const auto sound = adapt::SoundFile::Open(fs, path, error);
   if (!sound) {
-    reporter.Say(error);
+    if (!quiet) reporter.Say(error);
     return false;
   }
   const adapt::SoundInfo& info = sound->info();
@@ -233,14 +228,10 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
       << seconds << " s\n"
       << "  --adapt would: " << steps << '\n';
   if (info.acidBpm > 0) {
-    char bpm[32];
-    std::snprintf(bpm, sizeof bpm, "%.1f", info.acidBpm);
-    out << "  loop chunk:    " << bpm << " BPM\n";
+    out << "  loop chunk:    " << adapt::BpmText(info.acidBpm) << '\n';
   }
   if (const auto named = adapt::TempoInName(path)) {
-    char bpm[32];
-    std::snprintf(bpm, sizeof bpm, "%.1f", *named);
-    out << "  file name:     " << bpm << " BPM\n";
+    out << "  file name:     " << adapt::BpmText(*named) << '\n';
   }
   if (options.autoTempo) DescribeAutoTempo(fs, path, out);
   return true;
@@ -249,9 +240,8 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
 void DescribeAutoTempo(FileSystem& fs, const std::string& path, std::ostream& out) {
   const adapt::TempoFinding found = adapt::FindTempo(fs, path);
   if (found.bpm) {
-    out << "  --bpm auto:    " << Tenths(static_cast<int>(std::lround(*found.bpm * 10)))
-        << " BPM from " << found.source << " (" << found.sureness << ")"
-        << (found.adjusted.empty() ? "" : ", " + found.adjusted) << '\n';
+    out << "  --bpm auto:    " << adapt::BpmText(*found.bpm) << " from " << found.source << " ("
+        << found.sureness << ")" << (found.adjusted.empty() ? "" : ", " + found.adjusted) << '\n';
   } else {
     out << "  --bpm auto:    none: " << found.error << '\n';
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/dialog_layouts.h"
+#include "base/windows_file_system.h"
 #include "fixed_answer.h"
 #include "recording_reporter.h"
 #include "temp_dir.h"
@@ -104,6 +105,15 @@ TEST_F(WinSelfTest, TheMainWindowIsDrawnInDialogUnits) {
   ::GetWindowTextW(window.hwnd(), caption, 64);
   EXPECT_STREQ(caption, L"Loopsmith for TQ-58");
   EXPECT_TRUE(::GetWindowLongW(window.hwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  // The resource script's texts are the ones every front end shows.
+  std::vector<std::string> texts;
+  for (HWND child = ::GetWindow(window.hwnd(), GW_CHILD); child != nullptr;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t text[128] = {};
+    ::GetWindowTextW(child, text, 128);
+    texts.push_back(Utf8(text));
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"", kInstruction, kCopyright, kMainTitle}));
   const bool japanese = PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE;
   const MainLayout& layout = japanese ? kMainJapanese : kMainEnglish;
   RECT want{0, 0, layout.size.width, layout.size.height};
