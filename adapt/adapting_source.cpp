@@ -1,12 +1,11 @@
 #include "adapt/adapting_source.h"
 
-#include <soxr.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "adapt/libraries.h"
 #include "adapt/sound_file.h"
 #include "base/text.h"
 #include "wave/wave_io.h"
@@ -79,17 +78,22 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
       info.channels > 2 ? "mixed " + std::to_string(info.channels) + " channels to 2; " : "";
   std::size_t frames = samples.size() / static_cast<std::size_t>(count);
   if (info.rate != static_cast<int>(kSampleRate) && frames > 0) {
+    const SoxrCalls* soxr = SoxrCalls::Load();
+    if (soxr == nullptr) {
+      m_say(std::string("resampling needs ") + SoxrCalls::kPackage + ", which cannot be loaded");
+      return false;
+    }
     const auto capacity =
         static_cast<std::size_t>(std::ceil(static_cast<double>(frames) * ratio)) + 16;
     std::vector<float> resampled(capacity * static_cast<std::size_t>(count));
     std::size_t done = 0;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+    const soxr_io_spec_t io = soxr->ioSpec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr->qualitySpec(SOXR_VHQ, 0);
     const soxr_error_t failed =
-        soxr_oneshot(info.rate, kSampleRate, static_cast<unsigned>(count), samples.data(), frames,
+        soxr->oneshot(info.rate, kSampleRate, static_cast<unsigned>(count), samples.data(), frames,
                      nullptr, resampled.data(), capacity, &done, &io, &quality, nullptr);
     if (failed != nullptr) {
-      m_say(std::string("it could not be resampled: ") + failed);
+      m_say("it could not be resampled");
       return false;
     }
     resampled.resize(done * static_cast<std::size_t>(count));

@@ -4,9 +4,28 @@
 
 #include <cstring>
 
+#include "adapt/libraries.h"
 #include "base/text.h"
 
 namespace loopsmith::adapt {
+namespace {
+
+// libsndfile's own texts speak of its internals ("SF_INFO struct incomplete");
+// the user reads what it means for the file.
+std::string DecodeFailureText(int error) {
+  switch (error) {
+    case SF_ERR_UNRECOGNISED_FORMAT:
+      return "it is not a sound file of a kind that can be read";
+    case SF_ERR_SYSTEM:
+      return "it cannot be read";
+    case SF_ERR_UNSUPPORTED_ENCODING:
+      return "its encoding is not one that can be decoded";
+    default:
+      return "it is damaged or cut short";
+  }
+}
+
+}  // namespace
 
 // libsndfile's virtual I/O calls, answered through the file seam.
 struct SoundFile::Io {
@@ -64,31 +83,38 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
     error = std::move(implausible);
     return nullptr;
   }
+  const SndfileCalls* sf = SndfileCalls::Load();
+  if (sf == nullptr) {
+    error = std::string("other sound files need ") + SndfileCalls::kPackage +
+            ", which cannot be loaded";
+    return nullptr;
+  }
+  sound->m_sf = sf;
   SF_VIRTUAL_IO calls{Io::Length, Io::Seek, Io::Read, Io::Write, Io::Tell};
   SF_INFO info{};
-  SNDFILE* file = sf_open_virtual(&calls, SFM_READ, &info, &io);
+  SNDFILE* file = sf->openVirtual(&calls, SFM_READ, &info, &io);
   if (file == nullptr) {
-    error = sf_strerror(nullptr);
+    error = DecodeFailureText(sf->error(nullptr));
     return nullptr;
   }
   sound->m_sndfile = file;
-  sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+  sf->command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
   SoundInfo& out = sound->m_info;
   out.rate = info.samplerate;
   out.channels = info.channels;
   out.frames = info.frames;
   SF_FORMAT_INFO format{};
   format.format = info.format & SF_FORMAT_TYPEMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
+  if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
     out.container = format.name;
   }
   format = SF_FORMAT_INFO{};
   format.format = info.format & SF_FORMAT_SUBMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
+  if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
     out.encoding = format.name;
   }
   SF_LOOP_INFO loop{};
-  if (sf_command(file, SFC_GET_LOOP_INFO, &loop, sizeof loop) == SF_TRUE && loop.bpm > 0) {
+  if (sf->command(file, SFC_GET_LOOP_INFO, &loop, sizeof loop) == SF_TRUE && loop.bpm > 0) {
     out.acidBpm = loop.bpm;
   }
   // Beyond these no sound file a musician has goes, and a hostile header could
@@ -106,17 +132,18 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
 }
 
 SoundFile::~SoundFile() {
-  if (m_sndfile != nullptr) sf_close(static_cast<SNDFILE*>(m_sndfile));
+  if (m_sndfile != nullptr) m_sf->close(static_cast<SNDFILE*>(m_sndfile));
   if (m_io && m_io->file != FileHandle::kNone) m_io->fs->Close(m_io->file);
 }
 
 std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::string& error) {
   std::vector<float> samples(static_cast<std::size_t>(frames) *
                              static_cast<std::size_t>(m_info.channels));
-  const sf_count_t got = sf_readf_float(static_cast<SNDFILE*>(m_sndfile), samples.data(), frames);
-  if (m_io->failed || sf_error(static_cast<SNDFILE*>(m_sndfile)) != SF_ERR_NO_ERROR) {
-    error = m_io->failed ? "it could not be read to the end"
-                         : sf_strerror(static_cast<SNDFILE*>(m_sndfile));
+  auto* file = static_cast<SNDFILE*>(m_sndfile);
+  const sf_count_t got = m_sf->readFloatFrames(file, samples.data(), frames);
+  const int failure = m_sf->error(file);
+  if (m_io->failed || failure != SF_ERR_NO_ERROR) {
+    error = m_io->failed ? "it could not be read to the end" : DecodeFailureText(failure);
     return {};
   }
   samples.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(m_info.channels));

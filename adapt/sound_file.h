@@ -9,6 +9,8 @@
 
 namespace loopsmith::adapt {
 
+struct SndfileCalls;
+
 inline constexpr int kMaxRate = 384'000;
 inline constexpr int kMaxChannels = 8;
 
@@ -46,6 +48,7 @@ class SoundFile {
   SoundFile() = default;
   struct Io;
   std::unique_ptr<Io> m_io;
+  const SndfileCalls* m_sf = nullptr;
   void* m_sndfile = nullptr;
   SoundInfo m_info;
 };

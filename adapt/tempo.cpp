@@ -1,15 +1,13 @@
 #include "adapt/tempo.h"
 
-#include <aubio/aubio.h>
-#include <dlfcn.h>
-
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <regex>
-#include <type_traits>
 
+#include "adapt/libraries.h"
 #include "adapt/sound_file.h"
 
 namespace loopsmith::adapt {
@@ -46,51 +44,9 @@ struct Tracked {
   double hopSeconds = 0;
 };
 
-// aubio, opened only when a tempo must be heard: linked in, its dependencies
-// (much of a media framework) would slow every start of the command line.
-struct Aubio {
-  void* library = nullptr;
-  decltype(&new_aubio_tempo) newTempo = nullptr;
-  decltype(&aubio_tempo_do) tempoDo = nullptr;
-  decltype(&aubio_tempo_get_bpm) tempoBpm = nullptr;
-  decltype(&aubio_tempo_get_confidence) tempoConfidence = nullptr;
-  decltype(&del_aubio_tempo) deleteTempo = nullptr;
-  decltype(&new_aubio_onset) newOnset = nullptr;
-  decltype(&aubio_onset_do) onsetDo = nullptr;
-  decltype(&aubio_onset_get_descriptor) onsetDescriptor = nullptr;
-  decltype(&del_aubio_onset) deleteOnset = nullptr;
-  decltype(&new_fvec) newVector = nullptr;
-  decltype(&del_fvec) deleteVector = nullptr;
-
-  static const Aubio* Load() {
-    static const Aubio loaded = [] {
-      Aubio aubio;
-      aubio.library = ::dlopen("libaubio.so.5", RTLD_NOW | RTLD_LOCAL);
-      if (aubio.library == nullptr) return aubio;
-      auto find = [&](auto& function, const char* name) {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-            ::dlsym(aubio.library, name));
-        return function != nullptr;
-      };
-      const bool all =
-          find(aubio.newTempo, "new_aubio_tempo") && find(aubio.tempoDo, "aubio_tempo_do") &&
-          find(aubio.tempoBpm, "aubio_tempo_get_bpm") &&
-          find(aubio.tempoConfidence, "aubio_tempo_get_confidence") &&
-          find(aubio.deleteTempo, "del_aubio_tempo") && find(aubio.newOnset, "new_aubio_onset") &&
-          find(aubio.onsetDo, "aubio_onset_do") &&
-          find(aubio.onsetDescriptor, "aubio_onset_get_descriptor") &&
-          find(aubio.deleteOnset, "del_aubio_onset") && find(aubio.newVector, "new_fvec") &&
-          find(aubio.deleteVector, "del_fvec");
-      if (!all) aubio.library = nullptr;
-      return aubio;
-    }();
-    return loaded.library != nullptr ? &loaded : nullptr;
-  }
-};
-
 // aubio's tempo estimate and onset strength over the loop played three times
 // round, so that the tracker has settled by the last time.
-Tracked Track(const Aubio& aubio, const std::vector<float>& mono, int rate) {
+Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate) {
   constexpr uint_t kHop = 256;
   constexpr uint_t kWindow = 1024;
   Tracked result;
@@ -137,8 +93,12 @@ std::optional<double> TempoInName(const std::string& path) {
   const std::string name = NameOf(path);
   std::smatch match;
   if (!std::regex_search(name, match, kPattern)) return std::nullopt;
-  const double bpm = std::stod(match[1].str());
-  return bpm > 0 ? std::optional(bpm) : std::nullopt;
+  // Without exceptions: a name of 240 digits is no tempo, not an abort.
+  const std::string digits = match[1].str();
+  double bpm = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), bpm);
+  if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
+  return std::isfinite(bpm) && bpm > 0 ? std::optional(bpm) : std::nullopt;
 }
 
 std::vector<double> TempiOfLength(double seconds) {
@@ -246,7 +206,7 @@ TempoFinding FindTempo(FileSystem& fs, const std::string& path) {
       sum += samples[i * static_cast<std::size_t>(info.channels) + static_cast<std::size_t>(c)];
     mono[i] = sum / static_cast<float>(info.channels);
   }
-  const Aubio* aubio = Aubio::Load();
+  const AubioCalls* aubio = AubioCalls::Load();
   if (aubio == nullptr) {
     finding.error =
         "no loop chunk, no tempo in the file name, and beat tracking needs libaubio5, which "

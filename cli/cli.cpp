@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -136,9 +137,10 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
       << "  measure:       " << mode << '\n'
       << "  loop samples:  " << WithCommas(last + 1ull) << '\n'
       << "  loop seconds:  " << seconds << '\n'
-      << "  stored words:  " << WithCommas(StorageWords(last) + 1ull) << '\n'
-      << "  file size:     " << WithCommas(static_cast<std::uint64_t>(FileSize(fs, path)))
-      << " bytes\n";
+      << "  stored words:  " << WithCommas(StorageWords(last) + 1ull) << '\n';
+  const std::int64_t size = FileSize(fs, path);
+  out << "  file size:     "
+      << (size < 0 ? "unknown" : WithCommas(static_cast<std::uint64_t>(size)) + " bytes") << '\n';
   return true;
 }
 
@@ -312,6 +314,9 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
       }
     } catch (const std::bad_alloc&) {
       reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
+    } catch (const std::exception& error) {
+      // One file's surprise is one line; the batch goes on.
+      reporter.Say(std::string("cannot be handled: ") + error.what());
     }
     if (options.mode == Mode::kConvert && direction == Direction::kWaveToLoop) ++answers.number;
     allConverted = allConverted && ok;

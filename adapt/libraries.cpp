@@ -1,0 +1,49 @@
+#include "adapt/libraries.h"
+
+#include "adapt/shared_library.h"
+
+namespace loopsmith::adapt {
+namespace {
+
+// Each library is opened once for the process; a failed open is not retried.
+template <typename Calls, typename Bind>
+const Calls* LoadOnce(const char* soname, Bind bind) {
+  static const Calls* const loaded = [&]() -> const Calls* {
+    static const SharedLibrary library(soname);
+    static Calls calls;
+    return library.loaded() && bind(library, calls) ? &calls : nullptr;
+  }();
+  return loaded;
+}
+
+}  // namespace
+
+const SndfileCalls* SndfileCalls::Load() {
+  return LoadOnce<SndfileCalls>("libsndfile.so.1", [](const SharedLibrary& l, SndfileCalls& c) {
+    return l.Find(c.openVirtual, "sf_open_virtual") && l.Find(c.command, "sf_command") &&
+           l.Find(c.readFloatFrames, "sf_readf_float") && l.Find(c.error, "sf_error") &&
+           l.Find(c.close, "sf_close");
+  });
+}
+
+const SoxrCalls* SoxrCalls::Load() {
+  return LoadOnce<SoxrCalls>("libsoxr.so.0", [](const SharedLibrary& l, SoxrCalls& c) {
+    return l.Find(c.ioSpec, "soxr_io_spec") && l.Find(c.qualitySpec, "soxr_quality_spec") &&
+           l.Find(c.oneshot, "soxr_oneshot");
+  });
+}
+
+const AubioCalls* AubioCalls::Load() {
+  return LoadOnce<AubioCalls>("libaubio.so.5", [](const SharedLibrary& l, AubioCalls& c) {
+    return l.Find(c.newTempo, "new_aubio_tempo") && l.Find(c.tempoDo, "aubio_tempo_do") &&
+           l.Find(c.tempoBpm, "aubio_tempo_get_bpm") &&
+           l.Find(c.tempoConfidence, "aubio_tempo_get_confidence") &&
+           l.Find(c.deleteTempo, "del_aubio_tempo") && l.Find(c.newOnset, "new_aubio_onset") &&
+           l.Find(c.onsetDo, "aubio_onset_do") &&
+           l.Find(c.onsetDescriptor, "aubio_onset_get_descriptor") &&
+           l.Find(c.deleteOnset, "del_aubio_onset") && l.Find(c.newVector, "new_fvec") &&
+           l.Find(c.deleteVector, "del_fvec");
+  });
+}
+
+}  // namespace loopsmith::adapt
