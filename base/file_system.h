@@ -41,6 +41,11 @@ class FileSystem {
   virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) = 0;
   // Returns the new offset from the start of the file.
   virtual std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) = 0;
+  // Where data may next be found at or after `offset` in a file opened for
+  // reading: a sparse file's holes read as zeros, and a file system that keeps
+  // them can say where one ends (the file's size when only a hole is left).
+  // `offset` itself where it cannot tell. May move the file's offset.
+  virtual std::int64_t NextData(FileHandle /*file*/, std::int64_t offset) { return offset; }
   // 0 while a file opened for reading is as it was at the open; -kErrorChanged once
   // another program has changed it, since what was read may then be a mix.
   virtual int CheckUnchanged(FileHandle file) = 0;

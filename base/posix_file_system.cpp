@@ -231,6 +231,21 @@ std::int64_t PosixFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFro
   return result < 0 ? -errno : static_cast<std::int64_t>(result);
 }
 
+std::int64_t PosixFileSystem::NextData(FileHandle file, std::int64_t offset) {
+#ifdef SEEK_DATA
+  const off_t data = ::lseek(Fd(file), static_cast<off_t>(offset), SEEK_DATA);
+  if (data >= 0) return data;
+  struct stat info {};
+  // Past the last data there is only a hole up to the end.
+  if (errno == ENXIO && ::fstat(Fd(file), &info) == 0 && info.st_size >= offset) {
+    return info.st_size;
+  }
+#else
+  (void)file;
+#endif
+  return offset;
+}
+
 int PosixFileSystem::CheckUnchanged(FileHandle file) {
   const auto found = m_reads.find(Fd(file));
   if (found == m_reads.end()) return -EBADF;

@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
@@ -107,6 +108,42 @@ TEST_F(HostileTest, ChunkSizesAndIds) {
   cases.push_back({"20,000 chunks before fmt", Riff(many), {}});
   for (const auto& c : cases) EXPECT_EQ(DropWave(c.file), c.messages) << c.what;
 }
+
+#ifndef _WIN32
+TEST_F(HostileTest, SparseFilesAreWalkedByTheirData) {
+  // Holes read as zeros: empty chunks of id 0, to be stepped over without
+  // reading them, up to a chunk after the hole.
+  const auto fmt = FormatBody(1, 44100, 16);
+  std::vector<std::uint8_t> tail = Riff({{"fmt ", fmt}, {"data", Pcm16({1, 2})}});
+  tail.erase(tail.begin(), tail.begin() + 12);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> head;
+    std::uint64_t hole;
+    std::vector<std::uint8_t> after;
+    std::vector<int> messages;
+  };
+  const std::vector<std::uint8_t> riff = {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF,
+                                          'W', 'A', 'V', 'E'};
+  const Case cases[] = {
+      {"4 GiB of hole", {}, 4ull << 30, {}, {125}},
+      {"RIFF header, then 4 GiB of hole", riff, 4ull << 30, {}, {126}},
+      {"RIFF header, 1 GiB of hole, fmt and data", riff, 1ull << 30, tail, {}},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(dir.Path("in.wav"), c.head);
+    std::filesystem::resize_file(dir.Path("in.wav"), c.head.size() + c.hole);
+    if (!c.after.empty()) {
+      std::FILE* file = std::fopen(dir.Path("in.wav").c_str(), "r+b");
+      ASSERT_NE(file, nullptr);
+      std::fseek(file, 0, SEEK_END);
+      std::fwrite(c.after.data(), 1, c.after.size(), file);
+      std::fclose(file);
+    }
+    EXPECT_EQ(Drop("in.wav"), c.messages) << c.what;
+  }
+}
+#endif
 
 TEST_F(HostileTest, TruncatedAtEveryOffsetOfTheFirst100Bytes) {
   // RIFF header 0-11, fmt header 12-19, format 20-35, data header 36-43, samples from 44.

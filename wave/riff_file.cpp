@@ -229,7 +229,7 @@ MMRESULT RiffFile::Descend(MMCKINFO& ck, const MMCKINFO* parent) {
   }
 }
 
-std::int64_t RiffFile::SkipEmptyChunks(std::int64_t from) const {
+std::int64_t RiffFile::SkipEmptyChunks(std::int64_t from) {
   // A run of zero bytes is a run of empty chunks of id 0, which no search
   // here looks for: step over all of them that the buffer holds at once, 8
   // bytes at a time as the walk would.
@@ -238,7 +238,14 @@ std::int64_t RiffFile::SkipEmptyChunks(std::int64_t from) const {
   const auto begin = m_buffer.begin() + offset;
   const auto end = m_buffer.begin() + static_cast<std::ptrdiff_t>(m_buffered);
   const auto firstSet = std::find_if(begin, end, [](std::uint8_t b) { return b != 0; });
-  const std::int64_t zeros = firstSet - begin;
+  std::int64_t zeros = firstSet - begin;
+  if (firstSet == end && from + zeros < m_knownEnd) {
+    // Zeros up to the end of the buffer may go on as a hole of a sparse file,
+    // which reads as zeros too: the file system says where data starts again.
+    const std::int64_t data = m_fs.NextData(m_file, from + zeros);
+    m_filePosition = -1;  // it may have moved the file's offset
+    if (data > from + zeros) zeros = data - from;
+  }
   return from + zeros / 8 * 8;
 }
 

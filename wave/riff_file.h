@@ -95,7 +95,7 @@ class RiffFile {
   bool ReadExact(void* buffer, std::size_t n);
   std::int64_t ReadBuffered(void* buffer, std::size_t n);
   bool SeekTo(std::int64_t offset);
-  std::int64_t SkipEmptyChunks(std::int64_t from) const;
+  std::int64_t SkipEmptyChunks(std::int64_t from);
   bool WriteAt(std::int64_t offset, const void* buffer, std::size_t n);
   void Fail(std::int64_t result);
 

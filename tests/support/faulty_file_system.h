@@ -34,6 +34,9 @@ class FaultyFileSystem final : public FileSystem {
   std::int64_t Read(FileHandle file, void* buffer, std::size_t n) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t n) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
+  std::int64_t NextData(FileHandle file, std::int64_t offset) override {
+    return m_real.NextData(file, offset);
+  }
   int CheckUnchanged(FileHandle file) override;
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
