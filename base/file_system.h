@@ -49,6 +49,9 @@ class FileSystem {
   // 0 while a file opened for reading is as it was at the open; -kErrorChanged once
   // another program has changed it, since what was read may then be a mix.
   virtual int CheckUnchanged(FileHandle file) = 0;
+  // Whether two paths name one existing file, through links of either kind, so
+  // that an output never overwrites the very file it was made from.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // Closes a file opened for reading.
   virtual int Close(FileHandle file) = 0;
   // Puts a completely written output in place and closes it; on failure the

@@ -78,14 +78,14 @@ std::string RandomName() {
 // short name; either way mode 0600 until it is given its own.
 int CreateTemporary(int folder, std::string& name) {
   name.clear();
-  const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
     return fd >= 0 ? fd : -errno;
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = RandomName();
     const int named =
-        ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (named >= 0) {
       name = std::move(candidate);
       return named;
@@ -160,28 +160,29 @@ int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle)
         ::openat(output.folder, output.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return fail(errno);
     if (old.st_nlink > 1) {
-      // A rename would split the names apart; the file itself is written.
+      // A rename would split the names apart: the file itself is written, at commit.
       ::fcntl(fd, F_SETFL, 0);
-      output.inPlace = true;
-      m_outputs[fd] = std::move(output);
-      handle = Handle(fd);
-      return 0;
+      output.inPlace = fd;
+    } else {
+      ::close(fd);
     }
-    ::close(fd);
     output.replacing = true;
   } else if (errno != ENOENT) {
     return fail(errno);
   }
 
   const int fd = CreateTemporary(output.folder, output.tempName);
-  if (fd < 0) return fail(-fd);
+  if (fd < 0) {
+    if (output.inPlace >= 0) ::close(output.inPlace);
+    return fail(-fd);
+  }
   // The new file takes the old one's permissions and, where allowed, its
   // owner and group; a new name gets what a plain create would give.
-  if (output.replacing) {
+  if (output.inPlace < 0 && output.replacing) {
     if (::fchown(fd, old.st_uid, old.st_gid) != 0)
       (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     ::fchmod(fd, old.st_mode & 07777);
-  } else {
+  } else if (output.inPlace < 0) {
     ::fchmod(fd, CreateMode());
   }
   m_outputs[fd] = std::move(output);
@@ -216,11 +217,6 @@ std::int64_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::si
     }
     if (put == 0) break;
     done += static_cast<std::size_t>(put);
-  }
-  const auto output = m_outputs.find(Fd(file));
-  if (output != m_outputs.end() && output->second.inPlace) {
-    const off_t at = ::lseek(Fd(file), 0, SEEK_CUR);
-    if (at > output->second.end) output->second.end = at;
   }
   return static_cast<std::int64_t>(done);
 }
@@ -257,6 +253,47 @@ int PosixFileSystem::CheckUnchanged(FileHandle file) {
   return same ? 0 : -kErrorChanged;
 }
 
+bool PosixFileSystem::SameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+int PosixFileSystem::CopyInPlace(int from, int to) {
+  struct stat written {};
+  struct stat old {};
+  if (::fstat(from, &written) != 0 || ::fstat(to, &old) != 0) return -errno;
+  // A full disk must show before the first old byte is overwritten: the space
+  // past the old end is reserved first (within it, the old blocks are reused).
+  if (written.st_size > old.st_size) {
+    const int reserved = ::posix_fallocate(to, old.st_size, written.st_size - old.st_size);
+    if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+      // The old bytes are untouched; only its length may have grown, and goes back.
+      const int restored = ::ftruncate(to, old.st_size);
+      (void)restored;
+      return -reserved;
+    }
+  }
+  std::vector<unsigned char> buffer(1 << 16);
+  for (off_t at = 0; at < written.st_size;) {
+    const ssize_t got = ::pread(from, buffer.data(), buffer.size(), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return got < 0 ? -errno : -EIO;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put =
+          ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(got - done), at + done);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return put < 0 ? -errno : -ENOSPC;
+      done += put;
+    }
+    at += got;
+  }
+  // The old content beyond the new end goes only now, when all was written.
+  if (::ftruncate(to, written.st_size) != 0 || ::fdatasync(to) != 0) return -errno;
+  return 0;
+}
+
 int PosixFileSystem::Close(FileHandle file) {
   m_reads.erase(Fd(file));
   // Linux releases the descriptor even when close reports an error, so never retry.
@@ -271,10 +308,11 @@ int PosixFileSystem::CommitOutput(FileHandle file) {
   m_outputs.erase(found);
 
   int result = 0;
-  if (output.inPlace) {
-    // The old content beyond the new end goes only now, when all was written.
-    if (::ftruncate(fd, output.end) != 0 || ::fdatasync(fd) != 0) result = -errno;
-    if (::close(fd) != 0 && result == 0) result = -errno;
+  if (output.inPlace >= 0) {
+    result = CopyInPlace(fd, output.inPlace);
+    ::close(fd);
+    if (!output.tempName.empty()) ::unlinkat(output.folder, output.tempName.c_str(), 0);
+    if (::close(output.inPlace) != 0 && result == 0) result = -errno;
     ::close(output.folder);
     return result;
   }
@@ -300,6 +338,7 @@ void PosixFileSystem::DiscardOutput(FileHandle file) {
   const auto found = m_outputs.find(Fd(file));
   if (found == m_outputs.end()) return;
   ::close(found->first);
+  if (found->second.inPlace >= 0) ::close(found->second.inPlace);
   if (!found->second.tempName.empty()) {
     ::unlinkat(found->second.folder, found->second.tempName.c_str(), 0);
   }

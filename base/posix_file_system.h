@@ -12,9 +12,12 @@ namespace loopsmith {
 
 // The real thing on POSIX systems: calls retried on EINTR and on partial
 // transfers. An output keeps what the owner set up: a symbolic link stays a
-// link and the file it names is written; a file with other hard links is
-// written in place; otherwise a new file with the old one's permissions
-// replaces it by rename. A file that cannot be opened for writing is refused.
+// link and the file it names is written; otherwise a new file with the old
+// one's permissions replaces it by rename. A file with other hard links keeps
+// them: the new bytes go to a temporary file first, and only once they are all
+// there, and the space for them is reserved, are they copied over the file
+// itself. A failure up to then leaves it as it was; a crash or kill during the
+// copy can leave it torn. A file that cannot be opened for writing is refused.
 class PosixFileSystem final : public FileSystem {
  public:
   PosixFileSystem() = default;
@@ -29,6 +32,7 @@ class PosixFileSystem final : public FileSystem {
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
   std::int64_t NextData(FileHandle file, std::int64_t offset) override;
   int CheckUnchanged(FileHandle file) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
@@ -44,10 +48,10 @@ class PosixFileSystem final : public FileSystem {
     int folder = -1;         // the resolved target's folder, open
     std::string name;        // the resolved target's name in it
     std::string tempName;    // the temporary file's name there, once it has one
-    bool inPlace = false;    // writing the target itself
+    int inPlace = -1;        // the target itself, open, when it is copied over
     bool replacing = false;  // a file of that name exists
-    std::int64_t end = 0;    // for in place: how far was written
   };
+  static int CopyInPlace(int from, int to);
   std::map<int, Snapshot> m_reads;
   std::map<int, Output> m_outputs;
 };

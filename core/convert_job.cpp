@@ -9,6 +9,13 @@
 #include "wave/wave_io.h"
 
 namespace loopsmith {
+namespace {
+
+// A link or a second name can make the output name the source itself: writing
+// it would destroy what is being converted.
+constexpr const char* kOutputIsSource = "it is the file being converted, under another name";
+
+}  // namespace
 
 ConvertJob::ConvertJob(FileSystem& fs, Reporter& reporter, LoopParamsSource& params,
                        BufferAllocator& allocator)
@@ -43,14 +50,18 @@ JobOutcome ConvertJob::Run(const std::string& path, Direction direction) {
   return outcome;
 }
 
-void ConvertJob::ConvertLoopToWave(std::string path, std::uint8_t* loopImage, std::uint8_t* pcm,
-                                   JobOutcome& outcome) {
+void ConvertJob::ConvertLoopToWave(const std::string& path, std::uint8_t* loopImage,
+                                   std::uint8_t* pcm, JobOutcome& outcome) {
   if (!ReadLoopFile(m_fs, m_reporter, path, loopImage, m_params)) return;
-  path = WaveNameFor(path);
+  const std::string output = WaveNameFor(path);
   const std::uint32_t last = SampleCount(m_params.measureMode, m_params.tempo);
   LoopToPcm(loopImage, pcm, last);
-  outcome.output = path;
-  SaveWave(m_wave, m_reporter, path, pcm, last);
+  outcome.output = output;
+  if (m_fs.SameFile(path, output)) {
+    m_reporter.Report(Failure{MessageId::kWaveWriteError1, 0, kOutputIsSource});
+    return;
+  }
+  SaveWave(m_wave, m_reporter, output, pcm, last);
 }
 
 void ConvertJob::ConvertWaveToLoop(const std::string& path, std::uint8_t* loopImage,
@@ -70,6 +81,10 @@ void ConvertJob::ConvertWaveToLoop(const std::string& path, std::uint8_t* loopIm
   BuildLoopImage(m_params, channels, pcm, loopImage);
   if (m_dither) DitherLoopWords(m_params, channels, pcm, loopImage);
   outcome.output = output;
+  if (m_fs.SameFile(path, output)) {
+    m_reporter.Report(Failure{MessageId::kLoopWriteError, 0, kOutputIsSource});
+    return;
+  }
   WriteLoopFile(m_fs, m_reporter, output, loopImage, m_params);
 }
 

@@ -71,7 +71,7 @@ class ConvertJob {
     Reporter& m_inner;
   };
 
-  void ConvertLoopToWave(std::string path, std::uint8_t* loopImage, std::uint8_t* pcm,
+  void ConvertLoopToWave(const std::string& path, std::uint8_t* loopImage, std::uint8_t* pcm,
                          JobOutcome& outcome);
   void ConvertWaveToLoop(const std::string& path, std::uint8_t* loopImage, std::uint8_t* pcm,
                          JobOutcome& outcome);

@@ -4,10 +4,12 @@
 // left behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -45,6 +47,7 @@ struct Case {
   bool unprivileged;  // run as an ordinary user, so that a refusal is the system's
   std::vector<int> messages;
   std::function<void(TempDir&)> check;
+  rlim_t sizeLimit = 0;  // a file size limit for the conversion, as a full disk would set one
 };
 
 void WriteSources(TempDir& dir) {
@@ -142,6 +145,30 @@ const Case kCases[] = {
      false,
      {131},
      [](TempDir& d) { EXPECT_TRUE(fs::is_directory(d.Path("L01.T58"))); }},
+    {"a link of the output's name to the source is refused",
+     "in.wav",
+     [](TempDir& d) { fs::create_symlink("in.wav", d.Path("L01.T58")); },
+     false,
+     {131},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("in.wav")).size(), 244u); }},
+    {"a second name of the source is refused",
+     "in.T58",
+     [](TempDir& d) { fs::create_hard_link(d.Path("in.T58"), d.Path("in.WAV")); },
+     false,
+     {128},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("in.T58")).size(), kLoopSize); }},
+    {"a hard-linked file stays whole when the disk fills",
+     "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
+       fs::create_hard_link(d.Path("L01.T58"), d.Path("card.T58"));
+     },
+     false,
+     {131},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")), std::vector<std::uint8_t>(600'000, 1));
+     },
+     100'000},
     {"a FIFO of the output's name is refused at once",
      "in.T58",
      [](TempDir& d) { ::mkfifo(d.Path("in.WAV").c_str(), 0666); },
@@ -160,14 +187,24 @@ std::vector<int> Convert(const std::string& source) {
   return reporter.ids;
 }
 
-// The same in a child process that has given up root, so that permissions bind.
-std::vector<int> ConvertUnprivileged(TempDir& dir, const std::string& source) {
-  if (::geteuid() != 0) return Convert(source);
-  ::chmod(dir.root().c_str(), 0777);
-  ::chmod(source.c_str(), 0644);
+// The same in a child process that has given up root, so that permissions
+// bind, or that may write only `sizeLimit` bytes into a file.
+std::vector<int> ConvertInChild(TempDir& dir, const std::string& source, bool unprivileged,
+                                rlim_t sizeLimit) {
+  if (unprivileged && ::geteuid() == 0) {
+    ::chmod(dir.root().c_str(), 0777);
+    ::chmod(source.c_str(), 0644);
+  }
   const pid_t child = ::fork();
   if (child == 0) {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+    if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(100);
+    }
+    const rlimit limit{sizeLimit, sizeLimit};
+    if (sizeLimit > 0 && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR ||
+                          ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+      ::_exit(100);
+    }
     const std::vector<int> ids = Convert(source);
     ::_exit(ids.size() == 1 ? ids[0] - 100 : 99);  // the one message, as a small number
   }
@@ -186,7 +223,10 @@ TEST(WriteRules, WhatTheOwnerSetUpIsKept) {
     c.setUp(dir);
     const auto before = dir.Entries();
     const std::string source = dir.Path(c.source);
-    EXPECT_EQ(c.unprivileged ? ConvertUnprivileged(dir, source) : Convert(source), c.messages);
+    EXPECT_EQ(c.unprivileged || c.sizeLimit > 0
+                  ? ConvertInChild(dir, source, c.unprivileged, c.sizeLimit)
+                  : Convert(source),
+              c.messages);
     c.check(dir);
     const auto entries = dir.Entries();
     for (const auto& name : entries) EXPECT_EQ(name.rfind(".loopsmith", 0), std::string::npos);

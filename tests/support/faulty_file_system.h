@@ -38,6 +38,9 @@ class FaultyFileSystem final : public FileSystem {
     return m_real.NextData(file, offset);
   }
   int CheckUnchanged(FileHandle file) override;
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return m_real.SameFile(a, b);
+  }
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
