@@ -16,6 +16,8 @@ namespace {
 constexpr double kMinBpm = 40;
 constexpr double kMaxBpm = 240;
 constexpr double kAgreement = 0.01;  // two sources within 1% agree
+constexpr double kMinPlausibleBpm = 20;
+constexpr double kMaxPlausibleBpm = 999;
 
 double Tenths(double bpm) { return std::round(bpm * 10) / 10; }
 
@@ -98,7 +100,8 @@ std::optional<double> TempoInName(const std::string& path) {
   double bpm = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), bpm);
   if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
-  return std::isfinite(bpm) && bpm > 0 ? std::optional(bpm) : std::nullopt;
+  // Beyond these no music is written: a number there is something else.
+  return bpm >= kMinPlausibleBpm && bpm <= kMaxPlausibleBpm ? std::optional(bpm) : std::nullopt;
 }
 
 std::vector<double> TempiOfLength(double seconds) {

@@ -73,8 +73,7 @@ void LoopParamModel::OnFileNumberEdited(std::string text) { m_fileNumberText = s
 
 void LoopParamModel::OnFileNumberStep(int delta) {
   // Stops at either end; it never wraps round.
-  const int from = FileNumberInField().value_or(m_lastGoodFileNumber);
-  SetFileNumber(std::clamp(from + delta, kMinFileNumber, kMaxFileNumber));
+  SetFileNumber(std::clamp(stepperPosition() + delta, kMinFileNumber, kMaxFileNumber));
 }
 
 void LoopParamModel::OnOK() {

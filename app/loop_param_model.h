@@ -48,6 +48,8 @@ class LoopParamModel {
   std::string tempoText() const;
   std::string timeText() const;
   const std::string& fileNumberText() const { return m_fileNumberText; }
+  // Where a stepper control stands: the field's number, or the last good one.
+  int stepperPosition() const { return FileNumberInField().value_or(m_lastGoodFileNumber); }
   // The message the last event raised, handed out once.
   std::optional<MessageId> TakeMessage();
   Ending ending() const { return m_ending; }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <random>
+#include <vector>
 
 namespace loopsmith {
 namespace {
@@ -55,6 +56,51 @@ int ErrnoOf(DWORD error) {
 }
 
 int LastError() { return -ErrnoOf(::GetLastError()); }
+
+// Closes a file created here and removes it: what a failed write made goes again.
+void DeleteAndClose(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  ::CloseHandle(file);
+}
+
+bool MoveTo(HANDLE file, std::int64_t offset) {
+  LARGE_INTEGER at{};
+  at.QuadPart = offset;
+  return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
+}
+
+// Copies a complete new version over a file that must keep its identity. A
+// full disk must show before the first old byte is overwritten, so the file
+// takes its new length first.
+int CopyInPlace(HANDLE from, HANDLE to) {
+  LARGE_INTEGER written{};
+  LARGE_INTEGER old{};
+  if (!::GetFileSizeEx(from, &written) || !::GetFileSizeEx(to, &old)) return LastError();
+  if (written.QuadPart > old.QuadPart &&
+      (!MoveTo(to, written.QuadPart) || !::SetEndOfFile(to))) {
+    const int error = LastError();
+    if (MoveTo(to, old.QuadPart)) ::SetEndOfFile(to);
+    return error;
+  }
+  if (!MoveTo(from, 0) || !MoveTo(to, 0)) return LastError();
+  std::vector<unsigned char> buffer(1 << 16);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      return LastError();
+    }
+    if (got == 0) break;
+    DWORD put = 0;
+    if (!::WriteFile(to, buffer.data(), got, &put, nullptr)) return LastError();
+    if (put != got) return -ENOSPC;
+  }
+  // The old content beyond the new end goes only now, when all was written.
+  if (!MoveTo(to, written.QuadPart) || !::SetEndOfFile(to) || !::FlushFileBuffers(to)) {
+    return LastError();
+  }
+  return 0;
+}
 
 std::wstring FolderOf(const std::wstring& path) {
   const auto slash = path.find_last_of(L"\\/");
@@ -158,7 +204,7 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
         return -ErrnoOf(error);
       }
       // A link to a file that is not there: the file it names is created.
-      file = ::CreateFileW(output.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      file = ::CreateFileW(output.target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) return LastError();
       m_outputs[reinterpret_cast<std::intptr_t>(file)] = std::move(output);
@@ -170,16 +216,15 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
       ::CloseHandle(file);
       return -EINVAL;
     }
-    if (info.nNumberOfLinks > 1) {
-      // A replacement would split the names apart; the file itself is written.
-      m_outputs[reinterpret_cast<std::intptr_t>(file)] = std::move(output);
-      handle = Handle(file);
-      return 0;
-    }
     wchar_t final[32768];
     const DWORD length = ::GetFinalPathNameByHandleW(file, final, 32768, FILE_NAME_NORMALIZED);
     if (length > 0 && length < 32768) output.target.assign(final, length);
-    ::CloseHandle(file);
+    if (info.nNumberOfLinks > 1) {
+      // A replacement would split the names apart: the file itself is written, at commit.
+      output.inPlace = file;
+    } else {
+      ::CloseHandle(file);
+    }
     output.replacing = true;
     output.attributes = attributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT};
   } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -189,17 +234,19 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
   const std::wstring folder = FolderOf(output.target);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::wstring temp = TemporaryName(folder);
-    HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       output.temp = std::move(temp);
       m_outputs[reinterpret_cast<std::intptr_t>(file)] = std::move(output);
       handle = Handle(file);
       return 0;
     }
-    if (::GetLastError() != ERROR_FILE_EXISTS) return LastError();
+    if (::GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  return -EEXIST;
+  const int error = ::GetLastError() == ERROR_FILE_EXISTS ? -EEXIST : LastError();
+  if (output.inPlace != nullptr) ::CloseHandle(output.inPlace);
+  return error;
 }
 
 std::int64_t WindowsFileSystem::Read(FileHandle file, void* buffer, std::size_t n) {
@@ -228,14 +275,6 @@ std::int64_t WindowsFileSystem::Write(FileHandle file, const void* buffer, std::
     if (put == 0) break;
     done += put;
   }
-  const auto output = m_outputs.find(static_cast<std::intptr_t>(file));
-  if (output != m_outputs.end() && output->second.temp.empty()) {
-    LARGE_INTEGER at{};
-    if (::SetFilePointerEx(Native(file), LARGE_INTEGER{}, &at, FILE_CURRENT) &&
-        at.QuadPart > output->second.end) {
-      output->second.end = at.QuadPart;
-    }
-  }
   return static_cast<std::int64_t>(done);
 }
 
@@ -261,6 +300,26 @@ int WindowsFileSystem::CheckUnchanged(FileHandle file) {
   return size == found->second.size && written == found->second.written ? 0 : -kErrorChanged;
 }
 
+bool WindowsFileSystem::SameFile(const std::string& a, const std::string& b) {
+  // The volume and file index of each, links followed; neither opened for access.
+  auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const std::wstring wide = WidePath(path);
+    if (wide.empty()) return false;
+    HANDLE file = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+    ::CloseHandle(file);
+    return known;
+  };
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return identify(a, first) && identify(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
 int WindowsFileSystem::Close(FileHandle file) {
   m_reads.erase(static_cast<std::intptr_t>(file));
   return ::CloseHandle(Native(file)) ? 0 : LastError();
@@ -273,14 +332,19 @@ int WindowsFileSystem::CommitOutput(FileHandle file) {
   m_outputs.erase(found);
   int result = 0;
   if (output.temp.empty()) {
-    // In place: the old content past the new end goes only now, when all was written.
-    LARGE_INTEGER end{};
-    end.QuadPart = output.end;
-    if (!::SetFilePointerEx(Native(file), end, nullptr, FILE_BEGIN) ||
-        !::SetEndOfFile(Native(file)) || !::FlushFileBuffers(Native(file))) {
+    // A file created here through a link: it is gone again unless all of it got there.
+    if (!::FlushFileBuffers(Native(file))) {
       result = LastError();
+      DeleteAndClose(Native(file));
+      return result;
     }
-    if (!::CloseHandle(Native(file)) && result == 0) result = LastError();
+    return ::CloseHandle(Native(file)) ? 0 : LastError();
+  }
+  if (output.inPlace != nullptr) {
+    result = CopyInPlace(Native(file), output.inPlace);
+    ::CloseHandle(Native(file));
+    ::DeleteFileW(output.temp.c_str());
+    if (!::CloseHandle(output.inPlace) && result == 0) result = LastError();
     return result;
   }
   // The data reaches the disk before the name does, so that a crash can never
@@ -305,8 +369,13 @@ int WindowsFileSystem::CommitOutput(FileHandle file) {
 void WindowsFileSystem::DiscardOutput(FileHandle file) {
   const auto found = m_outputs.find(static_cast<std::intptr_t>(file));
   if (found == m_outputs.end()) return;
-  ::CloseHandle(Native(file));
-  if (!found->second.temp.empty()) ::DeleteFileW(found->second.temp.c_str());
+  if (found->second.temp.empty()) {
+    DeleteAndClose(Native(file));
+  } else {
+    ::CloseHandle(Native(file));
+    ::DeleteFileW(found->second.temp.c_str());
+  }
+  if (found->second.inPlace != nullptr) ::CloseHandle(found->second.inPlace);
   m_outputs.erase(found);
 }
 

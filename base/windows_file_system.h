@@ -10,9 +10,12 @@ namespace loopsmith {
 
 // The real thing on Windows: wide-character calls on UTF-8 paths, files
 // opened shared with no one, binary always. An output keeps what the owner set
-// up: a symbolic link is followed and stays, a file with other hard links is
-// written in place, otherwise a new file replaces the old one with its
-// attributes; a read-only file is refused.
+// up: a symbolic link is followed and stays (a file it names that is not there
+// is created, and removed again if the write fails); otherwise a new file
+// replaces the old one with its attributes. A file with other hard links keeps
+// them: the new bytes go to a temporary file first and are copied over it only
+// once they are all there and its new length is set; a crash during the copy
+// can leave it torn. A read-only file is refused.
 class WindowsFileSystem final : public FileSystem {
  public:
   WindowsFileSystem() = default;
@@ -38,10 +41,11 @@ class WindowsFileSystem final : public FileSystem {
   };
   struct Output {
     std::wstring target;  // the file finally named, links followed
-    std::wstring temp;    // empty when writing in place
+    std::wstring temp;    // the new bytes until they are put in place; empty when
+                          // writing a file created here
+    void* inPlace = nullptr;  // the target, open, when the new bytes are copied over it
     bool replacing = false;
     std::uint32_t attributes = 0;  // the replaced file's
-    std::int64_t end = 0;          // for in place: how far was written
   };
   std::map<std::intptr_t, Snapshot> m_reads;
   std::map<std::intptr_t, Output> m_outputs;

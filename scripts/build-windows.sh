@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs with mingw-w64, runs their tests under
 # wine, and packs dist/loopsmith-<version>-windows-x64.zip:
-#   bash scripts/build-windows.sh            build, test, pack
-#   bash scripts/build-windows.sh --no-test  build and pack only
+#   bash scripts/build-windows.sh             build, test, pack
+#   bash scripts/build-windows.sh --no-test   build and pack only
+#   bash scripts/build-windows.sh --no-ctest  build with the tests and pack, for
+#                                             the caller to run them
 # Installs what is missing first (Debian 12, as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 run_tests=1
-[[ ${1:-} == --no-test ]] && run_tests=0
+build_tests=ON
+case ${1:-} in
+  --no-test) run_tests=0 build_tests=OFF ;;
+  --no-ctest) run_tests=0 ;;
+esac
 
 bash scripts/deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 \
   fonts-wine googletest zip unzip
@@ -26,18 +32,13 @@ fi
 
 echo "== Windows build (mingw-w64)"
 cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DLOOPSMITH_WERROR=ON -DLOOPSMITH_BUILD_TESTS=$([[ $run_tests == 1 ]] && echo ON || echo OFF) \
+  -DLOOPSMITH_WERROR=ON -DLOOPSMITH_BUILD_TESTS=$build_tests \
   >/dev/null
 cmake --build build-windows -j "$jobs"
 
 if [[ $run_tests == 1 ]]; then
   echo "== Windows tests (wine)"
-  export WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all
-  # The prefix, a lasting wineserver and wine's own services are started here,
-  # with their output going nowhere: started by a test, they would hold ctest's
-  # output open for as long as they live.
-  # It stays up for ten idle minutes; the test script ends it when all is done.
-  scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
+  scripts/wine-run.sh --warm
   ctest --test-dir build-windows --output-on-failure -j "$jobs"
 fi
 

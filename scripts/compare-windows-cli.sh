@@ -21,8 +21,7 @@ cases=(
   "--bpm 12|mono.WAV"
   "--info|L07.T58|mono.WAV|bad.wav"  # libsndfile's view of other files is Linux's only
 )
-# wine's server and services up first, with their output going nowhere.
-"$wine_run" cmd /c exit >/dev/null 2>&1 || true
+"$wine_run" --warm
 failed=0
 for i in "${!cases[@]}"; do
   IFS='|' read -r -a parts <<<"${cases[$i]}"
@@ -57,5 +56,16 @@ for i in "${!cases[@]}"; do
     failed=1
   fi
 done
-((failed == 0)) && echo "the Windows command line wrote and said the same as the Linux one in ${#cases[@]} cases"
+# cmd.exe leaves wildcards to the program: the Windows build expands them, in
+# any case of letters, and keeps a pattern that matches nothing as it was.
+mkdir -p "$work/glob" && cp "$work/out-linux/L07.T58" "$work/glob/"
+(cd "$work/glob" && "$linux" --info L07.T58 '*.xyz' >../glob-linux 2>&1) || true
+(cd "$work/glob" && "$wine_run" "$windows" --info '*.t58' '*.xyz' >../glob-windows 2>&1) || true
+sed -i 's/\r$//; s/loopsmith-cli\.exe/loopsmith-cli/g' "$work/glob-windows"
+if ! cmp -s "$work/glob-linux" "$work/glob-windows"; then
+  echo "wildcards: the Windows command line did not expand them"
+  diff "$work/glob-linux" "$work/glob-windows" | head -5
+  failed=1
+fi
+((failed == 0)) && echo "the Windows command line wrote and said the same as the Linux one in ${#cases[@]} cases and expanded wildcards"
 exit $failed

@@ -1,15 +1,32 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine for the tests: a prefix of the build's own,
-# no debug chatter, and one wineserver kept running, since a wineserver that a
-# test starts would hold ctest's output open until it exits.
+# no debug chatter, and one wineserver kept running.
+#   scripts/wine-run.sh PROGRAM [ARG...]   run it
+#   scripts/wine-run.sh --warm             create the prefix if need be, start
+#                                          the wineserver and wine's services
+# Run --warm once before the tests: a wineserver or service that a test starts
+# inherits the test's output pipe, and ctest then waits for it to exit (ten
+# idle minutes). Everything --warm starts has every standard stream on /dev/null.
 set -euo pipefail
 export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build-windows/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [[ ! -d $WINEPREFIX ]]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  # No X server needed: the self-test drives the dialogs with messages.
-  [[ -n ${DISPLAY:-} ]] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+
+warm() {
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i
+    # No X server needed: the self-test drives the dialogs with messages.
+    [[ -n ${DISPLAY:-} ]] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+  fi
+  # It stays up for ten idle minutes; the test script ends it when all is done.
+  wineserver -p600 || true
+  # wine's own services start with the first program, so here.
+  wine cmd /c exit || true
+}
+
+if [[ ${1:-} == --warm ]]; then
+  warm </dev/null >/dev/null 2>&1
+  exit 0
 fi
-wineserver -p600 >/dev/null 2>&1 || true
+[[ -f $WINEPREFIX/system.reg ]] || warm </dev/null >/dev/null 2>&1
 exec wine "$@"

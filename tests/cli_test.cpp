@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -174,6 +175,31 @@ TEST_F(CliTest, InfoSaysWhyAFileIsRefused) {
     const std::string prefix = "loopsmith-cli: " + dir.Path(c.name) + ": ";
     EXPECT_NE(err.str().find(prefix + c.why + "\n"), std::string::npos) << err.str();
   }
+}
+
+TEST_F(CliTest, OneFilesSurpriseIsOneLineAndTheBatchGoesOn) {
+  WriteBytes(dir.Path("good 120bpm.wav"), SimpleWave(1, {1}));
+  const std::string digits = dir.Path(std::string(240, '9') + "bpm.wav");
+  const std::vector<std::string> args = {
+#ifdef LOOPSMITH_HAVE_ADAPT
+      "--bpm", "auto",
+#endif
+      digits, dir.Path("good 120bpm.wav")};
+  EXPECT_EQ(Run(args), 1);
+  const std::string lines = err.str();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+  EXPECT_EQ(lines.rfind("loopsmith-cli: " + digits + ": ", 0), 0u) << lines;
+  EXPECT_NE(out.str().find("L02.T58"), std::string::npos);
+}
+
+TEST_F(CliTest, InfoSaysASizeItCannotReadIsUnknown) {
+  std::vector<std::uint8_t> loop(262'200);
+  MakeLoopHeader({1200, 1, 1}, loop.data());
+  WriteBytes(dir.Path("l.T58"), loop);
+  loopsmith::testing::FaultyFileSystem faulty;
+  faulty.FailOn(loopsmith::testing::FaultyFileSystem::kOpenRead, 2);
+  EXPECT_EQ(RunCli({"--info", dir.Path("l.T58")}, faulty, out, err), 0);
+  EXPECT_NE(out.str().find("file size:     unknown\n"), std::string::npos) << out.str();
 }
 
 TEST(WithCommas, Groups) {

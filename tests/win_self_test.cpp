@@ -161,6 +161,45 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
                    reinterpret_cast<LPARAM>(slider));
     EXPECT_EQ(Text(dialog, IDC_FILE_NUMBER), L"1");
     EXPECT_EQ(shown.size(), 1u);
+    // 99, then a real press on the track right of the thumb: one page, the
+    // box, and the press is over, so no paging goes on after it.
+    ::SetDlgItemTextW(dialog, IDC_FILE_NUMBER, L"99");
+    RECT channel{};
+    RECT thumb{};
+    ::SendMessageW(slider, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+    ::SendMessageW(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+    ::SendMessageW(slider, WM_LBUTTONDOWN, MK_LBUTTON,
+                   MAKELPARAM(channel.right - 2, (thumb.top + thumb.bottom) / 2));
+    EXPECT_EQ(shown.size(), 2u);
+    const LRESULT paged = ::SendMessageW(slider, TBM_GETPOS, 0, 0);
+    EXPECT_GT(paged, 90);
+    for (const DWORD until = ::GetTickCount() + 700; ::GetTickCount() < until;) {
+      MSG message;
+      while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+      ::Sleep(10);
+    }
+    EXPECT_NE(::GetCapture(), slider);
+    EXPECT_EQ(::SendMessageW(slider, TBM_GETPOS, 0, 0), paged);
+    // The slider back to 90, for the bytes compared below.
+    ::SendMessageW(slider, TBM_SETPOS, TRUE, 90);
+    ::SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 90),
+                   reinterpret_cast<LPARAM>(slider));
+    // The stepper stops at either end, whatever delta the control reports.
+    const struct {
+      const wchar_t* field;
+      int delta;
+      const wchar_t* shows;
+    } steps[] = {{L"50", 1, L"50"}, {L"50", 0, L"50"}, {L"50", -1, L"49"},
+                 {L"1", -1, L"1"},  {L"1", 0, L"1"},   {L"1", 1, L"2"}};
+    for (const auto& step : steps) {
+      ::SetDlgItemTextW(dialog, IDC_FILE_NUMBER, step.field);
+      NMUPDOWN notice{
+          {::GetDlgItem(dialog, IDC_FILE_NUMBER_STEPPER), IDC_FILE_NUMBER_STEPPER, UDN_DELTAPOS},
+          0,
+          step.delta};
+      ::SendMessageW(dialog, WM_NOTIFY, IDC_FILE_NUMBER_STEPPER, reinterpret_cast<LPARAM>(&notice));
+      EXPECT_EQ(Text(dialog, IDC_FILE_NUMBER), step.shows) << step.field << " " << step.delta;
+    }
     // The stepper's up arrow, then OK.
     NMUPDOWN step{
         {::GetDlgItem(dialog, IDC_FILE_NUMBER_STEPPER), IDC_FILE_NUMBER_STEPPER, UDN_DELTAPOS},
@@ -173,7 +212,7 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
   ::SetTimer(nullptr, 0, 10, WhenDialogOpens);
   const JobOutcome outcome = Drop(name);
 
-  ASSERT_EQ(shown.size(), 1u);
+  ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].text, L"File number error");
   EXPECT_EQ(shown[0].owner, seen);
   EXPECT_EQ(shown[0].caption, L"win_self_test");

@@ -88,6 +88,15 @@ const Case kCases[] = {
        EXPECT_EQ(ReadBytes(d.Path("card.T58")), ReadBytes(d.Path("L01.T58")));
        EXPECT_EQ(ReadBytes(d.Path("card.T58")).size(), kLoopSize);
      }},
+    {"a second name of the source is refused",
+     "in.T58",
+     [](TempDir& d) {
+       // in.wav is in.WAV on Windows.
+       std::filesystem::remove(d.root() / "in.wav");
+       ::CreateHardLinkW(Wide(d, "in.WAV").c_str(), Wide(d, "in.T58").c_str(), nullptr);
+     },
+     {128},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("in.T58")).size(), kLoopSize); }},
     {"a folder of the output's name is refused",
      "in.wav",
      [](TempDir& d) { std::filesystem::create_directory(d.root() / "L01.T58"); },
@@ -126,6 +135,19 @@ TEST(WriteRules, WhatTheOwnerSetUpIsKept) {
       EXPECT_EQ(entries, before) << "nothing is touched";
     }
   }
+}
+
+TEST(WriteRules, AFailedWriteThroughALinkRemovesTheFileItCreated) {
+  TempDir dir;
+  if (!::CreateSymbolicLinkW(Wide(dir, "L01.T58").c_str(), Wide(dir, "card.T58").c_str(), 0)) {
+    GTEST_SKIP() << "no symbolic links here";
+  }
+  PlatformFileSystem files;
+  FileHandle output = FileHandle::kNone;
+  ASSERT_EQ(files.CreateOutput(dir.Path("L01.T58"), output), 0);
+  EXPECT_EQ(files.Write(output, "part", 4), 4);
+  files.DiscardOutput(output);
+  EXPECT_FALSE(std::filesystem::exists(dir.root() / "card.T58"));
 }
 
 TEST(WriteRules, AnOutputNameOf255CharactersConverts) {

@@ -17,6 +17,8 @@ static_assert(IDC_TEMPO_SLIDER == kIdTempoSlider && IDC_TEMPO == kIdTempoField &
 
 namespace {
 
+constexpr UINT kEndSliderAction = WM_APP + 1;
+
 std::string ItemText(HWND dialog, int id) {
   wchar_t text[64] = {};
   ::GetDlgItemTextW(dialog, id, text, 64);
@@ -61,13 +63,19 @@ INT_PTR CLoopParamDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header->idFrom != IDC_FILE_NUMBER_STEPPER || header->code != UDN_DELTAPOS) return FALSE;
-      // The model steps the number; the control itself changes nothing.
+      // The model steps the number; the control itself changes nothing. A
+      // delta of 0 (the control at its end) is no step at all.
       const auto* step = reinterpret_cast<const NMUPDOWN*>(lParam);
-      m_model.OnFileNumberStep(step->iDelta > 0 ? 1 : -1);
-      Show();
+      if (step->iDelta != 0) {
+        m_model.OnFileNumberStep(step->iDelta > 0 ? 1 : -1);
+        Show();
+      }
       ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
       return TRUE;
     }
+    case kEndSliderAction:
+      EndSliderAction();
+      return TRUE;
     case WM_HELP:
       return TRUE;  // no help
     default:
@@ -142,8 +150,31 @@ void CLoopParamDlg::Show() {
   SetItemText(m_hwnd, IDC_TEMPO, m_model.tempoText());
   SetItemText(m_hwnd, IDC_TIME, m_model.timeText());
   SetItemText(m_hwnd, IDC_FILE_NUMBER, m_model.fileNumberText());
+  // The control's own position follows the field, so that it never steps
+  // from a number the user no longer sees.
+  ::SendMessageW(::GetDlgItem(m_hwnd, IDC_FILE_NUMBER_STEPPER), UDM_SETPOS32, 0,
+                 m_model.stepperPosition());
   m_showing = false;
-  if (const auto message = m_model.TakeMessage()) m_reporter.Report(Failure{*message, 0, {}});
+  const auto message = m_model.TakeMessage();
+  if (!message) return;
+  // A press on the track takes the mouse only once its first page has been
+  // handled, that is after this returns: so it is ended now and again then.
+  EndSliderAction();
+  ::PostMessageW(m_hwnd, kEndSliderAction, 0, 0);
+  m_reporter.Report(Failure{*message, 0, {}});
+}
+
+void CLoopParamDlg::EndSliderAction() {
+  // A press on the track pages on a timer while the slider holds the mouse;
+  // the box would take the release, and the paging would go on after it. The
+  // release is given to the slider now, as if the button had come up.
+  const HWND slider = ::GetDlgItem(m_hwnd, IDC_TEMPO_SLIDER);
+  if (::GetCapture() != slider) return;
+  POINT cursor{};
+  ::GetCursorPos(&cursor);
+  ::ScreenToClient(slider, &cursor);
+  ::SendMessageW(slider, WM_LBUTTONUP, 0, MAKELPARAM(cursor.x, cursor.y));
+  if (::GetCapture() == slider) ::ReleaseCapture();
 }
 
 }  // namespace loopsmith::win

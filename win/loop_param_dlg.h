@@ -34,6 +34,8 @@ class CLoopParamDlg {
   void OnOK();
   // Shows the model's state in the controls, then the message it raised, if any.
   void Show();
+  // Ends a mouse action of the slider before a box takes the mouse.
+  void EndSliderAction();
 
   LoopParamModel m_model;
   std::int16_t* m_tempoDestination;
