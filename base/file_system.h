@@ -55,7 +55,9 @@ class FileSystem {
   // Closes a file opened for reading.
   virtual int Close(FileHandle file) = 0;
   // Puts a completely written output in place and closes it; on failure the
-  // target is as it was. The handle is gone either way.
+  // target is as it was. The one exception: a target with other hard links is
+  // copied over, not replaced, and a failure or crash during that copy itself
+  // (after its space was found) can leave it torn. The handle is gone either way.
   virtual int CommitOutput(FileHandle file) = 0;
   // Closes an output and forgets it; the target is as it was.
   virtual void DiscardOutput(FileHandle file) = 0;

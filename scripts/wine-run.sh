@@ -11,12 +11,19 @@ set -euo pipefail
 export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build-windows/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Written once the prefix is complete (wine writes its registry files later).
+ready=$WINEPREFIX/.loopsmith-ready
+
 warm() {
-  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  if [[ ! -f $ready ]]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i
     # No X server needed: the self-test drives the dialogs with messages.
     [[ -n ${DISPLAY:-} ]] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+    # Down and up again, so that wine's desktop starts with that driver.
+    wineserver -k || true
+    wineserver -w || true
+    touch "$ready"
   fi
   # It stays up for ten idle minutes; the test script ends it when all is done.
   wineserver -p600 || true
@@ -28,5 +35,5 @@ if [[ ${1:-} == --warm ]]; then
   warm </dev/null >/dev/null 2>&1
   exit 0
 fi
-[[ -f $WINEPREFIX/system.reg ]] || warm </dev/null >/dev/null 2>&1
+[[ -f $ready ]] || warm </dev/null >/dev/null 2>&1
 exec wine "$@"
