@@ -91,7 +91,7 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
     const soxr_quality_spec_t quality = soxr->qualitySpec(SOXR_VHQ, 0);
     const soxr_error_t failed =
         soxr->oneshot(info.rate, kSampleRate, static_cast<unsigned>(count), samples.data(), frames,
-                     nullptr, resampled.data(), capacity, &done, &io, &quality, nullptr);
+                      nullptr, resampled.data(), capacity, &done, &io, &quality, nullptr);
     if (failed != nullptr) {
       m_say("it could not be resampled");
       return false;

@@ -1,8 +1,8 @@
 #include "adapt/tempo.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <regex>

@@ -77,8 +77,7 @@ int CopyInPlace(HANDLE from, HANDLE to) {
   LARGE_INTEGER written{};
   LARGE_INTEGER old{};
   if (!::GetFileSizeEx(from, &written) || !::GetFileSizeEx(to, &old)) return LastError();
-  if (written.QuadPart > old.QuadPart &&
-      (!MoveTo(to, written.QuadPart) || !::SetEndOfFile(to))) {
+  if (written.QuadPart > old.QuadPart && (!MoveTo(to, written.QuadPart) || !::SetEndOfFile(to))) {
     const int error = LastError();
     if (MoveTo(to, old.QuadPart)) ::SetEndOfFile(to);
     return error;
@@ -305,8 +304,9 @@ bool WindowsFileSystem::SameFile(const std::string& a, const std::string& b) {
   auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     const std::wstring wide = WidePath(path);
     if (wide.empty()) return false;
-    HANDLE file = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool known = ::GetFileInformationByHandle(file, &info) != 0;
     ::CloseHandle(file);

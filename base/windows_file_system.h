@@ -40,9 +40,9 @@ class WindowsFileSystem final : public FileSystem {
     std::uint64_t written;
   };
   struct Output {
-    std::wstring target;  // the file finally named, links followed
-    std::wstring temp;    // the new bytes until they are put in place; empty when
-                          // writing a file created here
+    std::wstring target;      // the file finally named, links followed
+    std::wstring temp;        // the new bytes until they are put in place; empty when
+                              // writing a file created here
     void* inPlace = nullptr;  // the target, open, when the new bytes are copied over it
     bool replacing = false;
     std::uint32_t attributes = 0;  // the replaced file's

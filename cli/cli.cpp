@@ -31,48 +31,52 @@ namespace {
 
 constexpr const char* kProgram = "loopsmith-cli";
 
-// The help shows only what this build does: the Windows build has no --adapt.
 #ifdef LOOPSMITH_HAVE_ADAPT
-#define LOOPSMITH_HELP_AUTO                                                    \
-  "                   auto: from the file's loop chunk, its name (\"128bpm\"),\n" \
-  "                   or its length checked by beat tracking\n"
-#define LOOPSMITH_HELP_ADAPT                                                         \
-  "  --adapt          take any sound file: other rates, depths and channel counts,\n" \
-  "                   AIFF, FLAC, Ogg, Opus, MP3...; resampled to 44,100 Hz and\n"     \
-  "                   rounded to 16 bits\n"
+constexpr bool kHaveAdapt = true;
 #else
-#define LOOPSMITH_HELP_AUTO ""
-#define LOOPSMITH_HELP_ADAPT ""
+constexpr bool kHaveAdapt = false;
 #endif
 
-constexpr const char* kHelp =
-    "Usage: loopsmith-cli [--bpm BPM] [--measure 1|2|off] [--number N] FILE...\n"
-    "  or:  loopsmith-cli --info FILE...\n"
-    "\n"
-    "Converts each FILE for the TQ-58 sampler, exactly as dropping it on the\n"
-    "Loopsmith window would, and writes the result beside it:\n"
-    "  NAME.WAV (44,100 Hz, 16-bit, mono or stereo)  ->  L01.T58 ... L50.T58\n"
-    "  NAME.T58 (loop file)                           ->  NAME.WAV (mono)\n"
-    "A loop holds at most 262,144 samples (5.944 s); a longer file is cut.\n"
-    "\n"
-    "Loop parameters for WAV files (the Loop Parameters dialog's choices):\n"
-    "  --bpm BPM        tempo, 40 to 240, at most one decimal (default 120);\n"
-    LOOPSMITH_HELP_AUTO
-    "  --measure M      loop length: 1 or 2 measures, or off (default 1)\n"
-    "  --number N       file number of the first loop file, 1 to 50 (default 1);\n"
-    "                   further WAV files count up from it\n"
-    "\n"
-    LOOPSMITH_HELP_ADAPT
-    "  --dither         TPDF dither at the step from 16 to 12 bits\n"
-    "  --info           write nothing; describe each FILE\n"
-    "  --help           show this text\n"
-    "  --version        show the version\n"
-    "\n"
-    "The path of every file written goes to standard output; every failure is a\n"
-    "line on standard error. Exit status: 0 all converted, 1 some not, 2 usage error.\n";
-
-#undef LOOPSMITH_HELP_AUTO
-#undef LOOPSMITH_HELP_ADAPT
+// The help shows only what this build does: the Windows build has no --adapt.
+std::string HelpText() {
+  std::string text =
+      "Usage: loopsmith-cli [--bpm BPM] [--measure 1|2|off] [--number N] FILE...\n"
+      "  or:  loopsmith-cli --info FILE...\n"
+      "\n"
+      "Converts each FILE for the TQ-58 sampler, exactly as dropping it on the\n"
+      "Loopsmith window would, and writes the result beside it:\n"
+      "  NAME.WAV (44,100 Hz, 16-bit, mono or stereo)  ->  L01.T58 ... L50.T58\n"
+      "  NAME.T58 (loop file)                           ->  NAME.WAV (mono)\n"
+      "A loop holds at most 262,144 samples (5.944 s); a longer file is cut.\n"
+      "\n"
+      "Loop parameters for WAV files (the Loop Parameters dialog's choices):\n"
+      "  --bpm BPM        tempo, 40 to 240, at most one decimal (default 120);\n";
+  if (kHaveAdapt) {
+    text +=
+        "                   auto: from the file's loop chunk, its name (\"128bpm\"),\n"
+        "                   or its length checked by beat tracking\n";
+  }
+  text +=
+      "  --measure M      loop length: 1 or 2 measures, or off (default 1)\n"
+      "  --number N       file number of the first loop file, 1 to 50 (default 1);\n"
+      "                   further WAV files count up from it\n"
+      "\n";
+  if (kHaveAdapt) {
+    text +=
+        "  --adapt          take any sound file: other rates, depths and channel counts,\n"
+        "                   AIFF, FLAC, Ogg, Opus, MP3...; resampled to 44,100 Hz and\n"
+        "                   rounded to 16 bits\n";
+  }
+  text +=
+      "  --dither         TPDF dither at the step from 16 to 12 bits\n"
+      "  --info           write nothing; describe each FILE\n"
+      "  --help           show this text\n"
+      "  --version        show the version\n"
+      "\n"
+      "The path of every file written goes to standard output; every failure is a\n"
+      "line on standard error. Exit status: 0 all converted, 1 some not, 2 usage error.\n";
+  return text;
+}
 
 // Every failure is a line with the window's text; with `explain` set, the
 // first failure's detail follows on a second line.
@@ -278,7 +282,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   }
   const Options& options = *parsed.options;
   if (options.mode == Mode::kHelp) {
-    out << kHelp;
+    out << HelpText();
     return 0;
   }
   if (options.mode == Mode::kVersion) {

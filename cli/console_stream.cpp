@@ -43,8 +43,7 @@ bool ConsoleBuffer::Flush(bool whole) {
   for (std::size_t done = 0; done < wide.size() && !m_failed;) {
     DWORD written = 0;
     const auto count = static_cast<DWORD>(wide.size() - done);
-    if (!::WriteConsoleW(m_console, wide.data() + done, count, &written, nullptr) ||
-        written == 0) {
+    if (!::WriteConsoleW(m_console, wide.data() + done, count, &written, nullptr) || written == 0) {
       m_failed = true;
     }
     done += written;

@@ -123,8 +123,8 @@ TEST_F(HostileTest, SparseFilesAreWalkedByTheirData) {
     std::vector<std::uint8_t> after;
     std::vector<int> messages;
   };
-  const std::vector<std::uint8_t> riff = {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF,
-                                          'W', 'A', 'V', 'E'};
+  const std::vector<std::uint8_t> riff = {'R',  'I',  'F', 'F', 0xFF, 0xFF,
+                                          0xFF, 0xFF, 'W', 'A', 'V',  'E'};
   const Case cases[] = {
       {"4 GiB of hole", {}, 4ull << 30, {}, {125}},
       {"RIFF header, then 4 GiB of hole", riff, 4ull << 30, {}, {126}},

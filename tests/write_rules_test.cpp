@@ -201,8 +201,8 @@ std::vector<int> ConvertInChild(TempDir& dir, const std::string& source, bool un
       ::_exit(100);
     }
     const rlimit limit{sizeLimit, sizeLimit};
-    if (sizeLimit > 0 && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR ||
-                          ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+    if (sizeLimit > 0 &&
+        (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
       ::_exit(100);
     }
     const std::vector<int> ids = Convert(source);

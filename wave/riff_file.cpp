@@ -20,8 +20,8 @@ void StoreLE32(std::uint32_t v, std::uint8_t* p) {
 constexpr std::int64_t kMaxOffset = std::numeric_limits<std::uint32_t>::max();
 // The buffer starts small and grows while a walk keeps needing more, so that
 // a file of a million empty chunks costs a few large reads.
-constexpr std::size_t kBufferSize = 256 * 1024;
-constexpr std::size_t kLargestBuffer = 8 * 1024 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{256} * 1024;
+constexpr std::size_t kLargestBuffer = std::size_t{8} * 1024 * 1024;
 
 }  // namespace
 
