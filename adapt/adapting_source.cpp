@@ -63,10 +63,16 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
   // resampler's filter to settle at the end.
   const double ratio = kSampleRate / static_cast<double>(info.rate);
   const auto wanted = static_cast<std::int64_t>(std::ceil(kMaxFrames / ratio)) + info.rate / 10;
-  std::vector<float> samples =
-      sound->ReadFrames(std::min(wanted, std::max<std::int64_t>(info.frames, 0)), error);
+  // A file of unknown length is decoded up to what the loop needs.
+  const std::int64_t frames = info.lengthKnown ? std::min(wanted, info.frames) : wanted;
+  std::vector<float> samples = sound->ReadFrames(frames, error);
   if (!error.empty()) {
     m_say(error);
+    return false;
+  }
+  // A stream cut after its header decodes to nothing: no loop of silence for it.
+  if (samples.empty()) {
+    m_say("it holds no sound");
     return false;
   }
   int count = info.channels;
@@ -76,21 +82,21 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
   }
   std::string steps =
       info.channels > 2 ? "mixed " + std::to_string(info.channels) + " channels to 2; " : "";
-  std::size_t frames = samples.size() / static_cast<std::size_t>(count);
-  if (info.rate != static_cast<int>(kSampleRate) && frames > 0) {
+  std::size_t decoded = samples.size() / static_cast<std::size_t>(count);
+  if (info.rate != static_cast<int>(kSampleRate) && decoded > 0) {
     const SoxrCalls* soxr = SoxrCalls::Load();
     if (soxr == nullptr) {
       m_say(std::string("resampling needs ") + SoxrCalls::kPackage + ", which cannot be loaded");
       return false;
     }
     const auto capacity =
-        static_cast<std::size_t>(std::ceil(static_cast<double>(frames) * ratio)) + 16;
+        static_cast<std::size_t>(std::ceil(static_cast<double>(decoded) * ratio)) + 16;
     std::vector<float> resampled(capacity * static_cast<std::size_t>(count));
     std::size_t done = 0;
     const soxr_io_spec_t io = soxr->ioSpec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr->qualitySpec(SOXR_VHQ, 0);
     const soxr_error_t failed =
-        soxr->oneshot(info.rate, kSampleRate, static_cast<unsigned>(count), samples.data(), frames,
+        soxr->oneshot(info.rate, kSampleRate, static_cast<unsigned>(count), samples.data(), decoded,
                       nullptr, resampled.data(), capacity, &done, &io, &quality, nullptr);
     if (failed != nullptr) {
       m_say("it could not be resampled");
@@ -98,16 +104,16 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
     }
     resampled.resize(done * static_cast<std::size_t>(count));
     samples = std::move(resampled);
-    frames = done;
+    decoded = done;
     steps += "resampled " + WithCommas(static_cast<std::uint64_t>(info.rate)) + " -> 44,100 Hz; ";
   }
-  frames = std::min<std::size_t>(frames, kMaxFrames);
-  for (std::size_t i = 0; i < frames * static_cast<std::size_t>(count); ++i) {
+  decoded = std::min<std::size_t>(decoded, kMaxFrames);
+  for (std::size_t i = 0; i < decoded * static_cast<std::size_t>(count); ++i) {
     const auto value = static_cast<std::uint16_t>(To16(samples[i]));
     pcm[2 * i] = static_cast<std::uint8_t>(value);
     pcm[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
   }
-  loadedBytes = static_cast<std::uint32_t>(frames * 2 * static_cast<std::size_t>(count));
+  loadedBytes = static_cast<std::uint32_t>(decoded * 2 * static_cast<std::size_t>(count));
   channels = static_cast<std::uint16_t>(count);
   m_last.steps = steps + "decoded from " + info.encoding + " and rounded to 16 bits";
   return true;

@@ -1,7 +1,11 @@
 #include "adapt/sound_file.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "adapt/libraries.h"
@@ -24,6 +28,28 @@ std::string DecodeFailureText(int error) {
       return "it is damaged or cut short";
   }
 }
+
+// libsndfile's decoders (libmpg123 among them) print warnings of their own
+// to standard error; the user gets one line of ours instead. Standard error
+// goes to /dev/null while a library call runs (nothing else runs meanwhile).
+class QuietLibraries {
+ public:
+  QuietLibraries() : m_saved(::dup(STDERR_FILENO)) {
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (m_saved >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+    if (null >= 0) ::close(null);
+  }
+  ~QuietLibraries() {
+    if (m_saved < 0) return;
+    ::dup2(m_saved, STDERR_FILENO);
+    ::close(m_saved);
+  }
+  QuietLibraries(const QuietLibraries&) = delete;
+  QuietLibraries& operator=(const QuietLibraries&) = delete;
+
+ private:
+  int m_saved;
+};
 
 }  // namespace
 
@@ -79,8 +105,9 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
     error = "its size cannot be read";
     return nullptr;
   }
-  if (std::string implausible = ImplausibleChunk(fs, io.file, io.size); !implausible.empty()) {
-    error = std::move(implausible);
+  const ChunkWalk walk = WalkChunks(fs, io.file, io.size);
+  if (!walk.problem.empty()) {
+    error = walk.problem;
     return nullptr;
   }
   const SndfileCalls* sf = SndfileCalls::Load();
@@ -92,7 +119,11 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   sound->m_sf = sf;
   SF_VIRTUAL_IO calls{Io::Length, Io::Seek, Io::Read, Io::Write, Io::Tell};
   SF_INFO info{};
-  SNDFILE* file = sf->openVirtual(&calls, SFM_READ, &info, &io);
+  SNDFILE* file = nullptr;
+  {
+    const QuietLibraries quiet;
+    file = sf->openVirtual(&calls, SFM_READ, &info, &io);
+  }
   if (file == nullptr) {
     error = DecodeFailureText(sf->error(nullptr));
     return nullptr;
@@ -103,6 +134,8 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   out.rate = info.samplerate;
   out.channels = info.channels;
   out.frames = info.frames;
+  // A stream written through a pipe says nothing of its length.
+  out.lengthKnown = info.frames > 0 && info.frames < SF_COUNT_MAX;
   SF_FORMAT_INFO format{};
   format.format = info.format & SF_FORMAT_TYPEMASK;
   if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
@@ -113,9 +146,15 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
     out.encoding = format.name;
   }
-  SF_LOOP_INFO loop{};
-  if (sf->command(file, SFC_GET_LOOP_INFO, &loop, sizeof loop) == SF_TRUE && loop.bpm > 0) {
-    out.acidBpm = loop.bpm;
+  if (walk.riff) {
+    // libsndfile reads an "acid" chunk too short to hold a tempo past its end.
+    out.loopChunkBpm = walk.acidBpm;
+  } else {
+    SF_LOOP_INFO loop{};
+    if (sf->command(file, SFC_GET_LOOP_INFO, &loop, sizeof loop) == SF_TRUE &&
+        std::isfinite(loop.bpm) && loop.bpm > 0) {
+      out.loopChunkBpm = loop.bpm;
+    }
   }
   // Beyond these no sound file a musician has goes, and a hostile header could
   // otherwise ask for gigabytes of samples.
@@ -140,10 +179,24 @@ std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::string& error
   std::vector<float> samples(static_cast<std::size_t>(frames) *
                              static_cast<std::size_t>(m_info.channels));
   auto* file = static_cast<SNDFILE*>(m_sndfile);
-  const sf_count_t got = m_sf->readFloatFrames(file, samples.data(), frames);
+  sf_count_t got = 0;
+  {
+    const QuietLibraries quiet;
+    got = m_sf->readFloatFrames(file, samples.data(), frames);
+  }
   const int failure = m_sf->error(file);
   if (m_io->failed || failure != SF_ERR_NO_ERROR) {
     error = m_io->failed ? "it could not be read to the end" : DecodeFailureText(failure);
+    return {};
+  }
+  // Samples from a file that changed while they were read may be half old, half new.
+  if (const int changed = m_io->fs->CheckUnchanged(m_io->file); changed != 0) {
+    error = ChangedText(-changed);
+    return {};
+  }
+  if (m_info.lengthKnown && got < std::min<sf_count_t>(frames, m_info.frames)) {
+    error = "it ends before its header says: " + WithCommas(static_cast<std::uint64_t>(got)) +
+            " of " + WithCommas(static_cast<std::uint64_t>(m_info.frames)) + " frames";
     return {};
   }
   samples.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(m_info.channels));
@@ -151,6 +204,11 @@ std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::string& error
 }
 
 namespace {
+
+// Four printable characters, as every chunk id is.
+bool IsChunkId(const std::uint8_t* id) {
+  return std::all_of(id, id + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
 
 std::uint32_t Load32(const std::uint8_t* p, bool bigEndian) {
   return bigEndian ? std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
@@ -161,30 +219,66 @@ std::uint32_t Load32(const std::uint8_t* p, bool bigEndian) {
 
 }  // namespace
 
-std::string ImplausibleChunk(FileSystem& fs, FileHandle file, std::int64_t size) {
+ChunkWalk WalkChunks(FileSystem& fs, FileHandle file, std::int64_t size) {
+  ChunkWalk walk;
   std::uint8_t head[12];
   if (size < 12 || fs.Seek(file, 0, SeekFrom::kStart) != 0 || fs.Read(file, head, 12) != 12) {
-    return {};
+    return walk;
   }
-  const bool riff = std::memcmp(head, "RIFF", 4) == 0;
+  walk.riff = std::memcmp(head, "RIFF", 4) == 0;
   const bool form = std::memcmp(head, "FORM", 4) == 0;
-  if (!riff && !form) return {};
-  // Every chunk but the sound data must fit in the file: some of libsndfile's
-  // parsers walk a chunk's claimed size byte by byte, which for a hostile
-  // 4 GiB claim takes minutes. A recording cut short keeps its data chunk.
+  if (!walk.riff && !form) return walk;
+  // Every chunk must fit in the file: some of libsndfile's parsers walk a
+  // chunk's claimed size byte by byte, which for a hostile 4 GiB claim takes
+  // minutes, and a recording cut short would be padded with silence. Sound
+  // data of size 0 or 0xFFFFFFFF was written by a program that did not know
+  // its length, and is read to the end.
+  auto readHeader = [&](std::int64_t from, std::uint8_t* header) {
+    return fs.Seek(file, from, SeekFrom::kStart) == from && fs.Read(file, header, 8) == 8;
+  };
+  // A header that names a chunk which fits in the file.
+  auto fits = [&](std::int64_t from, const std::uint8_t* header) {
+    return IsChunkId(header) && from + 8 + std::int64_t{Load32(header + 4, form)} <= size;
+  };
   std::int64_t at = 12;
+  bool afterOdd = false;
   for (int chunks = 0; chunks < 10'000 && at + 8 <= size; ++chunks) {
     std::uint8_t header[8];
-    if (fs.Seek(file, at, SeekFrom::kStart) != at || fs.Read(file, header, 8) != 8) break;
+    if (!readHeader(at, header)) break;
+    if (afterOdd && !fits(at, header)) {
+      // Some writers leave out the pad byte after an odd chunk: the next one
+      // then starts a byte early.
+      std::uint8_t earlier[8];
+      if (readHeader(at - 1, earlier) && fits(at - 1, earlier)) {
+        --at;
+        std::memcpy(header, earlier, 8);
+      }
+    }
     const std::uint32_t length = Load32(header + 4, form);
     const bool sound = std::memcmp(header, "data", 4) == 0 || std::memcmp(header, "SSND", 4) == 0;
-    if (!sound && at + 8 + length > size) {
-      return "its chunk \"" + std::string(reinterpret_cast<const char*>(header), 4) + "\" claims " +
-             std::to_string(length) + " bytes, the file holds " + std::to_string(size - at - 8);
+    const bool unknown = sound && (length == 0 || length == 0xFFFFFFFF);
+    if (!unknown && at + 8 + length > size) {
+      walk.problem = (sound ? "it ends before its header says: its chunk \"" : "its chunk \"") +
+                     std::string(reinterpret_cast<const char*>(header), 4) + "\" claims " +
+                     WithCommas(length) + " bytes, the file holds " +
+                     WithCommas(static_cast<std::uint64_t>(size - at - 8));
+      return walk;
     }
+    if (walk.riff && std::memcmp(header, "acid", 4) == 0 && length >= 24) {
+      // flags, root note, two unknown fields, beats, meter: the tempo is a float at 20.
+      std::uint8_t tempo[4];
+      if (fs.Seek(file, at + 8 + 20, SeekFrom::kStart) == at + 28 && fs.Read(file, tempo, 4) == 4) {
+        const std::uint32_t bits = Load32(tempo, false);
+        float bpm = 0;
+        std::memcpy(&bpm, &bits, sizeof bpm);
+        if (std::isfinite(bpm) && bpm > 0) walk.acidBpm = bpm;
+      }
+    }
+    if (unknown) break;
+    afterOdd = (length & 1) != 0;
     at += 8 + std::int64_t{length} + (length & 1);
   }
-  return {};
+  return walk;
 }
 
 }  // namespace loopsmith::adapt

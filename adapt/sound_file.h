@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,22 @@ struct SoundInfo {
   int rate = 0;
   int channels = 0;
   std::int64_t frames = 0;
-  double acidBpm = 0;  // the tempo a loop chunk (WAV "acid", AIFF) gives, 0 if none
+  bool lengthKnown = true;  // false for a stream written through a pipe, a cut Ogg file
+  // The tempo a loop chunk stores (WAV "acid", AIFF), when it is a positive number.
+  std::optional<double> loopChunkBpm;
 };
 
-// For a RIFF or AIFF file, why a chunk other than the sound data cannot be
-// what it claims (it reaches past the end of the file); empty otherwise.
-std::string ImplausibleChunk(FileSystem& fs, FileHandle file, std::int64_t size);
+// What a walk over a RIFF or AIFF file's chunks found.
+struct ChunkWalk {
+  std::string problem;            // why the file cannot be what it claims; empty if none
+  bool riff = false;              // a RIFF file, whose loop chunk is read here
+  std::optional<double> acidBpm;  // the tempo of an "acid" chunk long enough to hold one
+};
+
+// Walks a RIFF or AIFF file's chunks: a chunk that reaches past the end of the
+// file is refused (the sound data too, unless its size says "unknown"), and a
+// RIFF file's loop chunk is read.
+ChunkWalk WalkChunks(FileSystem& fs, FileHandle file, std::int64_t size);
 
 // Any file libsndfile reads, read through the file seam, so that tests and the
 // fuzzer can hand it bytes from memory.
@@ -41,7 +52,8 @@ class SoundFile {
 
   const SoundInfo& info() const { return m_info; }
   // Up to `frames` frames from the start, interleaved, full scale +-1.0;
-  // fewer at the end of the file. Empty with `error` set on a read error.
+  // fewer at the end of the file. Empty with `error` set on a read error, on a
+  // file that ends before its header says, and on one changed while it was read.
   std::vector<float> ReadFrames(std::int64_t frames, std::string& error);
 
  private:

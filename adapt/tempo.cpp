@@ -82,6 +82,169 @@ Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate)
   return result;
 }
 
+// The onset strength at a candidate's beats, above the loop's usual level.
+double BeatStrength(double bpm, const std::vector<double>& strength, double hopSeconds,
+                    double seconds) {
+  const auto count = static_cast<long>(strength.size());
+  if (count == 0 || hopSeconds <= 0) return 0;
+  std::vector<double> sorted = strength;
+  std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
+  const double usual = sorted[static_cast<std::size_t>(count / 2)];
+  const double period = 60.0 / bpm;
+  const int beats = std::max(1, static_cast<int>(std::lround(seconds / period)));
+  double sum = 0;
+  for (int beat = 0; beat < beats; ++beat) {
+    // The detection function lags the sound by up to a window.
+    const auto first = static_cast<long>(std::floor((beat * period - 0.02) / hopSeconds));
+    const auto last = static_cast<long>(std::ceil((beat * period + 0.08) / hopSeconds));
+    double peak = 0;
+    for (long hop = first; hop <= last; ++hop) {
+      peak = std::max(peak, strength[static_cast<std::size_t>((hop % count + count) % count)]);
+    }
+    sum += std::max(0.0, peak - usual);
+  }
+  return sum / beats;
+}
+
+std::string MeasuresText(int measures) {
+  return std::to_string(measures) + (measures == 1 ? " measure" : " measures");
+}
+
+std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
+  std::string text;
+  for (const auto& candidate : candidates) {
+    text += (text.empty() ? "" : ", ") + BpmText(Tenths(candidate.bpm)) + " (" +
+            MeasuresText(candidate.measures) + ")";
+  }
+  return text;
+}
+
+// A tag's tempo as the tempo to use: within 20 to 999 doubled or halved into
+// 40 to 240; beyond that no music is written, and the tag is not believed.
+std::optional<double> Plausible(double bpm, std::string& adjusted) {
+  if (!std::isfinite(bpm) || bpm < kMinPlausibleBpm || bpm > kMaxPlausibleBpm) return std::nullopt;
+  return Tenths(IntoRange(bpm, adjusted));
+}
+
+// The loop chunk's or the name's tempo, when there is one to believe.
+bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding& finding) {
+  const std::optional<double> named = TempoInName(path);
+  std::optional<double> chunk;
+  if (sound != nullptr && sound->info().loopChunkBpm) {
+    const double stored = *sound->info().loopChunkBpm;
+    std::string unused;
+    if (Plausible(stored, unused)) {
+      chunk = stored;
+    } else {
+      char text[96];
+      std::snprintf(text, sizeof text, "the loop chunk's tempo of %g BPM is no tempo; ignored",
+                    stored);
+      finding.notes.emplace_back(text);
+    }
+  }
+  if (chunk && named && !Agree(*chunk, *named)) {
+    finding.error = "the loop chunk says " + BpmText(*chunk) + ", the file name " +
+                    BpmText(*named) + "; give --bpm N";
+    return true;
+  }
+  if (!chunk && !named) return false;
+  finding.source = chunk ? "the loop chunk" : "the file name";
+  const double tagged = chunk ? *chunk : *named;
+  finding.bpm = Plausible(tagged, finding.adjusted);
+  // The length is a check on the tag: a whole number of measures, within 1%.
+  if (sound != nullptr && sound->info().lengthKnown && sound->info().rate > 0) {
+    const double seconds =
+        static_cast<double>(sound->info().frames) / static_cast<double>(sound->info().rate);
+    const double measures = seconds * tagged / 240;
+    const double whole = std::max(1.0, std::round(measures));
+    if (std::abs(measures - whole) > kAgreement * whole) {
+      char text[192];
+      std::snprintf(text, sizeof text,
+                    "%s says %s, but %.3f s is no whole number of measures at that tempo; "
+                    "the tag is used",
+                    finding.source.c_str(), BpmText(tagged).c_str(), seconds);
+      finding.notes.emplace_back(text);
+    }
+  }
+  return true;
+}
+
+// The tempo from the length, checked by beat tracking.
+void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding) {
+  const SoundInfo& info = sound.info();
+  if (!info.lengthKnown) {
+    finding.error =
+        "no loop chunk, no tempo in the file name, and its length is unknown; "
+        "give --bpm N";
+    return;
+  }
+  const double seconds = static_cast<double>(info.frames) / info.rate;
+  const std::vector<LengthTempo> candidates = TempiOfLength(seconds, std::max(givenMeasures, 1));
+  char text[256];
+  if (candidates.empty()) {
+    std::snprintf(text, sizeof text,
+                  "no loop chunk, no tempo in the file name, and %.3f s is no whole number of "
+                  "measures at 40 to 240 BPM; give --bpm N",
+                  seconds);
+    finding.error = text;
+    return;
+  }
+  finding.source = "the loop length";
+  // The user said how many measures the file holds: that tempo, if it is one.
+  if (givenMeasures > 0 && candidates.front().measures == givenMeasures) {
+    finding.bpm = Tenths(candidates.front().bpm);
+    finding.measures = givenMeasures;
+    return;
+  }
+  if (candidates.size() == 1) {
+    finding.bpm = Tenths(candidates.front().bpm);
+    finding.measures = candidates.front().measures;
+    return;
+  }
+  // A loop of 64 measures at 40 BPM is the longest there can be.
+  if (info.frames > static_cast<std::int64_t>(info.rate) * 384) {
+    finding.error = "the file is longer than any loop; give --bpm N";
+    return;
+  }
+  const AubioCalls* aubio = AubioCalls::Load();
+  if (aubio == nullptr) {
+    finding.error = std::string("its length allows ") + CandidatesText(candidates) +
+                    "; choosing needs " + AubioCalls::kPackage +
+                    ", which cannot be loaded; give --bpm N";
+    return;
+  }
+  std::string error;
+  const std::vector<float> samples = sound.ReadFrames(info.frames, error);
+  if (!error.empty() || samples.empty()) {
+    finding.error = (error.empty() ? std::string("it holds no sound") : error) +
+                    "; its length allows " + CandidatesText(candidates) + "; give --bpm N";
+    return;
+  }
+  // The tracker hears the file mixed to mono, at its own rate.
+  const auto channels = static_cast<std::size_t>(info.channels);
+  std::vector<float> mono(samples.size() / channels);
+  for (std::size_t i = 0; i < mono.size(); ++i) {
+    float sum = 0;
+    for (std::size_t c = 0; c < channels; ++c) sum += samples[i * channels + c];
+    mono[i] = sum / static_cast<float>(channels);
+  }
+  const Tracked tracked = Track(*aubio, mono, info.rate);
+  if (tracked.bpm > 0 && std::isfinite(tracked.bpm)) finding.heard = tracked.bpm;
+  const std::optional<LengthTempo> picked =
+      finding.heard ? PickTempo(candidates, tracked.bpm, tracked.strength, tracked.hopSeconds)
+                    : std::nullopt;
+  if (!picked) {
+    finding.source.clear();
+    finding.error =
+        "no loop chunk, no tempo in the file name, and beat tracking heard no beat; "
+        "its length allows " +
+        CandidatesText(candidates) + "; give --bpm N";
+    return;
+  }
+  finding.bpm = Tenths(picked->bpm);
+  finding.measures = picked->measures;
+}
+
 }  // namespace
 
 std::string BpmText(double bpm) {
@@ -91,12 +254,13 @@ std::string BpmText(double bpm) {
 }
 
 std::optional<double> TempoInName(const std::string& path) {
-  static const std::regex kPattern("([0-9]+(\\.[0-9]+)?) ?bpm", std::regex::icase);
+  static const std::regex kPattern("([0-9]+)([.,][0-9]+)? ?[-_]?bpm", std::regex::icase);
   const std::string name = NameOf(path);
   std::smatch match;
   if (!std::regex_search(name, match, kPattern)) return std::nullopt;
   // Without exceptions: a name of 240 digits is no tempo, not an abort.
-  const std::string digits = match[1].str();
+  std::string digits = match[1].str();
+  if (match[2].matched) digits += "." + match[2].str().substr(1);
   double bpm = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), bpm);
   if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
@@ -104,139 +268,51 @@ std::optional<double> TempoInName(const std::string& path) {
   return bpm >= kMinPlausibleBpm && bpm <= kMaxPlausibleBpm ? std::optional(bpm) : std::nullopt;
 }
 
-std::vector<double> TempiOfLength(double seconds) {
-  std::vector<double> tempi;
-  if (seconds <= 0) return tempi;
-  for (int measures = 1; measures <= 64; ++measures) {
-    const double bpm = 60.0 * 4 * measures / seconds;
-    if (bpm > kMaxBpm) break;
-    if (bpm >= kMinBpm) tempi.push_back(bpm);
+std::vector<LengthTempo> TempiOfLength(double seconds, int measures) {
+  std::vector<LengthTempo> tempi;
+  if (!(seconds > 0) || !std::isfinite(seconds)) return tempi;
+  for (int times = 1; times <= 8; times *= 2) {
+    const double bpm = 240.0 * measures * times / seconds;
+    if (bpm > kMaxBpm + 0.05) break;
+    if (bpm >= kMinBpm - 0.05) tempi.push_back({bpm, measures * times});
   }
   return tempi;
 }
 
-std::optional<double> PickTempo(const std::vector<double>& candidates, double estimate,
-                                const std::vector<double>& strength, double hopSeconds,
-                                double seconds) {
-  constexpr double kNear = 0.08;  // a candidate within 8% of the estimate's octaves
-  // Each candidate's beats are scored by the onset strength at them; the
-  // detection function lags the sound by up to a window.
-  std::vector<std::pair<double, double>> scored;  // tempo, mean strength at its beats
-  double strongest = 0;
-  const auto count = static_cast<long>(strength.size());
-  // Strength above the loop's usual level: noise under the beats lifts every grid alike.
-  std::vector<double> sorted = strength;
-  std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
-  const double usual = count > 0 ? sorted[static_cast<std::size_t>(count / 2)] : 0;
-  for (const double candidate : candidates) {
-    const double octaves = std::log2(candidate / estimate);
-    const double distance = std::abs(octaves - std::round(octaves));
-    if (count == 0 || std::abs(std::round(octaves)) > 2 || std::exp2(distance) - 1 > kNear) {
-      continue;
-    }
-    const double period = 60.0 / candidate;
-    const int beats = static_cast<int>(std::lround(seconds / period));
-    double sum = 0;
-    for (int beat = 0; beat < beats; ++beat) {
-      const auto first = static_cast<long>(std::floor((beat * period - 0.02) / hopSeconds));
-      const auto last = static_cast<long>(std::ceil((beat * period + 0.08) / hopSeconds));
-      double peak = 0;
-      for (long hop = first; hop <= last; ++hop) {
-        peak = std::max(peak, strength[static_cast<std::size_t>((hop % count + count) % count)]);
-      }
-      sum += std::max(0.0, peak - usual);
-    }
-    const double mean = beats > 0 ? sum / beats : 0;
-    scored.emplace_back(candidate, mean);
-    strongest = std::max(strongest, mean);
+std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
+                                     const std::vector<double>& strength, double hopSeconds) {
+  if (candidates.empty() || !(estimate > 0)) return std::nullopt;
+  std::vector<std::pair<double, LengthTempo>> byDistance;
+  byDistance.reserve(candidates.size());
+  for (const auto& candidate : candidates) {
+    byDistance.emplace_back(std::abs(std::log2(candidate.bpm / estimate)), candidate);
   }
-  // The fastest candidate whose beats are about as strong as the strongest's:
-  // clicks on every beat make a slower grid no stronger, a backbeat under
-  // off-beat hats makes the faster grid weaker.
-  std::optional<double> best;
-  for (const auto& [tempo, mean] : scored) {
-    if (mean >= 0.85 * strongest && (!best || tempo > *best)) best = tempo;
+  std::sort(byDistance.begin(), byDistance.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Within a tenth of an octave of each other, the estimate says nothing.
+  constexpr double kTie = 0.1;
+  if (byDistance.size() < 2 || byDistance[1].first - byDistance[0].first > kTie) {
+    return byDistance[0].second;
   }
-  return best;
+  const LengthTempo& first = byDistance[0].second;
+  const LengthTempo& second = byDistance[1].second;
+  const double seconds = 240.0 * first.measures / first.bpm;
+  return BeatStrength(second.bpm, strength, hopSeconds, seconds) >
+                 BeatStrength(first.bpm, strength, hopSeconds, seconds)
+             ? second
+             : first;
 }
 
-TempoFinding FindTempo(FileSystem& fs, const std::string& path) {
+TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures) {
   TempoFinding finding;
   std::string error;
   const std::unique_ptr<SoundFile> sound = SoundFile::Open(fs, path, error);
-  const std::optional<double> named = TempoInName(path);
-  std::optional<double> chunk;
-  if (sound && sound->info().acidBpm > 0) chunk = sound->info().acidBpm;
-
-  if (chunk && named && !Agree(*chunk, *named)) {
-    finding.error = "the loop chunk says " + BpmText(*chunk) + ", the file name " + BpmText(*named);
-    return finding;
-  }
-  if (chunk || named) {
-    finding.source = chunk ? "the loop chunk" : "the file name";
-    finding.sureness = chunk && named ? "the file name agrees" : "as written there";
-    finding.bpm = Tenths(IntoRange(chunk ? *chunk : *named, finding.adjusted));
-    return finding;
-  }
+  if (TempoFromTags(sound.get(), path, finding)) return finding;
   if (!sound) {
-    finding.error = "no tempo in the file name, and the file cannot be read: " + error;
+    finding.error = error + "; and there is no tempo in the file name: give --bpm N";
     return finding;
   }
-
-  const SoundInfo& info = sound->info();
-  const double seconds = static_cast<double>(info.frames) / info.rate;
-  const std::vector<double> candidates = TempiOfLength(seconds);
-  if (candidates.empty()) {
-    char text[128];
-    std::snprintf(text, sizeof text,
-                  "no loop chunk, no tempo in the file name, and %.3f s is no whole number of "
-                  "measures at 40 to 240 BPM",
-                  seconds);
-    finding.error = text;
-    return finding;
-  }
-  // The tracker hears the file mixed to mono, at its own rate; a loop of 64
-  // measures at 40 BPM is the longest there can be.
-  if (info.frames > static_cast<std::int64_t>(info.rate) * 384) {
-    finding.error = "the file is longer than any loop";
-    return finding;
-  }
-  const std::vector<float> samples = sound->ReadFrames(info.frames, error);
-  std::vector<float> mono(samples.size() / static_cast<std::size_t>(info.channels));
-  for (std::size_t i = 0; i < mono.size(); ++i) {
-    float sum = 0;
-    for (int c = 0; c < info.channels; ++c)
-      sum += samples[i * static_cast<std::size_t>(info.channels) + static_cast<std::size_t>(c)];
-    mono[i] = sum / static_cast<float>(info.channels);
-  }
-  const AubioCalls* aubio = AubioCalls::Load();
-  if (aubio == nullptr) {
-    finding.error =
-        "no loop chunk, no tempo in the file name, and beat tracking needs libaubio5, which "
-        "cannot be loaded";
-    return finding;
-  }
-  const Tracked tracked = Track(*aubio, mono, info.rate);
-  const std::optional<double> picked =
-      tracked.bpm > 0
-          ? PickTempo(candidates, tracked.bpm, tracked.strength, tracked.hopSeconds, seconds)
-          : std::nullopt;
-  if (!picked) {
-    char text[192];
-    std::snprintf(text, sizeof text,
-                  "no loop chunk, no tempo in the file name; the loop length (%.3f s) allows "
-                  "%.1f to %.1f BPM, beat tracking heard %.1f BPM",
-                  seconds, candidates.front(), candidates.back(), tracked.bpm);
-    finding.error = text;
-    return finding;
-  }
-  finding.source = "the loop length";
-  char text[160];
-  std::snprintf(
-      text, sizeof text, "%d measure(s) of 4 beats; beat tracking heard %.1f BPM, confidence %.2f",
-      static_cast<int>(std::lround(*picked * seconds / 240)), tracked.bpm, tracked.confidence);
-  finding.sureness = text;
-  finding.bpm = Tenths(*picked);
+  TempoFromLength(*sound, givenMeasures, finding);
   return finding;
 }
 

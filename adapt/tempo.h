@@ -8,36 +8,47 @@
 
 namespace loopsmith::adapt {
 
-// Where --bpm auto found a tempo, and how sure it is.
+// Where --bpm auto found a tempo, and what is worth saying about it.
 struct TempoFinding {
-  std::optional<double> bpm;  // 40 to 240, in tenths; empty when none could be decided
-  std::string source;         // "the acid chunk", "the file name", "the loop length"
-  std::string sureness;       // a few words for --info
-  std::string adjusted;       // "halved from 250.0 BPM", or empty
-  std::string error;          // why there is none: what was looked at and what it said
+  std::optional<double> bpm;       // 40 to 240, in tenths; empty when none could be decided
+  std::string source;              // "the loop chunk", "the file name", "the loop length"
+  int measures = 0;                // how many 4-beat measures the file holds at bpm, 0 if unknown
+  std::optional<double> heard;     // the beat tracker's estimate, when it ran
+  std::string adjusted;            // "halved from 250.0 BPM", or empty
+  std::vector<std::string> notes;  // doubts worth a line on standard error
+  std::string error;               // why there is none; ends with what to do
 };
 
 // "128.5 BPM"
 std::string BpmText(double bpm);
 
-// The tempo in a file name: a number followed by "bpm", in any case, with or
-// without a space: "Drums_128bpm.wav", "loop 92 BPM.aif", "128.5bpm".
+// The tempo in a file name: a number followed by "bpm" in any case, with a
+// space, "-" or "_" or nothing between, with a decimal point or comma:
+// "Drums_128BPM.wav", "loop-120-bpm.aif", "120,5bpm.wav". Numbers no music has
+// (below 20 or above 999) are not a tempo.
 std::optional<double> TempoInName(const std::string& path);
 
-// Candidate tempi of a loop that is a whole number of 4-beat measures, 40 to 240.
-std::vector<double> TempiOfLength(double seconds);
+// A tempo at which a loop of the given length is a whole number of measures.
+struct LengthTempo {
+  double bpm;
+  int measures;
+};
 
-// Picks the candidate that a beat tracker's estimate and the loop's onset
-// strength (one value a hop) support: tempi an octave from the estimate count
-// too, since trackers often land an octave off; of those, the fastest whose
-// beats are about as strong as the strongest's. Empty when none is near.
-std::optional<double> PickTempo(const std::vector<double>& candidates, double estimate,
-                                const std::vector<double>& strength, double hopSeconds,
-                                double seconds);
+// The tempi, 40 to 240 BPM, at which `seconds` is `measures` x 1, 2, 4 or 8
+// measures of 4 beats, slowest first.
+std::vector<LengthTempo> TempiOfLength(double seconds, int measures);
+
+// Of those, the one a beat tracker's estimate supports: the nearest to it in
+// octaves. Only when two are about as near (a tracker halfway between) does the
+// onset strength (one value a hop) decide: the one whose beats stand out more.
+std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
+                                     const std::vector<double>& strength, double hopSeconds);
 
 // The tempo for --bpm auto: the file's loop chunk, else its name, else its
-// length checked by beat tracking (aubio). Out-of-range tempi are doubled or
-// halved into 40 to 240.
-TempoFinding FindTempo(FileSystem& fs, const std::string& path);
+// length in whole measures, chosen by beat tracking (aubio) among 1, 2, 4 and 8
+// measures, or, with `givenMeasures` (1 or 2, the user's --measure), the tempo
+// at which the file is that many measures. Tempi within 20 to 999 BPM are
+// doubled or halved into 40 to 240.
+TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures = 0);
 
 }  // namespace loopsmith::adapt

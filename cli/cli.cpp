@@ -168,7 +168,8 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
 // `quiet`: a file libsndfile cannot read is passed over without a line.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
                    const Options& options, std::ostream& out, bool quiet = false);
-void DescribeAutoTempo(FileSystem& fs, const std::string& path, std::ostream& out);
+void DescribeAutoTempo(FileSystem& fs, const std::string& path, const Options& options,
+                       std::ostream& out);
 #endif
 
 bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
@@ -200,16 +201,27 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
       << "  frames:        " << WithCommas(wave.m_dataSize / frameBytes) << '\n'
       << "  converted:     " << WithCommas((loaded + frameBytes - 1) / frameBytes) << " frames\n";
 #ifdef LOOPSMITH_HAVE_ADAPT
-  if (options.autoTempo) DescribeAutoTempo(fs, path, out);
+  if (options.autoTempo) DescribeAutoTempo(fs, path, options, out);
 #endif
   return true;
 }
 
 #ifdef LOOPSMITH_HAVE_ADAPT
+// How many measures the loop takes of a file that holds `held` at its tempo.
+int MeasuresTaken(MeasureMode mode) { return mode == kMeasureTwo ? 2 : 1; }
+
+// The measures given on the command line, for the tempo from the length.
+int GivenMeasures(const Options& options) {
+  return options.measureGiven && options.measureMode != kMeasureOff
+             ? MeasuresTaken(options.measureMode)
+             : 0;
+}
+
 // --bpm auto: the file's tempo, or a line saying what was looked at.
 std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
-                                      const std::string& path) {
-  const adapt::TempoFinding found = adapt::FindTempo(fs, path);
+                                      const std::string& path, const Options& options) {
+  const adapt::TempoFinding found = adapt::FindTempo(fs, path, GivenMeasures(options));
+  for (const auto& note : found.notes) reporter.Say(note);
   if (!found.bpm) {
     reporter.Say("--bpm auto found no tempo: " + found.error);
     return std::nullopt;
@@ -217,6 +229,13 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
   if (!found.adjusted.empty()) {
     reporter.Say("tempo " + adapt::BpmText(*found.bpm) + " from " + found.source + ", " +
                  found.adjusted);
+  }
+  const int taken = MeasuresTaken(options.measureMode);
+  if (options.measureMode != kMeasureOff && found.measures > taken) {
+    reporter.Say("holds " + std::to_string(found.measures) + " measures at " +
+                 adapt::BpmText(*found.bpm) + "; " +
+                 (taken == 1 ? "one measure is taken" : "two measures are taken") +
+                 (found.measures == 2 ? ", use --measure 2 for both" : ""));
   }
   return static_cast<std::int16_t>(std::lround(*found.bpm * 10));
 }
@@ -231,8 +250,12 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
     return false;
   }
   const adapt::SoundInfo& info = sound->info();
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(info.frames) / info.rate);
+  std::string length = "unknown";
+  if (info.lengthKnown) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(info.frames) / info.rate);
+    length = WithCommas(static_cast<std::uint64_t>(info.frames)) + " frames, " + seconds + " s";
+  }
   std::string steps;
   auto add = [&](const std::string& step) { steps += (steps.empty() ? "" : "; ") + step; };
   if (info.channels > 2) add("mix " + std::to_string(info.channels) + " channels to 2");
@@ -246,27 +269,40 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
       << "  encoding:      " << info.encoding << '\n'
       << "  rate:          " << WithCommas(static_cast<std::uint64_t>(info.rate)) << " Hz\n"
       << "  channels:      " << info.channels << '\n'
-      << "  length:        " << WithCommas(static_cast<std::uint64_t>(info.frames)) << " frames, "
-      << seconds << " s\n"
+      << "  length:        " << length << '\n'
       << "  --adapt would: " << steps << '\n';
-  if (info.acidBpm > 0) {
-    out << "  loop chunk:    " << adapt::BpmText(info.acidBpm) << '\n';
+  if (info.loopChunkBpm) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f BPM", *info.loopChunkBpm);
+    out << "  loop chunk:    " << text << '\n';
   }
   if (const auto named = adapt::TempoInName(path)) {
     out << "  file name:     " << adapt::BpmText(*named) << '\n';
   }
-  if (options.autoTempo) DescribeAutoTempo(fs, path, out);
+  if (options.autoTempo) DescribeAutoTempo(fs, path, options, out);
   return true;
 }
 
-void DescribeAutoTempo(FileSystem& fs, const std::string& path, std::ostream& out) {
-  const adapt::TempoFinding found = adapt::FindTempo(fs, path);
-  if (found.bpm) {
-    out << "  --bpm auto:    " << adapt::BpmText(*found.bpm) << " from " << found.source << " ("
-        << found.sureness << ")" << (found.adjusted.empty() ? "" : ", " + found.adjusted) << '\n';
-  } else {
+void DescribeAutoTempo(FileSystem& fs, const std::string& path, const Options& options,
+                       std::ostream& out) {
+  const adapt::TempoFinding found = adapt::FindTempo(fs, path, GivenMeasures(options));
+  if (!found.bpm) {
     out << "  --bpm auto:    none: " << found.error << '\n';
+    return;
   }
+  out << "  --bpm auto:    " << adapt::BpmText(*found.bpm) << " from " << found.source
+      << (found.adjusted.empty() ? "" : ", " + found.adjusted) << '\n';
+  if (found.measures > 0) {
+    // As the sampler holds it: loops of 1 or 2 measures, and how many the file has.
+    const int loop = found.measures >= 2 ? 2 : 1;
+    const int loops = found.measures / loop;
+    out << "  measures:      " << loop << " a loop; the file holds " << loops
+        << (loops == 1 ? " such loop" : " such loops") << '\n';
+  }
+  if (found.heard) {
+    out << "  beat tracking: heard " << adapt::BpmText(*found.heard) << '\n';
+  }
+  for (const auto& note : found.notes) out << "  note:          " << note << '\n';
 }
 #endif
 
@@ -323,7 +359,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
         std::optional<std::int16_t> tempo = options.tempo;
 #ifdef LOOPSMITH_HAVE_ADAPT
         if (options.autoTempo && direction == Direction::kWaveToLoop) {
-          tempo = AutoTempo(fs, reporter, file);
+          tempo = AutoTempo(fs, reporter, file, options);
         }
 #endif
         answers.tempo = tempo.value_or(options.tempo);

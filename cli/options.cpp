@@ -15,8 +15,13 @@ bool AllDigits(const std::string& text) {
   return true;
 }
 
-std::optional<MeasureMode> ParseMeasure(std::string text) {
+std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::optional<MeasureMode> ParseMeasure(const std::string& value) {
+  const std::string text = Lower(value);
   if (text == "1") return kMeasureOne;
   if (text == "2") return kMeasureTwo;
   if (text == "off") return kMeasureOff;
@@ -87,7 +92,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) return {std::nullopt, "option '" + name + "' needs a value"};
       value = args[++i];
     }
-    if (name == "--bpm" && value == "auto") {
+    if (name == "--bpm" && Lower(value) == "auto") {
 #ifndef LOOPSMITH_HAVE_ADAPT
       return {std::nullopt, "--bpm auto is not in this build"};
 #endif
@@ -102,6 +107,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       const auto mode = ParseMeasure(value);
       if (!mode) return {std::nullopt, "--measure takes 1, 2 or off: '" + value + "'"};
       options.measureMode = *mode;
+      options.measureGiven = true;
     } else if (name == "--number") {
       const auto number = ParseNumber(value);
       if (!number) return {std::nullopt, "--number takes 1 to 50: '" + value + "'"};

@@ -15,6 +15,7 @@ struct Options {
   Mode mode = Mode::kConvert;
   std::int16_t tempo = 1200;  // tenths of BPM
   MeasureMode measureMode = kMeasureOne;
+  bool measureGiven = false;  // --measure was on the command line
   std::uint8_t firstNumber = 1;
   bool autoTempo = false;  // --bpm auto
   bool adapt = false;      // any sound file in

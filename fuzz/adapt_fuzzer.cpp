@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(!ok || channels == 1 || channels == 2);
   FUZZ_CHECK(!ok || loaded <= pcm.size());
   FUZZ_CHECK(fs.openCount() == 0);
-  const loopsmith::adapt::TempoFinding tempo = loopsmith::adapt::FindTempo(fs, "in.bin");
+  const loopsmith::adapt::TempoFinding tempo =
+      loopsmith::adapt::FindTempo(fs, "in.bin", size > 0 ? 1 + data[0] % 2 : 0);
   FUZZ_CHECK(!tempo.bpm || (*tempo.bpm >= 40 && *tempo.bpm <= 240));
   FUZZ_CHECK(tempo.bpm || !tempo.error.empty());
   FUZZ_CHECK(fs.openCount() == 0);

@@ -35,6 +35,11 @@ grep -v 'root privileges' <<<"$lintian_log" || true
 ((lintian_status == 0))
 appstreamcli validate --no-net build/packaging/org.loopsmith.Loopsmith.metainfo.xml
 echo "package: $(basename build/loopsmith_*.deb) holds the $(wc -l <packaging/package-files.txt) listed entries"
+# --bpm auto on drum loops of known tempo, rendered from hydrogen-drumkits' one-shots.
+loops=$(mktemp -d)
+/usr/bin/python3 bench/drum_loops.py render "$loops"
+/usr/bin/python3 bench/drum_loops.py measure "$loops" build/cli/loopsmith-cli | tail -n 6
+rm -rf "$loops"
 
 echo "== 2. AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOPSMITH_SANITIZE=ON \

@@ -12,6 +12,7 @@
 
 #include "base/posix_file_system.h"
 #include "cli/cli.h"
+#include "faulty_file_system.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
 
@@ -123,46 +124,148 @@ TEST_F(AdaptTest, AWavFileTheStrictPathTakesIsUntouchedAndDitherIsOptIn) {
   }
 }
 
-TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
+// An "acid" chunk of `size` bytes whose tempo field (if it fits) holds `bits`.
+std::vector<std::uint8_t> Acid(std::uint32_t bits, std::size_t size = 24) {
   std::vector<std::uint8_t> acid;
-  for (std::uint32_t v : {0u, 0x8000003Cu, 0u, 4u, 0x00040004u}) testing::PutLE32(acid, v);
-  const float tempo = 97.5f;
+  for (std::uint32_t v : {0u, 0x8000003Cu, 0u, 4u, 0x00040004u, bits}) testing::PutLE32(acid, v);
+  acid.resize(size);
+  return acid;
+}
+
+std::uint32_t FloatBits(float value) {
   std::uint32_t bits = 0;
-  std::memcpy(&bits, &tempo, 4);
-  testing::PutLE32(acid, bits);
-  WriteBytes(dir.Path("tagged.wav"), testing::Riff({{"fmt ", testing::FormatBody(1, 44100, 16)},
-                                                    {"acid", acid},
-                                                    {"data", testing::Pcm16(ClickLoop(97.5, 1))}}));
-  WriteBytes(dir.Path("Drums_128bpm.wav"), testing::SimpleWave(1, ClickLoop(120, 1)));
-  WriteBytes(dir.Path("loop 92 BPM.wav"), testing::SimpleWave(1, ClickLoop(120, 1)));
-  WriteBytes(dir.Path("fast_250bpm.wav"), testing::SimpleWave(1, ClickLoop(120, 1)));
-  // The loop chunk and the name win over the length, exactly; 250 is halved into range.
-  std::vector<std::pair<std::string, double>> cases = {{"tagged.wav", 97.5},
-                                                       {"Drums_128bpm.wav", 128},
-                                                       {"loop 92 BPM.wav", 92},
-                                                       {"fast_250bpm.wav", 125}};
-  for (const double bpm : {60.0, 90.5, 128.0, 174.0}) {
+  std::memcpy(&bits, &value, 4);
+  return bits;
+}
+
+TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
+  const auto click = [](double bpm, int measures, std::vector<std::uint8_t> acid = {}) {
+    std::vector<testing::Chunk> chunks = {{"fmt ", testing::FormatBody(1, 44100, 16)}};
+    if (!acid.empty()) chunks.push_back({"acid", acid});
+    chunks.push_back({"data", testing::Pcm16(ClickLoop(bpm, measures))});
+    return testing::Riff(chunks);
+  };
+  struct Case {
+    std::string name;
+    std::vector<std::uint8_t> file;
+    std::vector<std::string> options;
+    double bpm;
+  };
+  // Tags win over the length, exactly; 250 is halved into range; a chunk tempo
+  // that is no number or no tempo, and one cut short, are passed over for the length.
+  std::vector<Case> cases = {
+      {"tagged.wav", click(97.5, 1, Acid(FloatBits(97.5f))), {}, 97.5},
+      {"Drums_128BPM.wav", click(120, 1), {}, 128},
+      {"loop 92 BPM.wav", click(120, 1), {}, 92},
+      {"loop-120-bpm.wav", click(60, 1), {}, 120},
+      {"take_120,5bpm.wav", click(120, 1), {}, 120.5},
+      {"fast_250bpm.wav", click(120, 1), {}, 125},
+      {"0.0001bpm.wav", click(120, 1), {}, 120},
+      {"inf.wav", click(120, 1, Acid(0x7F800000u)), {}, 120},
+      {"nan.wav", click(120, 1, Acid(0x7FC00000u)), {}, 120},
+      {"signalling nan.wav", click(120, 1, Acid(0x7F800001u)), {}, 120},
+      {"huge.wav", click(120, 1, Acid(FloatBits(1e30f))), {}, 120},
+      {"denormal.wav", click(120, 1, Acid(1u)), {}, 120},
+      {"cut acid.wav", click(120, 1, Acid(FloatBits(97.5f), 20)), {}, 120},
+      // Two measures at 126 are one at 63: --measure says which.
+      {"two at 126, --measure 2.wav", click(126, 2), {"--measure", "2"}, 126},
+      {"one at 63, --measure 1.wav", click(126, 2), {"--measure", "1"}, 63},
+  };
+  // Clicks on every beat; slower than about 70 BPM the beat tracker hears
+  // them twice as fast, and its word decides.
+  for (const double bpm : {75.0, 90.5, 128.0, 174.0}) {
     for (const int measures : {1, 2}) {
-      const std::string name =
-          "click " + std::to_string(measures) + " " + std::to_string(bpm) + ".wav";
-      WriteBytes(dir.Path(name), testing::SimpleWave(1, ClickLoop(bpm, measures)));
-      cases.emplace_back(name, bpm);
+      cases.push_back({"click " + std::to_string(measures) + " " + std::to_string(bpm) + ".wav",
+                       click(bpm, measures),
+                       {},
+                       bpm});
     }
   }
-  for (const auto& [name, bpm] : cases) {
-    SCOPED_TRACE(name);
-    const CliRun run = Cli({"--bpm", "auto", dir.Path(name)});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(dir.Path(c.name), c.file);
+    std::vector<std::string> args = {"--bpm", "Auto"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(dir.Path(c.name));
+    const CliRun run = Cli(args);
     ASSERT_EQ(run.status, 0) << run.err;
     const auto loop = ReadBytes(dir.Path("L01.T58"));
     const int tenths = loop[19] << 8 | loop[20];
-    EXPECT_NEAR(tenths / 10.0, bpm, 0.1);
+    EXPECT_NEAR(tenths / 10.0, c.bpm, 0.05) << run.err;
   }
+  // What is said on the way: the part taken, a tag the length doubts, no tempo.
   WriteBytes(dir.Path("short.wav"), testing::SimpleWave(1, std::vector<std::int16_t>(20'000)));
-  const CliRun none = Cli({"--bpm", "auto", dir.Path("short.wav")});
-  EXPECT_EQ(none.status, 1);
-  EXPECT_NE(none.err.find("--bpm auto found no tempo: no loop chunk, no tempo in the file name"),
-            std::string::npos)
-      << none.err;
+  WriteBytes(dir.Path("two.wav"), click(126, 2));
+  WriteBytes(dir.Path("odd 100bpm.wav"), click(120, 1));
+  const struct {
+    const char* name;
+    int status;
+    const char* says;
+  } lines[] = {
+      {"short.wav", 1, "--bpm auto found no tempo: no loop chunk, no tempo in the file name"},
+      {"two.wav", 0,
+       "holds 2 measures at 126.0 BPM; one measure is taken, use --measure 2 for both"},
+      {"odd 100bpm.wav", 0, "the file name says 100.0 BPM, but 2.000 s is no whole number"},
+  };
+  for (const auto& line : lines) {
+    const CliRun run = Cli({"--bpm", "auto", dir.Path(line.name)});
+    EXPECT_EQ(run.status, line.status) << line.name;
+    EXPECT_NE(run.err.find(line.says), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(AdaptTest, StrangeFilesAreRefusedInOneLineOfOurOwn) {
+  Sox("-n -r 48000 -b 24 -c 2 " + dir.Path("hi.wav") + " synth 1 sine 220");
+  Sox("-n -r 48000 -b 16 -c 1 " + dir.Path("full.flac") + " synth 1 sine 220");
+  auto hi = ReadBytes(dir.Path("hi.wav"));
+  auto flac = ReadBytes(dir.Path("full.flac"));
+  ASSERT_GT(hi.size(), 1000u);
+  ASSERT_GT(flac.size(), 1000u);
+  WriteBytes(dir.Path("cut.wav"), std::vector<std::uint8_t>(hi.begin(), hi.begin() + 1000));
+  // A FLAC file cut after its header: no frames at all.
+  WriteBytes(dir.Path("header only.flac"),
+             std::vector<std::uint8_t>(flac.begin(), flac.begin() + 42));
+  // An odd data chunk with no pad byte, then another chunk: read as sox reads it.
+  std::vector<std::uint8_t> odd = {1, 2, 3, 4, 5, 6, 7};
+  auto unpadded = testing::Riff({{"fmt ", testing::FormatBody(1, 48000, 8)},
+                                 {"data", odd, std::nullopt, false},
+                                 {"LIST", std::vector<std::uint8_t>(100, 'x')}});
+  WriteBytes(dir.Path("unpadded.wav"), unpadded);
+  WriteBytes(dir.Path("ogg in a wav.wav"),
+             testing::Riff({{"fmt ", testing::FormatBody(1, 44100, 16, 16, 0x674F)},
+                            {"data", std::vector<std::uint8_t>(100, 0x4F)}}));
+  const struct {
+    const char* name;
+    bool converts;
+    const char* says;
+  } cases[] = {
+      {"cut.wav", false, "it ends before its header says"},
+      {"header only.flac", false, ""},
+      {"unpadded.wav", true, ""},
+      {"ogg in a wav.wav", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliRun run = Cli({"--adapt", dir.Path(c.name)});
+    EXPECT_EQ(run.status, c.converts ? 0 : 1) << run.err;
+    if (c.converts) continue;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    for (const char* theirs : {"SF_INFO", "possibly a pipe", "internal error"}) {
+      EXPECT_EQ(run.err.find(theirs), std::string::npos) << run.err;
+    }
+  }
+  // A file another program changes while it is decoded.
+  testing::FaultyFileSystem changing;
+  changing.FailOn(testing::FaultyFileSystem::kCheckUnchanged, 1, kErrorChanged);
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(cli::RunCli({"--adapt", dir.Path("hi.wav")}, changing, out, err), 1);
+  EXPECT_NE(err.str().find("changed by another program"), std::string::npos) << err.str();
+  // Without --adapt the Ogg stream is no PCM: the format message, no loop of noise.
+  const CliRun strict = Cli({dir.Path("ogg in a wav.wav")});
+  EXPECT_EQ(strict.err,
+            "loopsmith-cli: " + dir.Path("ogg in a wav.wav") + ": Wave file format error\n");
 }
 
 TEST_F(AdaptTest, AFileLibsndfileCannotReadIsOneLine) {

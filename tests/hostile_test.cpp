@@ -66,6 +66,18 @@ class HostileTest : public ::testing::Test {
   ConvertJob job{fs, reporter, ok, heap};
 };
 
+// A 40-byte extensible format chunk with the given subformat's first byte.
+constexpr std::uint8_t kPcm = 1;
+constexpr std::uint8_t kFloat = 3;
+std::vector<std::uint8_t> Extensible(std::uint8_t subFormat) {
+  auto body = FormatBody(1, 44100, 16, 40, 0xFFFE);
+  const std::uint8_t guidTail[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  body[24] = subFormat;
+  std::copy(std::begin(guidTail), std::end(guidTail), body.begin() + 26);
+  return body;
+}
+
 TEST_F(HostileTest, ChunkSizesAndIds) {
   const auto fmt = FormatBody(1, 44100, 16);
   const auto data = Pcm16({1, 2, 3, 4});
@@ -101,6 +113,18 @@ TEST_F(HostileTest, ChunkSizesAndIds) {
       {"channels 0", Riff({{"fmt ", FormatBody(0, 44100, 16)}, {"data", data}}), {133}},
       {"channels 65535", Riff({{"fmt ", FormatBody(65535, 44100, 16)}, {"data", data}}), {133}},
       {"data claims 0xFFFFFFFF, mono", Riff({{"fmt ", fmt}, {"data", data, 0xFFFFFFFFu}}), {134}},
+      {"tag 0, as old writers put on PCM",
+       Riff({{"fmt ", FormatBody(1, 44100, 16, 16, 0)}, {"data", data}}),
+       {}},
+      {"an Ogg stream's tag",
+       Riff({{"fmt ", FormatBody(1, 44100, 16, 16, 0x674F)}, {"data", data}}),
+       {133}},
+      {"float's tag", Riff({{"fmt ", FormatBody(1, 44100, 16, 16, 3)}, {"data", data}}), {133}},
+      {"extensible, too short for a subformat",
+       Riff({{"fmt ", FormatBody(1, 44100, 16, 18, 0xFFFE)}, {"data", data}}),
+       {}},
+      {"extensible PCM", Riff({{"fmt ", Extensible(kPcm)}, {"data", data}}), {}},
+      {"extensible float", Riff({{"fmt ", Extensible(kFloat)}, {"data", data}}), {133}},
   };
   std::vector<Chunk> many(20'000, Chunk{"JUNK", {1, 2}});
   many.push_back({"fmt ", fmt});

@@ -70,9 +70,9 @@ TEST_F(WaveReadTest, FormatChunkShapes) {
   const Case cases[] = {
       {"16 bytes, no cbSize", FormatBody(1, 44100, 16, 16), {}},
       {"18 bytes", FormatBody(1, 44100, 16, 18), {}},
-      {"40 bytes, extensible", FormatBody(2, 44100, 16, 40, 0xFFFE), {}},
+      {"40 bytes, extensible, no PCM subformat", FormatBody(2, 44100, 16, 40, 0xFFFE), {133}},
       {"odd 17 bytes", FormatBody(1, 44100, 16, 17), {}},
-      {"tag is not examined", FormatBody(1, 44100, 16, 16, 3), {}},
+      {"float's tag", FormatBody(1, 44100, 16, 16, 3), {133}},
       {"14 bytes leaves bits 0", FormatBody(1, 44100, 16, 14), {133}},
       {"22,050 Hz", FormatBody(1, 22050, 16), {133}},
       {"48,000 Hz", FormatBody(2, 48000, 16), {133}},

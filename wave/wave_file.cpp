@@ -112,15 +112,23 @@ MMRESULT CWaveFile::OpenRead(const std::string& path) {
                     "there is no \"fmt \" chunk in its RIFF chunk");
   }
 
-  // A short format chunk leaves the later fields 0; a long one is read up to cbSize.
+  // A short format chunk leaves the later fields 0; a long one is read up to
+  // cbSize, and an extensible one up to its subformat.
   m_format = WAVEFORMATEX{};
-  const auto wanted = static_cast<std::int32_t>(std::min<std::uint32_t>(chunk.cksize, 18));
-  std::uint8_t stored[kWaveFormatSize] = {};
-  if (m_hmmio->Read(stored, wanted) != wanted) {
+  m_subFormat.reset();
+  const auto wanted = static_cast<std::int32_t>(
+      std::min<std::uint32_t>(chunk.cksize, static_cast<std::uint32_t>(kExtensibleFormatSize)));
+  std::uint8_t stored[kExtensibleFormatSize] = {};
+  const std::int32_t got = m_hmmio->Read(stored, wanted);
+  if (got < std::min(wanted, kWaveFormatSize)) {
     return FailOpen(MessageId::kWaveReadError1, MMIOERR_CANNOTREAD,
                     "its \"fmt \" chunk is cut short by the end of the file");
   }
   m_format = DecodeFormat(stored);
+  if (m_format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && got == kExtensibleFormatSize) {
+    m_subFormat.emplace();
+    std::copy(stored + 24, stored + 40, m_subFormat->begin());
+  }
   m_hmmio->Ascend(chunk);
 
   // The search goes on after "fmt ", so a "data" chunk in front of it is not found.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@ struct WAVEFORMATEX {
 inline constexpr std::int32_t kWaveFormatSize = 18;
 
 inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
+inline constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+// An extensible format chunk: the 18 bytes, valid bits, channel mask, subformat GUID.
+inline constexpr std::int32_t kExtensibleFormatSize = 40;
 
 // Walks a WAV file's chunks: for reading it finds "fmt " and "data" and stops at
 // the first sample byte; for writing it lays down everything before the samples
@@ -44,6 +49,8 @@ class CWaveFile {
   std::unique_ptr<RiffFile> m_hmmio;  // null when no file is open
   std::uint32_t m_dataSize = 0;       // cksize of the "data" chunk OpenRead found
   WAVEFORMATEX m_format;
+  // An extensible format chunk's subformat, when the chunk is long enough to hold one.
+  std::optional<std::array<std::uint8_t, 16>> m_subFormat;
   MMCKINFO m_riffChunk;  // writing only
   MMCKINFO m_subChunk;   // writing only: "fmt ", then "data"
 

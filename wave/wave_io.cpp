@@ -1,12 +1,44 @@
 #include "wave/wave_io.h"
 
+#include <array>
+#include <cstdio>
+
 #include "base/text.h"
 
 namespace loopsmith {
 
-std::string FormatProblems(const WAVEFORMATEX& format) {
+namespace {
+
+// KSDATAFORMAT_SUBTYPE_PCM: 00000001-0000-0010-8000-00AA00389B71, as stored.
+constexpr std::array<std::uint8_t, 16> kPcmSubFormat = {
+    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// Samples are PCM under tag 1, under tag 0 (which some old writers put on
+// PCM), and in an extensible chunk whose subformat says PCM or that is too
+// short to say anything else. Any other tag is another encoding: an Ogg
+// stream read as PCM would become a loop of noise.
+bool IsPcm(const WAVEFORMATEX& format, const std::optional<std::array<std::uint8_t, 16>>& sub) {
+  if (format.wFormatTag == WAVE_FORMAT_PCM || format.wFormatTag == 0) return true;
+  return format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && (!sub || *sub == kPcmSubFormat);
+}
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04X", value);
+  return text;
+}
+
+}  // namespace
+
+std::string FormatProblems(const WAVEFORMATEX& format,
+                           const std::optional<std::array<std::uint8_t, 16>>& subFormat) {
   std::string text;
   auto add = [&](const std::string& problem) { text += (text.empty() ? "" : "; ") + problem; };
+  if (!IsPcm(format, subFormat)) {
+    add(format.wFormatTag == WAVE_FORMAT_EXTENSIBLE
+            ? "its samples are not PCM (extensible subformat)"
+            : "its samples are not PCM (format tag " + Hex(format.wFormatTag) + ")");
+  }
   if (format.nChannels != 1 && format.nChannels != 2) {
     add(std::to_string(format.nChannels) + " channels, needs 1 or 2");
   }
@@ -22,9 +54,9 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std:
   wave.ResetForRead();
   if (wave.OpenRead(path) != 0) return false;
 
-  // The format tag, byte rate, block align and cbSize are deliberately not examined.
+  // The byte rate, block align and cbSize are deliberately not examined.
   const WAVEFORMATEX& format = wave.m_format;
-  std::string problems = FormatProblems(format);
+  std::string problems = FormatProblems(format, wave.m_subFormat);
   if (!problems.empty()) {
     wave.CloseRead();
     reporter.Report(Failure{MessageId::kWaveFormatError, 0, std::move(problems)});

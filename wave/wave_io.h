@@ -23,6 +23,7 @@ bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path, cons
               std::uint32_t lastSample);
 
 // "48,000 Hz, needs 44,100; 24 bits, needs 16"; empty for a format that loads.
-std::string FormatProblems(const WAVEFORMATEX& format);
+std::string FormatProblems(const WAVEFORMATEX& format,
+                           const std::optional<std::array<std::uint8_t, 16>>& subFormat);
 
 }  // namespace loopsmith
