@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "adapt/libraries.h"
+#include "adapt/mixdown.h"
 #include "adapt/sound_file.h"
 #include "base/text.h"
 #include "wave/wave_io.h"
@@ -14,27 +15,6 @@ namespace loopsmith::adapt {
 namespace {
 
 constexpr std::int64_t kMaxFrames = 262'144;  // the longest loop
-
-// More than two channels become two: odd-numbered ones left, even-numbered right.
-std::vector<float> ToStereo(const std::vector<float>& in, int channels) {
-  const std::size_t frames = in.size() / static_cast<std::size_t>(channels);
-  std::vector<float> out(frames * 2);
-  const int left = (channels + 1) / 2;
-  const int right = channels / 2;
-  for (std::size_t i = 0; i < frames; ++i) {
-    float sums[2] = {0, 0};
-    for (int c = 0; c < channels; ++c)
-      sums[c % 2] += in[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)];
-    out[2 * i] = sums[0] / static_cast<float>(left);
-    out[2 * i + 1] = sums[1] / static_cast<float>(right);
-  }
-  return out;
-}
-
-std::int16_t To16(float x) {
-  const double scaled = std::nearbyint(static_cast<double>(x) * 32768.0);
-  return static_cast<std::int16_t>(std::clamp(scaled, -32768.0, 32767.0));
-}
 
 }  // namespace
 
@@ -77,7 +57,7 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
   }
   int count = info.channels;
   if (count > 2) {
-    samples = ToStereo(samples, count);
+    samples = MixToStereo(samples, count);
     count = 2;
   }
   std::string steps =
@@ -104,16 +84,9 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
     }
     resampled.resize(done * static_cast<std::size_t>(count));
     samples = std::move(resampled);
-    decoded = done;
     steps += "resampled " + WithCommas(static_cast<std::uint64_t>(info.rate)) + " -> 44,100 Hz; ";
   }
-  decoded = std::min<std::size_t>(decoded, kMaxFrames);
-  for (std::size_t i = 0; i < decoded * static_cast<std::size_t>(count); ++i) {
-    const auto value = static_cast<std::uint16_t>(To16(samples[i]));
-    pcm[2 * i] = static_cast<std::uint8_t>(value);
-    pcm[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
-  }
-  loadedBytes = static_cast<std::uint32_t>(decoded * 2 * static_cast<std::size_t>(count));
+  loadedBytes = StorePcm16(samples, count, kMaxFrames, pcm);
   channels = static_cast<std::uint16_t>(count);
   m_last.steps = steps + "decoded from " + info.encoding + " and rounded to 16 bits";
   return true;

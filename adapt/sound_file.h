@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "adapt/chunk_walk.h"
 #include "base/file_system.h"
 
 namespace loopsmith::adapt {
@@ -26,18 +27,6 @@ struct SoundInfo {
   // The tempo a loop chunk stores (WAV "acid", AIFF), when it is a positive number.
   std::optional<double> loopChunkBpm;
 };
-
-// What a walk over a RIFF or AIFF file's chunks found.
-struct ChunkWalk {
-  std::string problem;            // why the file cannot be what it claims; empty if none
-  bool riff = false;              // a RIFF file, whose loop chunk is read here
-  std::optional<double> acidBpm;  // the tempo of an "acid" chunk long enough to hold one
-};
-
-// Walks a RIFF or AIFF file's chunks: a chunk that reaches past the end of the
-// file is refused (the sound data too, unless its size says "unknown"), and a
-// RIFF file's loop chunk is read.
-ChunkWalk WalkChunks(FileSystem& fs, FileHandle file, std::int64_t size);
 
 // Any file libsndfile reads, read through the file seam, so that tests and the
 // fuzzer can hand it bytes from memory.

@@ -1,43 +1,15 @@
 #include "adapt/tempo.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <regex>
 
 #include "adapt/libraries.h"
 #include "adapt/sound_file.h"
+#include "adapt/tempo_rules.h"
 
 namespace loopsmith::adapt {
 namespace {
-
-constexpr double kMinBpm = 40;
-constexpr double kMaxBpm = 240;
-constexpr double kAgreement = 0.01;  // two sources within 1% agree
-constexpr double kMinPlausibleBpm = 20;
-constexpr double kMaxPlausibleBpm = 999;
-
-double Tenths(double bpm) { return std::round(bpm * 10) / 10; }
-
-bool Agree(double a, double b) { return std::abs(a - b) <= kAgreement * std::max(a, b); }
-
-// A tempo outside 40 to 240 is doubled or halved into it, and said so.
-double IntoRange(double bpm, std::string& adjusted) {
-  const double original = bpm;
-  while (bpm > kMaxBpm) bpm /= 2;
-  while (bpm < kMinBpm) bpm *= 2;
-  if (bpm != original) {
-    adjusted = (bpm < original ? "halved from " : "doubled from ") + BpmText(original);
-  }
-  return bpm;
-}
-
-std::string NameOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 struct Tracked {
   double bpm = 0;
@@ -119,13 +91,6 @@ std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
   return text;
 }
 
-// A tag's tempo as the tempo to use: within 20 to 999 doubled or halved into
-// 40 to 240; beyond that no music is written, and the tag is not believed.
-std::optional<double> Plausible(double bpm, std::string& adjusted) {
-  if (!std::isfinite(bpm) || bpm < kMinPlausibleBpm || bpm > kMaxPlausibleBpm) return std::nullopt;
-  return Tenths(IntoRange(bpm, adjusted));
-}
-
 // The loop chunk's or the name's tempo, when there is one to believe.
 bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding& finding) {
   const std::optional<double> named = TempoInName(path);
@@ -133,7 +98,7 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
   if (sound != nullptr && sound->info().loopChunkBpm) {
     const double stored = *sound->info().loopChunkBpm;
     std::string unused;
-    if (Plausible(stored, unused)) {
+    if (PlausibleTempo(stored, unused)) {
       chunk = stored;
     } else {
       char text[96];
@@ -150,14 +115,14 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
   if (!chunk && !named) return false;
   finding.source = chunk ? "the loop chunk" : "the file name";
   const double tagged = chunk ? *chunk : *named;
-  finding.bpm = Plausible(tagged, finding.adjusted);
+  finding.bpm = PlausibleTempo(tagged, finding.adjusted);
   // The length is a check on the tag: a whole number of measures, within 1%.
   if (sound != nullptr && sound->info().lengthKnown && sound->info().rate > 0) {
     const double seconds =
         static_cast<double>(sound->info().frames) / static_cast<double>(sound->info().rate);
     const double measures = seconds * tagged / 240;
     const double whole = std::max(1.0, std::round(measures));
-    if (std::abs(measures - whole) > kAgreement * whole) {
+    if (std::abs(measures - whole) > 0.01 * whole) {
       char text[192];
       std::snprintf(text, sizeof text,
                     "%s says %s, but %.3f s is no whole number of measures at that tempo; "
@@ -246,38 +211,6 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
 }
 
 }  // namespace
-
-std::string BpmText(double bpm) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f BPM", bpm);
-  return text;
-}
-
-std::optional<double> TempoInName(const std::string& path) {
-  static const std::regex kPattern("([0-9]+)([.,][0-9]+)? ?[-_]?bpm", std::regex::icase);
-  const std::string name = NameOf(path);
-  std::smatch match;
-  if (!std::regex_search(name, match, kPattern)) return std::nullopt;
-  // Without exceptions: a name of 240 digits is no tempo, not an abort.
-  std::string digits = match[1].str();
-  if (match[2].matched) digits += "." + match[2].str().substr(1);
-  double bpm = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), bpm);
-  if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
-  // Beyond these no music is written: a number there is something else.
-  return bpm >= kMinPlausibleBpm && bpm <= kMaxPlausibleBpm ? std::optional(bpm) : std::nullopt;
-}
-
-std::vector<LengthTempo> TempiOfLength(double seconds, int measures) {
-  std::vector<LengthTempo> tempi;
-  if (!(seconds > 0) || !std::isfinite(seconds)) return tempi;
-  for (int times = 1; times <= 8; times *= 2) {
-    const double bpm = 240.0 * measures * times / seconds;
-    if (bpm > kMaxBpm + 0.05) break;
-    if (bpm >= kMinBpm - 0.05) tempi.push_back({bpm, measures * times});
-  }
-  return tempi;
-}
 
 std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
                                      const std::vector<double>& strength, double hopSeconds) {

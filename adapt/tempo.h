@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "adapt/tempo_rules.h"
 #include "base/file_system.h"
 
 namespace loopsmith::adapt {
@@ -18,25 +19,6 @@ struct TempoFinding {
   std::vector<std::string> notes;  // doubts worth a line on standard error
   std::string error;               // why there is none; ends with what to do
 };
-
-// "128.5 BPM"
-std::string BpmText(double bpm);
-
-// The tempo in a file name: a number followed by "bpm" in any case, with a
-// space, "-" or "_" or nothing between, with a decimal point or comma:
-// "Drums_128BPM.wav", "loop-120-bpm.aif", "120,5bpm.wav". Numbers no music has
-// (below 20 or above 999) are not a tempo.
-std::optional<double> TempoInName(const std::string& path);
-
-// A tempo at which a loop of the given length is a whole number of measures.
-struct LengthTempo {
-  double bpm;
-  int measures;
-};
-
-// The tempi, 40 to 240 BPM, at which `seconds` is `measures` x 1, 2, 4 or 8
-// measures of 4 beats, slowest first.
-std::vector<LengthTempo> TempiOfLength(double seconds, int measures);
 
 // Of those, the one a beat tracker's estimate supports: the nearest to it in
 // octaves. Only when two are about as near (a tracker halfway between) does the

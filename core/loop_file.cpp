@@ -47,7 +47,8 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, s
   } else {
     // Taken before the words are read, and kept even if that read fails.
     TakeHeaderParams(image, params);
-    const std::uint64_t samples = std::uint64_t{SampleCount(params.measureMode, params.tempo)} + 1;
+    // At most 262,144 samples: the size fits any size_t.
+    const std::size_t samples = std::size_t{SampleCount(params.measureMode, params.tempo)} + 1;
     const std::size_t wanted = 2 * samples;
     const std::int64_t words = fs.Read(file, image, wanted);
     const int changed = words == static_cast<std::int64_t>(wanted) ? fs.CheckUnchanged(file) : 0;

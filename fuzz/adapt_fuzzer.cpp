@@ -10,10 +10,10 @@
 #include "adapt/tempo.h"
 #include "core/loop_format.h"
 #include "fuzz_check.h"
-#include "memory_file_system.h"
+#include "base/memory_file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  loopsmith::testing::MemoryFileSystem fs;
+  loopsmith::MemoryFileSystem fs;
   fs.files["in.bin"].assign(data, data + size);
   int lines = 0;
   loopsmith::adapt::AdaptingSource source(fs, [&lines](std::string_view) { ++lines; });

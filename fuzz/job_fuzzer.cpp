@@ -10,7 +10,7 @@
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "fuzz_check.h"
-#include "memory_file_system.h"
+#include "base/memory_file_system.h"
 #include "recording_reporter.h"
 
 namespace {
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       static_cast<loopsmith::MeasureMode>(data[3] % 3), static_cast<std::uint8_t>(data[4] % 51)};
   const std::string source = toLoop ? "dir/in.wav" : "dir/in.T58";
 
-  loopsmith::testing::MemoryFileSystem fs;
+  loopsmith::MemoryFileSystem fs;
   fs.files[source].assign(data + 5, data + size);
   loopsmith::testing::RecordingReporter reporter;
   Answer ask(answer);

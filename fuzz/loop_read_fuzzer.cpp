@@ -9,11 +9,11 @@
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "fuzz_check.h"
-#include "memory_file_system.h"
+#include "base/memory_file_system.h"
 #include "recording_reporter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  loopsmith::testing::MemoryFileSystem fs;
+  loopsmith::MemoryFileSystem fs;
   fs.files["in.T58"].assign(data, data + size);
   loopsmith::testing::RecordingReporter reporter;
   static std::vector<std::uint8_t> image(loopsmith::kLoopImageElements * 2);  // reused: speed

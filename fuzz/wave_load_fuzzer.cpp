@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "memory_file_system.h"
+#include "base/memory_file_system.h"
 #include "recording_reporter.h"
 #include "wave/wave_io.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  loopsmith::testing::MemoryFileSystem fs;
+  loopsmith::MemoryFileSystem fs;
   fs.files["in.wav"].assign(data, data + size);
   loopsmith::testing::RecordingReporter reporter;
   loopsmith::CWaveFile wave(fs, reporter);

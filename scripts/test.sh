@@ -4,7 +4,9 @@
 #   2. the same core, command line and tests under AddressSanitizer and UBSan;
 #   3. each libFuzzer target (clang) for FUZZ_SECONDS seconds (default 60);
 #   4. the Windows programs cross-built with mingw-w64, their tests under wine,
-#      the zip, and its command line against the Linux one on the same files.
+#      the zip, and its command line against the Linux one on the same files;
+#   5. the browser version: the WebAssembly module against the command line on
+#      the same files, the page's tests in headless Chromium, the zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -84,4 +86,16 @@ rm -rf build-windows/unzipped
 unzip -q dist/loopsmith-*-windows-x64.zip -d build-windows/unzipped
 bash scripts/compare-windows-cli.sh build/cli/loopsmith-cli build-windows/unzipped/*/loopsmith-cli.exe
 wineserver -k 2>/dev/null || true
+
+echo "== 5. Browser version (emscripten; the module under node, the page in headless Chromium)"
+bash scripts/build-web.sh
+bash scripts/deps.sh nodejs chromium chromium-driver python3-selenium sox
+bash tests/web/compare_module.sh build-web/web/loopsmith_module.js build/cli/loopsmith-cli \
+  build-fuzz/fuzz/make_fuzz_seeds
+passed=$((passed + 1))
+log=$(mktemp)
+/usr/bin/python3 tests/web/page_test.py build-web/web/loopsmith.html build/cli/loopsmith-cli 2>&1 |
+  tee "$log"
+passed=$((passed + $(grep -oP '^Ran \K[0-9]+' "$log")))
+rm -f "$log"
 echo "all stages: $passed passed, 0 failed"

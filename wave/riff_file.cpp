@@ -235,7 +235,7 @@ std::int64_t RiffFile::SkipEmptyChunks(std::int64_t from) {
   // bytes at a time as the walk would.
   const std::int64_t offset = from - m_bufferStart;
   if (offset < 0 || static_cast<std::size_t>(offset) >= m_buffered) return from;
-  const auto begin = m_buffer.begin() + offset;
+  const auto begin = m_buffer.begin() + static_cast<std::ptrdiff_t>(offset);
   const auto end = m_buffer.begin() + static_cast<std::ptrdiff_t>(m_buffered);
   const auto firstSet = std::find_if(begin, end, [](std::uint8_t b) { return b != 0; });
   std::int64_t zeros = firstSet - begin;

@@ -1,10 +1,10 @@
-#include "memory_file_system.h"
+#include "base/memory_file_system.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-namespace loopsmith::testing {
+namespace loopsmith {
 
 std::vector<std::uint8_t>& MemoryFileSystem::DataOf(Open& open) {
   return open.writable ? open.output : files[open.path];
@@ -76,4 +76,4 @@ void MemoryFileSystem::DiscardOutput(FileHandle file) {
   m_open.erase(static_cast<std::intptr_t>(file));
 }
 
-}  // namespace loopsmith::testing
+}  // namespace loopsmith

@@ -7,9 +7,9 @@
 
 #include "base/file_system.h"
 
-namespace loopsmith::testing {
+namespace loopsmith {
 
-// Files in memory, for fuzzing the whole job without touching the disk.
+// Files in memory: the browser's files, and the whole job fuzzed without a disk.
 // An output is kept apart and takes its target's place on commit.
 class MemoryFileSystem final : public FileSystem {
  public:
@@ -43,4 +43,4 @@ class MemoryFileSystem final : public FileSystem {
   std::intptr_t m_next = 3;
 };
 
-}  // namespace loopsmith::testing
+}  // namespace loopsmith

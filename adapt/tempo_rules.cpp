@@ -1,0 +1,94 @@
+#include "adapt/tempo_rules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace loopsmith::adapt {
+namespace {
+
+constexpr double kMinPlausibleBpm = 20;
+constexpr double kMaxPlausibleBpm = 999;
+
+std::string NameOf(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string BpmText(double bpm) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f BPM", bpm);
+  return text;
+}
+
+double Tenths(double bpm) { return std::round(bpm * 10) / 10; }
+
+bool Agree(double a, double b) { return std::abs(a - b) <= 0.01 * std::max(a, b); }
+
+std::optional<double> TempoInName(const std::string& path) {
+  const std::string name = NameOf(path);
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  // Each "bpm" in any case, from the left, with the number just before it:
+  // digits, maybe a decimal point or comma and more digits, then maybe a
+  // space, then maybe "-" or "_".
+  for (std::size_t at = 0; at + 3 <= name.size(); ++at) {
+    if (std::tolower(static_cast<unsigned char>(name[at])) != 'b' ||
+        std::tolower(static_cast<unsigned char>(name[at + 1])) != 'p' ||
+        std::tolower(static_cast<unsigned char>(name[at + 2])) != 'm') {
+      continue;
+    }
+    std::size_t end = at;
+    if (end > 0 && (name[end - 1] == '-' || name[end - 1] == '_')) --end;
+    if (end > 0 && name[end - 1] == ' ') --end;
+    std::size_t start = end;
+    while (start > 0 && isDigit(name[start - 1])) --start;
+    if (start == end) continue;
+    std::string digits = name.substr(start, end - start);
+    std::size_t whole = start;
+    while (whole > 0 && isDigit(name[whole - 1])) --whole;
+    if (start >= 2 && (name[start - 1] == '.' || name[start - 1] == ',') &&
+        isDigit(name[start - 2])) {
+      // "120,5": what stood before the separator is the whole part.
+      whole = start - 1;
+      while (whole > 0 && isDigit(name[whole - 1])) --whole;
+      digits = name.substr(whole, start - 1 - whole) + "." + digits;
+    }
+    // strtod, not stod: a name of 240 digits is no tempo, not an exception.
+    // Only digits and one point reach it, so the locale cannot matter.
+    char* stop = nullptr;
+    const double bpm = std::strtod(digits.c_str(), &stop);
+    if (stop != digits.c_str() + digits.size()) return std::nullopt;
+    // Beyond these no music is written: a number there is something else.
+    if (bpm >= kMinPlausibleBpm && bpm <= kMaxPlausibleBpm) return bpm;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> PlausibleTempo(double bpm, std::string& adjusted) {
+  if (!std::isfinite(bpm) || bpm < kMinPlausibleBpm || bpm > kMaxPlausibleBpm) return std::nullopt;
+  const double original = bpm;
+  while (bpm > kMaxLoopBpm) bpm /= 2;
+  while (bpm < kMinLoopBpm) bpm *= 2;
+  if (bpm != original) {
+    adjusted = (bpm < original ? "halved from " : "doubled from ") + BpmText(original);
+  }
+  return Tenths(bpm);
+}
+
+std::vector<LengthTempo> TempiOfLength(double seconds, int measures) {
+  std::vector<LengthTempo> tempi;
+  if (!(seconds > 0) || !std::isfinite(seconds)) return tempi;
+  for (int times = 1; times <= 8; times *= 2) {
+    const double bpm = 240.0 * measures * times / seconds;
+    if (bpm > kMaxLoopBpm + 0.05) break;
+    if (bpm >= kMinLoopBpm - 0.05) tempi.push_back({bpm, measures * times});
+  }
+  return tempi;
+}
+
+}  // namespace loopsmith::adapt

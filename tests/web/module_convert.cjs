@@ -1,0 +1,28 @@
+// Converts every .wav and .t58 file of a folder with the WebAssembly module,
+// as the page does: a WAV file at 128.5 BPM, two measures, number 7; a loop
+// file to its WAV file. Writes each output into OUT and one line per input to
+// OUT/messages.tsv: the name, then the message or "-".
+//   node tests/web/module_convert.cjs MODULE.js IN OUT
+const fs = require('fs');
+const path = require('path');
+const [moduleJs, inDir, outDir] = process.argv.slice(2);
+require(path.resolve(moduleJs))().then((core) => {
+  fs.mkdirSync(outDir, { recursive: true });
+  const lines = [];
+  for (const name of fs.readdirSync(inDir).sort()) {
+    const lower = name.toLowerCase();
+    if (!lower.endsWith('.wav') && !lower.endsWith('.t58')) continue;
+    const session = new core.Session();
+    const bytes = fs.readFileSync(path.join(inDir, name));
+    session.inputBuffer(bytes.length).set(bytes);
+    let result = session.open(name);
+    if (result.ok) {
+      result = lower.endsWith('.wav') ? session.buildLoop(1285, 2, 7, false) : session.saveWave();
+    }
+    if (result.ok) fs.writeFileSync(path.join(outDir, `${name}.${result.name}`), result.bytes);
+    lines.push(`${name}\t${result.ok ? '-' : result.message}`);
+    session.delete();
+  }
+  fs.writeFileSync(path.join(outDir, 'messages.tsv'), `${lines.join('\n')}\n`);
+  console.log(`module: ${lines.length} files converted or refused`);
+});

@@ -1,0 +1,227 @@
+#!/usr/bin/python3
+"""The page in headless Chromium, driven with real events: files through the
+file input and a drop, the slider by keys, the panel's rules, downloads
+compared byte for byte with loopsmith-cli, messages, a loop file back to WAV,
+a 48 kHz file adapted, and the audition.
+
+    /usr/bin/python3 tests/web/page_test.py PAGE.html CLI
+"""
+import base64
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+
+PAGE = CLI = None
+
+
+def sox(*args):
+    subprocess.run(["sox", "-n", *args], check=True, stderr=subprocess.DEVNULL)
+
+
+class PageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp()
+        cls.downloads = os.path.join(cls.work, "downloads")
+        os.makedirs(cls.downloads)
+        cls.files = os.path.join(cls.work, "files")
+        os.makedirs(cls.files)
+        f = lambda name: os.path.join(cls.files, name)
+        sox("-r", "44100", "-b", "16", "-c", "2", f("stereo long.wav"), "synth", "7", "pinknoise")
+        sox("-r", "44100", "-b", "16", "-c", "1", f("mono short.wav"), "synth", "0.4", "sine", "330")
+        sox("-r", "44100", "-b", "16", "-c", "1", f("drums_96bpm.wav"), "synth", "2.5", "square", "60")
+        sox("-r", "48000", "-b", "24", "-c", "2", f("hi 48k.wav"), "synth", "1", "sine", "220")
+        with open(f("bad.wav"), "wb") as out:
+            out.write(b"RIFF")
+        options = webdriver.ChromeOptions()
+        for arg in ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1200,1000",
+                    "--autoplay-policy=no-user-gesture-required"]:
+            options.add_argument(arg)
+        options.add_experimental_option("prefs", {
+            "download.default_directory": cls.downloads, "download.prompt_for_download": False,
+            # A batch saves several files from one click.
+            "profile.default_content_setting_values.automatic_downloads": 1})
+        cls.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        shutil.rmtree(cls.work)
+
+    def setUp(self):
+        # A folder of its own, so no download of the last test lands in it.
+        self.downloads = os.path.join(self.work, "downloads-%d" % time.monotonic_ns())
+        os.makedirs(self.downloads)
+        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                    {"behavior": "allow", "downloadPath": self.downloads})
+        self.driver.get("file://" + PAGE)
+        self.wait(lambda: self.js("return !!(window.loopsmithPage && window.loopsmithPage.ready)"))
+
+    # Helpers.
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def wait(self, condition, seconds=10):
+        end = time.time() + seconds
+        while time.time() < end:
+            value = condition()
+            if value:
+                return value
+            time.sleep(0.05)
+        self.fail("timed out")
+
+    def el(self, id_):
+        return self.driver.find_element(By.ID, id_)
+
+    def give(self, *names):
+        self.el("file-input").send_keys("\n".join(os.path.join(self.files, n) for n in names))
+        self.wait(lambda: not self.el("work").get_attribute("hidden") or self.dialog_text())
+
+    def dialog_text(self):
+        return self.js("const d = document.getElementById('message');"
+                       "return d.open ? document.getElementById('message-text').textContent : ''")
+
+    def close_dialog(self):
+        self.driver.find_element(By.CSS_SELECTOR, "#message button").click()
+        self.wait(lambda: not self.js("return document.getElementById('message').open"))
+
+    def downloaded(self, count):
+        def done():
+            # Chromium writes under a hidden or .crdownload name, then renames.
+            names = os.listdir(self.downloads)
+            finished = [n for n in names if not n.startswith(".") and not n.endswith(".crdownload")]
+            return sorted(finished) if len(finished) == count and len(names) == count else None
+        return self.wait(done)
+
+    def cli(self, name, *options):
+        folder = tempfile.mkdtemp(dir=self.work)
+        shutil.copy(os.path.join(self.files, name), folder)
+        out = subprocess.run([CLI, *options, name], cwd=folder, capture_output=True, text=True)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        with open(os.path.join(folder, out.stdout.strip()), "rb") as written:
+            return written.read()
+
+    def read_download(self, name):
+        with open(os.path.join(self.downloads, name), "rb") as f:
+            return f.read()
+
+    # Tests.
+    def test_saved_loops_equal_the_command_lines(self):
+        slider = lambda: int(self.el("tempo").get_attribute("value"))
+        cases = [  # file, keys for the slider, measure, file number
+            ("stereo long.wav", [Keys.HOME, Keys.PAGE_UP, Keys.PAGE_UP, Keys.ARROW_RIGHT], "2", "3"),
+            ("mono short.wav", [Keys.HOME], "0", "1"),
+            ("stereo long.wav", [Keys.END], "1", "50"),
+            ("mono short.wav", [Keys.ARROW_LEFT] * 7, "1", "12"),
+        ]
+        for name, keys, measure, number in cases:
+            with self.subTest(name=name, measure=measure):
+                self.setUp()
+                self.give(name)
+                self.el("tempo").send_keys(*keys)
+                bpm = slider()
+                self.assertEqual(self.el("tempo-text").text, f"{bpm} BPM")
+                self.driver.find_element(By.CSS_SELECTOR, f'input[name="measure"][value="{measure}"]').click()
+                field = self.el("file-number")
+                field.clear()
+                field.send_keys(number)
+                self.el("ok").click()
+                saved = "L%02d.T58" % int(number)
+                self.assertEqual(self.downloaded(1), [saved])
+                mode = {"0": "off", "1": "1", "2": "2"}[measure]
+                self.assertEqual(self.read_download(saved),
+                                 self.cli(name, "--bpm", str(bpm), "--measure", mode, "--number", number))
+
+    def test_a_drop_the_time_text_and_the_file_number_rules(self):
+        with open(os.path.join(self.files, "drums_96bpm.wav"), "rb") as f:
+            data = base64.b64encode(f.read()).decode()
+        self.js("""
+            const bytes = Uint8Array.from(atob(arguments[0]), c => c.charCodeAt(0));
+            const transfer = new DataTransfer();
+            transfer.items.add(new File([bytes], 'drums_96bpm.wav'));
+            document.getElementById('drop').dispatchEvent(
+                new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));
+        """, data)
+        self.wait(lambda: not self.el("work").get_attribute("hidden"))
+        self.assertEqual(self.el("time-text").text, "2")
+        self.el("suggest").click()
+        self.assertEqual(self.el("tempo-text").text, "96 BPM")
+        self.assertIn("from the file name", self.el("suggest-note").text)
+        self.assertEqual(self.el("time-text").text, "2.5")
+        field = self.el("file-number")
+        field.clear()
+        field.send_keys("99")
+        self.el("ok").click()
+        self.assertEqual(self.wait(self.dialog_text), "File number error")
+        self.close_dialog()
+        self.assertEqual(field.get_attribute("value"), "1")
+        self.assertEqual(os.listdir(self.downloads), [])
+        # The stepper stops at either end; the arrow keys step too.
+        field.clear()
+        field.send_keys("50")
+        self.el("step-up").click()
+        field.send_keys(Keys.ARROW_UP)
+        self.assertEqual(field.get_attribute("value"), "50")
+        field.send_keys(Keys.ARROW_DOWN)
+        self.assertEqual(field.get_attribute("value"), "49")
+
+    def test_a_bad_file_is_its_message_and_nothing_is_saved(self):
+        self.give("bad.wav")
+        self.assertEqual(self.wait(self.dialog_text), "Wave file read error #2")
+        self.assertEqual(os.listdir(self.downloads), [])
+
+    def test_a_loop_file_goes_back_to_its_wav_file(self):
+        loop = self.cli("stereo long.wav", "--bpm", "128.5", "--measure", "2", "--number", "7")
+        with open(os.path.join(self.files, "L07.T58"), "wb") as f:
+            f.write(loop)
+        self.give("L07.T58")
+        self.assertIn("128.5 BPM", self.el("loop-header").text)
+        self.el("save-wave").click()
+        self.assertEqual(self.downloaded(1), ["L07.WAV"])
+        self.assertEqual(self.read_download("L07.WAV"), self.cli("L07.T58"))
+
+    def test_a_48k_file_is_adapted_and_saved(self):
+        self.give("hi 48k.wav")
+        self.assertIn("adapted", self.el("file-info").text)
+        self.el("ok").click()
+        self.assertEqual(self.downloaded(1), ["L01.T58"])
+        loop = self.read_download("L01.T58")
+        self.assertEqual(len(loop), 262200)  # 88,201 samples take two blocks
+        self.assertEqual(loop[19] << 8 | loop[20], 1200)
+
+    def test_the_audition_loops_the_12_bit_loop(self):
+        self.give("stereo long.wav")
+        self.el("play-loop").click()
+        source = self.wait(lambda: self.js(
+            "const s = window.loopsmithPage.player.source;"
+            "return s && {loop: s.loop, length: s.buffer.length, channels: s.buffer.numberOfChannels}"))
+        self.assertEqual(source, {"loop": True, "length": 88201, "channels": 1})
+        self.el("stop").click()
+        self.assertIsNone(self.js("return window.loopsmithPage.player.source"))
+
+    def test_a_batch_is_numbered_up_from_the_file_number(self):
+        loop = self.cli("mono short.wav", "--number", "9")
+        with open(os.path.join(self.files, "L09.T58"), "wb") as f:
+            f.write(loop)
+        self.give("mono short.wav", "L09.T58", "stereo long.wav", "bad.wav")
+        field = self.el("file-number")
+        field.clear()
+        field.send_keys("4")
+        self.el("ok").click()
+        self.assertEqual(self.downloaded(3), ["L04.T58", "L05.T58", "L09.WAV"])
+        self.assertEqual(self.read_download("L05.T58"), self.cli("stereo long.wav", "--number", "5"))
+        self.assertIn("bad.wav: Wave file read error #2", self.el("results").text)
+
+
+if __name__ == "__main__":
+    PAGE, CLI = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    unittest.main(argv=sys.argv[:1], verbosity=2)

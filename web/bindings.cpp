@@ -1,0 +1,145 @@
+// The page's view of the core: plain values in and out, bytes through views
+// of memory the module keeps, so that nothing passes through a text string.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include "app/loop_param_model.h"
+#include "base/messages.h"
+#include "core/loop_length.h"
+#include "web/page_session.h"
+
+namespace loopsmith::web {
+namespace {
+
+using emscripten::val;
+
+val ResultOf(const PageSession::Result& result, std::vector<std::uint8_t>& kept) {
+  val out = val::object();
+  out.set("ok", result.ok);
+  out.set("message", result.message);
+  out.set("name", result.name);
+  kept = result.bytes;
+  out.set("bytes", val(emscripten::typed_memory_view(kept.size(), kept.data())));
+  return out;
+}
+
+// The session with its input and output buffers.
+class Session {
+ public:
+  // A buffer of `size` bytes for the page to fill with a dropped file.
+  val InputBuffer(std::size_t size) {
+    m_input.assign(size, 0);
+    return val(emscripten::typed_memory_view(m_input.size(), m_input.data()));
+  }
+  val Open(const std::string& name) {
+    return ResultOf(m_session.Open(name, std::move(m_input)), m_output);
+  }
+  val FloatBuffer(std::size_t size) {
+    m_floats.assign(size, 0);
+    return val(emscripten::typed_memory_view(m_floats.size(), m_floats.data()));
+  }
+  val UseDecoded(const std::string& name, int channels) {
+    const auto result = m_session.UseDecoded(name, m_floats, channels);
+    m_floats = {};
+    return ResultOf(result, m_output);
+  }
+  int Kind() const { return static_cast<int>(m_session.kind()); }
+  int Channels() const { return m_session.channels(); }
+  std::uint32_t Frames() const { return m_session.frames(); }
+  std::uint32_t FileFrames() const { return m_session.fileFrames(); }
+  val Samples() const {
+    const auto& samples = m_session.samples();
+    return val(emscripten::typed_memory_view(samples.size(), samples.data()));
+  }
+  int LoopTempo() const { return m_session.loopParams().tempo; }
+  int LoopMeasure() const { return m_session.loopParams().measureMode; }
+  val BuildLoop(int tenths, int mode, int number, bool dither) {
+    return ResultOf(m_session.BuildLoop(Params(tenths, mode, number), dither), m_output);
+  }
+  val Audition(int tenths, int mode, bool dither) {
+    m_audition = m_session.Audition(Params(tenths, mode, 1), dither);
+    return val(emscripten::typed_memory_view(m_audition.size(), m_audition.data()));
+  }
+  val SaveWave() { return ResultOf(m_session.SaveWave(), m_output); }
+  val SuggestTempo(int measures) const {
+    const auto suggestion = m_session.SuggestTempo(measures);
+    val out = val::object();
+    out.set("tenths", suggestion.tenths.value_or(0));
+    out.set("source", suggestion.source);
+    return out;
+  }
+
+ private:
+  static LoopParams Params(int tenths, int mode, int number) {
+    return LoopParams{static_cast<std::int16_t>(tenths), static_cast<MeasureMode>(mode),
+                      static_cast<std::uint8_t>(number)};
+  }
+  PageSession m_session;
+  std::vector<std::uint8_t> m_input;
+  std::vector<float> m_floats;
+  std::vector<std::uint8_t> m_output;
+  std::vector<std::int16_t> m_audition;
+};
+
+std::string MessageOf(int id) { return std::string(MessageText(static_cast<MessageId>(id))); }
+
+std::string TakeMessageText(LoopParamModel& model) {
+  const auto message = model.TakeMessage();
+  return message ? std::string(MessageText(*message)) : std::string();
+}
+int EndingOf(const LoopParamModel& model) { return static_cast<int>(model.ending()); }
+int MeasureOf(const LoopParamModel& model) { return model.GetMeasureMode(); }
+void OnMeasure(LoopParamModel& model, int mode) { model.OnMeasure(static_cast<MeasureMode>(mode)); }
+val HandedBack(const LoopParamModel& model) {
+  val out = val::object();
+  out.set("tempo", model.handedBack().tempo);
+  out.set("measureMode", model.handedBack().measureMode);
+  out.set("fileNumber", model.handedBack().fileNumber);
+  return out;
+}
+std::uint32_t LastSample(int mode, int tenths) {
+  return SampleCount(static_cast<MeasureMode>(mode), static_cast<std::int16_t>(tenths));
+}
+
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(loopsmith) {
+  emscripten::function("messageText", &MessageOf);
+  emscripten::function("sampleCount", &LastSample);
+  emscripten::function("storageWords", &StorageWords);
+  emscripten::class_<Session>("Session")
+      .constructor<>()
+      .function("inputBuffer", &Session::InputBuffer)
+      .function("open", &Session::Open)
+      .function("floatBuffer", &Session::FloatBuffer)
+      .function("useDecoded", &Session::UseDecoded)
+      .function("kind", &Session::Kind)
+      .function("channels", &Session::Channels)
+      .function("frames", &Session::Frames)
+      .function("fileFrames", &Session::FileFrames)
+      .function("samples", &Session::Samples)
+      .function("loopTempo", &Session::LoopTempo)
+      .function("loopMeasure", &Session::LoopMeasure)
+      .function("buildLoop", &Session::BuildLoop)
+      .function("audition", &Session::Audition)
+      .function("saveWave", &Session::SaveWave)
+      .function("suggestTempo", &Session::SuggestTempo);
+  emscripten::class_<LoopParamModel>("LoopParamModel")
+      .constructor<>()
+      .function("onTempoScroll", &LoopParamModel::OnTempoScroll)
+      .function("onMeasure", &OnMeasure)
+      .function("onFileNumberEdited", &LoopParamModel::OnFileNumberEdited)
+      .function("onFileNumberStep", &LoopParamModel::OnFileNumberStep)
+      .function("onOK", &LoopParamModel::OnOK)
+      .function("onCancel", &LoopParamModel::OnCancel)
+      .function("sliderPosition", &LoopParamModel::sliderPosition)
+      .function("measureMode", &MeasureOf)
+      .function("tempoText", &LoopParamModel::tempoText)
+      .function("timeText", &LoopParamModel::timeText)
+      .function("fileNumberText", &LoopParamModel::fileNumberText)
+      .function("takeMessage", &TakeMessageText)
+      .function("ending", &EndingOf)
+      .function("handedBack", &HandedBack);
+}
+
+}  // namespace loopsmith::web

@@ -1,0 +1,222 @@
+#include "web/page_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "adapt/chunk_walk.h"
+#include "adapt/mixdown.h"
+#include "adapt/tempo_rules.h"
+#include "base/work_buffers.h"
+#include "core/convert_job.h"
+#include "core/loop_file.h"
+#include "core/loop_format.h"
+#include "core/loop_length.h"
+#include "core/output_names.h"
+#include "core/sample_transforms.h"
+#include "wave/wave_io.h"
+
+namespace loopsmith::web {
+namespace {
+
+// Keeps the first failure, as the page shows one message per file.
+class FirstFailure final : public Reporter {
+ public:
+  void Report(const Failure& failure) override {
+    if (!first) first = failure;
+  }
+  std::optional<Failure> first;
+};
+
+// The choices the user made on the page, as the dialog would hand them over.
+class ChosenParams final : public LoopParamsSource {
+ public:
+  explicit ChosenParams(const LoopParams& params) : m_params(params) {}
+  bool AskLoopParams(LoopParams& params) override {
+    params = m_params;
+    return true;
+  }
+
+ private:
+  LoopParams m_params;
+};
+
+// Samples the browser decoded, handed to the job in place of the WAV reader.
+class DecodedSource final : public PcmSource {
+ public:
+  DecodedSource(const std::vector<std::uint8_t>& pcm, std::uint32_t bytes, int channels)
+      : m_pcm(pcm), m_bytes(bytes), m_channels(channels) {}
+  bool Load(const std::string&, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+            std::uint16_t& channels) override {
+    std::copy_n(m_pcm.data(), m_bytes, pcm);
+    loadedBytes = m_bytes;
+    channels = static_cast<std::uint16_t>(m_channels);
+    return true;
+  }
+
+ private:
+  const std::vector<std::uint8_t>& m_pcm;
+  std::uint32_t m_bytes;
+  int m_channels;
+};
+
+std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+std::vector<std::int16_t> Samples(const std::uint8_t* pcm, std::size_t count) {
+  std::vector<std::int16_t> samples(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    samples[i] = static_cast<std::int16_t>(pcm[2 * i] | pcm[2 * i + 1] << 8);
+  }
+  return samples;
+}
+
+}  // namespace
+
+PageSession::Result PageSession::Fail(const Failure& failure) {
+  Result result;
+  result.message = std::string(MessageText(failure.id));
+  return result;
+}
+
+std::uint32_t PageSession::frames() const {
+  return m_channels > 0
+             ? static_cast<std::uint32_t>(m_samples.size()) / static_cast<std::uint32_t>(m_channels)
+             : 0;
+}
+
+PageSession::Result PageSession::Open(const std::string& name, std::vector<std::uint8_t> bytes) {
+  m_fs.files.clear();
+  m_name = name;
+  m_kind = Kind::kNone;
+  m_channels = 0;
+  m_samples.clear();
+  m_decoded = false;
+  m_loadedBytes = 0;
+  m_pcm.assign(kPcmElements * 2, 0);
+  const std::string path = PathOf(name);
+  m_fs.files[path] = std::move(bytes);
+  m_fileFrames = 0;
+  FirstFailure reporter;
+  switch (DirectionOf(name)) {
+    case Direction::kWaveToLoop: {
+      CWaveFile wave(m_fs, reporter);
+      if (!LoadWave(wave, reporter, path, m_pcm.data(), m_loadedBytes)) {
+        return Fail(*reporter.first);
+      }
+      m_kind = Kind::kWave;
+      m_channels = wave.m_format.nChannels;
+      m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
+      m_fileFrames = wave.m_dataSize / (2u * wave.m_format.nChannels);
+      return {true, {}, {}, {}};
+    }
+    case Direction::kLoopToWave: {
+      std::vector<std::uint8_t> image(kLargestLoopFile);
+      if (!ReadLoopFile(m_fs, reporter, path, image.data(), m_loopParams)) {
+        return Fail(*reporter.first);
+      }
+      const std::uint32_t last = SampleCount(m_loopParams.measureMode, m_loopParams.tempo);
+      std::vector<std::uint8_t> pcm(2 * (std::size_t{last} + 1));
+      LoopToPcm(image.data(), pcm.data(), last);
+      m_kind = Kind::kLoop;
+      m_channels = 1;
+      m_samples = Samples(pcm.data(), std::size_t{last} + 1);
+      m_fileFrames = last + 1;
+      return {true, {}, {}, {}};
+    }
+    case Direction::kNone:
+      break;
+  }
+  return {};
+}
+
+PageSession::Result PageSession::UseDecoded(const std::string& name,
+                                            const std::vector<float>& samples, int channels) {
+  if (channels < 1 || samples.empty()) return {};
+  m_name = name;
+  m_pcm.assign(kPcmElements * 2, 0);
+  const std::vector<float> stereo = channels > 2 ? adapt::MixToStereo(samples, channels) : samples;
+  m_channels = std::min(channels, 2);
+  m_loadedBytes =
+      adapt::StorePcm16(stereo, m_channels, std::size_t{kMaxLastIndex} + 1, m_pcm.data());
+  m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
+  m_fileFrames = static_cast<std::uint32_t>(samples.size() / static_cast<std::size_t>(channels));
+  m_kind = Kind::kWave;
+  m_decoded = true;
+  return {true, {}, {}, {}};
+}
+
+PageSession::Result PageSession::BuildLoop(const LoopParams& params, bool dither) {
+  if (m_kind != Kind::kWave) return {};
+  FirstFailure reporter;
+  ChosenParams answer(params);
+  HeapAllocator heap;
+  ConvertJob job(m_fs, reporter, answer, heap);
+  job.setDither(dither);
+  DecodedSource decoded(m_pcm, m_loadedBytes, m_channels);
+  if (m_decoded) job.setPcmSource(&decoded);
+  const JobOutcome outcome = job.Run(PathOf(m_name), Direction::kWaveToLoop);
+  if (reporter.first) return Fail(*reporter.first);
+  Result result{true, {}, NameOf(outcome.output), std::move(m_fs.files[outcome.output])};
+  m_fs.files.erase(outcome.output);
+  return result;
+}
+
+std::vector<std::int16_t> PageSession::Audition(const LoopParams& params, bool dither) {
+  if (m_kind != Kind::kWave) return {};
+  std::vector<std::uint8_t> image(kLoopImageElements * 2);
+  const auto channels = static_cast<std::uint16_t>(m_channels);
+  BuildLoopImage(params, channels, m_pcm.data(), image.data());
+  if (dither) DitherLoopWords(params, channels, m_pcm.data(), image.data());
+  const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
+  std::vector<std::uint8_t> pcm(2 * (std::size_t{last} + 1));
+  LoopToPcm(image.data() + kLoopHeaderSize, pcm.data(), last);
+  return Samples(pcm.data(), std::size_t{last} + 1);
+}
+
+PageSession::Result PageSession::SaveWave() {
+  if (m_kind != Kind::kLoop) return {};
+  FirstFailure reporter;
+  ChosenParams unused(m_loopParams);
+  HeapAllocator heap;
+  ConvertJob job(m_fs, reporter, unused, heap);
+  const JobOutcome outcome = job.Run(PathOf(m_name), Direction::kLoopToWave);
+  if (reporter.first) return Fail(*reporter.first);
+  Result result{true, {}, NameOf(outcome.output), std::move(m_fs.files[outcome.output])};
+  m_fs.files.erase(outcome.output);
+  return result;
+}
+
+PageSession::Suggestion PageSession::SuggestTempo(int measures) const {
+  Suggestion suggestion;
+  std::string unused;
+  const auto found = m_fs.files.find(PathOf(m_name));
+  if (found != m_fs.files.end()) {
+    MemoryFileSystem one;
+    one.files[PathOf(m_name)] = found->second;
+    FileHandle file = FileHandle::kNone;
+    if (one.OpenRead(PathOf(m_name), file) == 0) {
+      const adapt::ChunkWalk walk =
+          adapt::WalkChunks(one, file, static_cast<std::int64_t>(found->second.size()));
+      one.Close(file);
+      if (walk.acidBpm) {
+        if (const auto bpm = adapt::PlausibleTempo(*walk.acidBpm, unused)) {
+          return {static_cast<int>(std::lround(*bpm * 10)), "the loop chunk"};
+        }
+      }
+    }
+  }
+  if (const auto named = adapt::TempoInName(m_name)) {
+    if (const auto bpm = adapt::PlausibleTempo(*named, unused)) {
+      return {static_cast<int>(std::lround(*bpm * 10)), "the file name"};
+    }
+  }
+  const double seconds = static_cast<double>(m_fileFrames) / kSampleRate;
+  const auto tempi = adapt::TempiOfLength(seconds, measures);
+  if (!tempi.empty() && tempi.front().measures == measures) {
+    return {static_cast<int>(std::lround(adapt::Tenths(tempi.front().bpm) * 10)),
+            "the loop length"};
+  }
+  return suggestion;
+}
+
+}  // namespace loopsmith::web

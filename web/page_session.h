@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/memory_file_system.h"
+#include "base/messages.h"
+#include "core/loop_params.h"
+
+namespace loopsmith::web {
+
+// What the page holds between a drop and OK: the dropped file in memory, the
+// samples the core loaded from it, and every conversion through the same job
+// the desktop programs run. No rule of the conversion lives in the page.
+class PageSession {
+ public:
+  enum class Kind { kNone, kWave, kLoop };
+
+  // The outcome of one step: the catalogue's text of the first failure, empty if none.
+  struct Result {
+    bool ok = false;
+    std::string message;
+    std::string name;                 // the output's file name
+    std::vector<std::uint8_t> bytes;  // the output file
+  };
+
+  // A dropped file: a WAV file is loaded as the desktop loads it, a loop file
+  // read; `message` is empty when it can be converted.
+  Result Open(const std::string& name, std::vector<std::uint8_t> bytes);
+  // Samples the browser decoded from another kind of file: interleaved, full
+  // scale +-1.0, already at 44,100 Hz; more than two channels are mixed to two
+  // as the command line mixes them, and rounded to 16 bits.
+  Result UseDecoded(const std::string& name, const std::vector<float>& samples, int channels);
+
+  Kind kind() const { return m_kind; }
+  int channels() const { return m_channels; }
+  // Frames of sound loaded (a WAV file, at most the longest loop) or the
+  // loop's samples (a loop file).
+  std::uint32_t frames() const;
+  // Frames the whole file holds.
+  std::uint32_t fileFrames() const { return m_fileFrames; }
+  // Loaded 16-bit samples, interleaved (a WAV file), or the loop's, mono.
+  const std::vector<std::int16_t>& samples() const { return m_samples; }
+  // A loop file's header values.
+  const LoopParams& loopParams() const { return m_loopParams; }
+
+  // The loop file for these choices, byte for byte as the desktop writes it.
+  Result BuildLoop(const LoopParams& params, bool dither);
+  // The loop as the sampler will hold it: its 12-bit words back as 16-bit
+  // samples, mono, SampleCount + 1 of them.
+  std::vector<std::int16_t> Audition(const LoopParams& params, bool dither);
+  // A loop file's WAV file, named as the desktop names it.
+  Result SaveWave();
+  // The tempo in tenths of BPM from the file's loop chunk, a number before
+  // "bpm" in its name, or its length as `measures` measures (1 or 2); with
+  // where it came from.
+  struct Suggestion {
+    std::optional<int> tenths;
+    std::string source;
+  };
+  Suggestion SuggestTempo(int measures) const;
+
+ private:
+  Result Fail(const Failure& failure);
+  std::string PathOf(const std::string& name) const { return "/" + name; }
+
+  MemoryFileSystem m_fs;
+  std::string m_name;
+  Kind m_kind = Kind::kNone;
+  int m_channels = 0;
+  std::vector<std::int16_t> m_samples;
+  std::vector<std::uint8_t> m_pcm;  // as the job's PCM source hands it over
+  std::uint32_t m_loadedBytes = 0;
+  std::uint32_t m_fileFrames = 0;
+  bool m_decoded = false;  // the samples came from the browser, not the WAV reader
+  LoopParams m_loopParams;
+};
+
+}  // namespace loopsmith::web
