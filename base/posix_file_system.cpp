@@ -6,9 +6,15 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <vector>
+
+// Linux gives unnamed temporary files, paths-only folder handles and its
+// /proc; every other POSIX system, and Linux built with
+// LOOPSMITH_PORTABLE_POSIX (as the tests do once), takes the portable way.
+#if defined(__linux__) && !defined(LOOPSMITH_PORTABLE_POSIX)
+#define LOOPSMITH_LINUX_PATHS 1
+#endif
 
 namespace loopsmith {
 namespace {
@@ -53,18 +59,29 @@ int ResolveLinks(const std::string& path, std::string& resolved) {
   return -ELOOP;
 }
 
-// The bits a plain create gives: 0666 less the umask, read without changing it.
-mode_t CreateMode() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) {
-      return static_cast<mode_t>(0666 & ~std::stoul(line.substr(6), nullptr, 8));
-    }
-  }
-  const mode_t mask = ::umask(022);
-  ::umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
+std::int64_t ModifiedNs(const struct stat& info) {
+#ifdef __APPLE__
+  return Nanoseconds(info.st_mtimespec);
+#else
+  return Nanoseconds(info.st_mtim);
+#endif
+}
+
+std::int64_t ChangedNs(const struct stat& info) {
+#ifdef __APPLE__
+  return Nanoseconds(info.st_ctimespec);
+#else
+  return Nanoseconds(info.st_ctim);
+#endif
+}
+
+// The data, and what is needed to read it back, on the disk.
+int SyncData(int fd) {
+#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0 && !defined(__APPLE__)
+  return ::fdatasync(fd);
+#else
+  return ::fsync(fd);
+#endif
 }
 
 std::string RandomName() {
@@ -75,17 +92,20 @@ std::string RandomName() {
 }
 
 // An unnamed file in `folder` where the file system has them, else a new
-// short name; either way mode 0600 until it is given its own.
+// short name. Made with 0666 as a plain create is, so the system applies the
+// umask or the folder's default ACL, and nobody's umask is touched.
 int CreateTemporary(int folder, std::string& name) {
   name.clear();
-  const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#ifdef LOOPSMITH_LINUX_PATHS
+  const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
     return fd >= 0 ? fd : -errno;
   }
+#endif
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = RandomName();
     const int named =
-        ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (named >= 0) {
       name = std::move(candidate);
       return named;
@@ -95,6 +115,7 @@ int CreateTemporary(int folder, std::string& name) {
   return -EEXIST;
 }
 
+#ifdef LOOPSMITH_LINUX_PATHS
 // Gives an unnamed file a name in `folder`, so that it can be renamed over the target.
 int LinkTemporary(int fd, int folder, std::string& name) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
@@ -107,6 +128,16 @@ int LinkTemporary(int fd, int folder, std::string& name) {
     if (errno != EEXIST) return -errno;
   }
   return -EEXIST;
+}
+#endif
+
+// The resolved target's folder, open for the calls relative to it.
+int OpenFolder(const std::string& path) {
+#ifdef LOOPSMITH_LINUX_PATHS
+  return ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+  return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
 }
 
 }  // namespace
@@ -131,7 +162,7 @@ int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
     return S_ISDIR(info.st_mode) ? -EISDIR : -EINVAL;
   }
   ::fcntl(fd, F_SETFL, 0);
-  m_reads[fd] = Snapshot{info.st_size, Nanoseconds(info.st_mtim), Nanoseconds(info.st_ctim)};
+  m_reads[fd] = Snapshot{info.st_size, ModifiedNs(info), ChangedNs(info)};
   handle = Handle(fd);
   return 0;
 }
@@ -142,7 +173,7 @@ int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle)
   if (const int result = ResolveLinks(target, resolved); result != 0) return result;
   Output output;
   output.name = NameOf(resolved);
-  output.folder = ::open(FolderOf(resolved).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  output.folder = OpenFolder(FolderOf(resolved));
   if (output.folder < 0) return -errno;
   auto fail = [&](int error) {
     ::close(output.folder);
@@ -182,8 +213,6 @@ int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle)
     if (::fchown(fd, old.st_uid, old.st_gid) != 0)
       (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     ::fchmod(fd, old.st_mode & 07777);
-  } else if (output.inPlace < 0) {
-    ::fchmod(fd, CreateMode());
   }
   m_outputs[fd] = std::move(output);
   handle = Handle(fd);
@@ -248,8 +277,8 @@ int PosixFileSystem::CheckUnchanged(FileHandle file) {
   struct stat info {};
   if (::fstat(Fd(file), &info) != 0) return -errno;
   const Snapshot& then = found->second;
-  const bool same = info.st_size == then.size && Nanoseconds(info.st_mtim) == then.modifiedNs &&
-                    Nanoseconds(info.st_ctim) == then.changedNs;
+  const bool same = info.st_size == then.size && ModifiedNs(info) == then.modifiedNs &&
+                    ChangedNs(info) == then.changedNs;
   return same ? 0 : -kErrorChanged;
 }
 
@@ -266,6 +295,7 @@ int PosixFileSystem::CopyInPlace(int from, int to) {
   if (::fstat(from, &written) != 0 || ::fstat(to, &old) != 0) return -errno;
   // A full disk must show before the first old byte is overwritten: the space
   // past the old end is reserved first (within it, the old blocks are reused).
+#ifndef __APPLE__
   if (written.st_size > old.st_size) {
     const int reserved = ::posix_fallocate(to, old.st_size, written.st_size - old.st_size);
     if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
@@ -275,6 +305,7 @@ int PosixFileSystem::CopyInPlace(int from, int to) {
       return -reserved;
     }
   }
+#endif
   std::vector<unsigned char> buffer(1 << 16);
   for (off_t at = 0; at < written.st_size;) {
     const ssize_t got = ::pread(from, buffer.data(), buffer.size(), at);
@@ -290,7 +321,7 @@ int PosixFileSystem::CopyInPlace(int from, int to) {
     at += got;
   }
   // The old content beyond the new end goes only now, when all was written.
-  if (::ftruncate(to, written.st_size) != 0 || ::fdatasync(to) != 0) return -errno;
+  if (::ftruncate(to, written.st_size) != 0 || SyncData(to) != 0) return -errno;
   return 0;
 }
 
@@ -319,9 +350,11 @@ int PosixFileSystem::CommitOutput(FileHandle file) {
   // The data reaches the disk before the name does, so that a crash can never
   // leave an empty file where the user's file was. A new name risks nothing,
   // and skips the wait.
-  if (output.replacing && ::fdatasync(fd) != 0) result = -errno;
+  if (output.replacing && SyncData(fd) != 0) result = -errno;
+#ifdef LOOPSMITH_LINUX_PATHS
   if (result == 0 && output.tempName.empty())
     result = LinkTemporary(fd, output.folder, output.tempName);
+#endif
   if (::close(fd) != 0 && result == 0) result = -errno;
   if (result == 0 &&
       ::renameat(output.folder, output.tempName.c_str(), output.folder, output.name.c_str()) != 0) {
