@@ -1,6 +1,5 @@
 #include "base/windows_file_system.h"
 
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <algorithm>

@@ -11,7 +11,7 @@ export NODE_PATH=/usr/share/nodejs
 emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DLOOPSMITH_WERROR=ON \
   >/dev/null
 cmake --build build-web -j "$(nproc)"
-version=$(cat build-web/web/version.txt)
+version=$(cat build-web/version.txt)
 python3 web/build_page.py build-web/web/loopsmith_module.js build-web/web/loopsmith.html "$version"
 stage=build-web/dist/loopsmith-$version-web
 rm -rf "$stage" && mkdir -p "$stage" dist

@@ -42,12 +42,12 @@ if [[ $run_tests == 1 ]]; then
   ctest --test-dir build-windows --output-on-failure -j "$jobs"
 fi
 
-version=$(sed -n 's/^project(Loopsmith VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(cat build-windows/version.txt)
 stage=build-windows/dist/loopsmith-$version-windows-x64
 rm -rf "$stage" && mkdir -p "$stage" dist
 cp build-windows/win/loopsmith.exe build-windows/cli/loopsmith-cli.exe "$stage/"
 x86_64-w64-mingw32-strip "$stage"/*.exe
-sed "s/@VERSION@/$version/" win/README.txt.in | sed 's/$/\r/' >"$stage/README.txt"
+cp build-windows/win/README.txt "$stage/"
 rm -f "dist/loopsmith-$version-windows-x64.zip"
 (cd build-windows/dist && zip -qr "../../dist/loopsmith-$version-windows-x64.zip" "loopsmith-$version-windows-x64")
 echo "wrote dist/loopsmith-$version-windows-x64.zip"

@@ -2,7 +2,6 @@
 // message or a correct conversion, and nothing is written for a refused one.
 #include <gtest/gtest.h>
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
 #include <sys/stat.h>

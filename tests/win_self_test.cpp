@@ -3,7 +3,6 @@
 // loop runs, the file-number box and its owner, and the bytes written.
 #include <gtest/gtest.h>
 
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>

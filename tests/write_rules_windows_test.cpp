@@ -3,7 +3,6 @@
 // are kept, and nothing is left behind.
 #include <gtest/gtest.h>
 
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <filesystem>

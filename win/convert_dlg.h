@@ -1,6 +1,5 @@
 #pragma once
 
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // After windows.h, which they build on.
 #include <shellapi.h>

@@ -1,4 +1,3 @@
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
