@@ -12,11 +12,6 @@
 #include "wave/wave_io.h"
 
 namespace loopsmith::adapt {
-namespace {
-
-constexpr std::int64_t kMaxFrames = 262'144;  // the longest loop
-
-}  // namespace
 
 bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
                           std::uint16_t& channels) {
@@ -42,7 +37,7 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
   // Enough of the source for the longest loop, and a little more for the
   // resampler's filter to settle at the end.
   const double ratio = kSampleRate / static_cast<double>(info.rate);
-  const auto wanted = static_cast<std::int64_t>(std::ceil(kMaxFrames / ratio)) + info.rate / 10;
+  const auto wanted = static_cast<std::int64_t>(std::ceil(kLongestLoop / ratio)) + info.rate / 10;
   // A file of unknown length is decoded up to what the loop needs.
   const std::int64_t frames = info.lengthKnown ? std::min(wanted, info.frames) : wanted;
   std::vector<float> samples = sound->ReadFrames(frames, error);
@@ -86,7 +81,7 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
     samples = std::move(resampled);
     steps += "resampled " + WithCommas(static_cast<std::uint64_t>(info.rate)) + " -> 44,100 Hz; ";
   }
-  loadedBytes = StorePcm16(samples, count, kMaxFrames, pcm);
+  loadedBytes = StorePcm16(samples, count, kLongestLoop, pcm);
   channels = static_cast<std::uint16_t>(count);
   m_last.steps = steps + "decoded from " + info.encoding + " and rounded to 16 bits";
   return true;

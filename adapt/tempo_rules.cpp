@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/loop_params.h"
+
 namespace loopsmith::adapt {
 namespace {
 
@@ -72,8 +74,8 @@ std::optional<double> TempoInName(const std::string& path) {
 std::optional<double> PlausibleTempo(double bpm, std::string& adjusted) {
   if (!std::isfinite(bpm) || bpm < kMinPlausibleBpm || bpm > kMaxPlausibleBpm) return std::nullopt;
   const double original = bpm;
-  while (bpm > kMaxLoopBpm) bpm /= 2;
-  while (bpm < kMinLoopBpm) bpm *= 2;
+  while (bpm > kMaxBpm) bpm /= 2;
+  while (bpm < kMinBpm) bpm *= 2;
   if (bpm != original) {
     adjusted = (bpm < original ? "halved from " : "doubled from ") + BpmText(original);
   }
@@ -85,8 +87,8 @@ std::vector<LengthTempo> TempiOfLength(double seconds, int measures) {
   if (!(seconds > 0) || !std::isfinite(seconds)) return tempi;
   for (int times = 1; times <= 8; times *= 2) {
     const double bpm = 240.0 * measures * times / seconds;
-    if (bpm > kMaxLoopBpm + 0.05) break;
-    if (bpm >= kMinLoopBpm - 0.05) tempi.push_back({bpm, measures * times});
+    if (bpm > kMaxBpm + 0.05) break;
+    if (bpm >= kMinBpm - 0.05) tempi.push_back({bpm, measures * times});
   }
   return tempi;
 }

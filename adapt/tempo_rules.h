@@ -10,9 +10,6 @@ namespace loopsmith::adapt {
 // tempi a length allows. The command line's --bpm auto and the page's
 // "Suggest tempo" both use them.
 
-inline constexpr double kMinLoopBpm = 40;
-inline constexpr double kMaxLoopBpm = 240;
-
 // "128.5 BPM"
 std::string BpmText(double bpm);
 

@@ -14,11 +14,6 @@ namespace loopsmith {
 // ends come out. A front end binds its widgets to it and adds nothing.
 class LoopParamModel {
  public:
-  static constexpr int kMinBpm = 40;
-  static constexpr int kMaxBpm = 240;
-  static constexpr int kMinFileNumber = 1;
-  static constexpr int kMaxFileNumber = 50;
-
   enum class Ending { kOpen, kOk, kCancel };
 
   // As the dialog opens: 120 BPM, one measure, file number 1, time 2.

@@ -31,7 +31,7 @@ std::optional<MeasureMode> ParseMeasure(const std::string& value) {
 std::optional<std::uint8_t> ParseNumber(const std::string& text) {
   if (!AllDigits(text) || text.size() > 3) return std::nullopt;
   const int number = std::stoi(text);
-  if (number < 1 || number > 50) return std::nullopt;
+  if (number < kMinFileNumber || number > kMaxFileNumber) return std::nullopt;
   return static_cast<std::uint8_t>(number);
 }
 
@@ -45,7 +45,7 @@ std::optional<std::int16_t> ParseTempo(const std::string& text) {
     return std::nullopt;
   }
   const int value = std::stoi(whole) * 10 + (tenth[0] - '0');
-  if (value < 400 || value > 2400) return std::nullopt;
+  if (value < kMinBpm * 10 || value > kMaxBpm * 10) return std::nullopt;
   return static_cast<std::int16_t>(value);
 }
 
@@ -127,7 +127,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
         ++waves;
       }
     }
-    if (waves > 0 && options.firstNumber + waves - 1 > 50) {
+    if (waves > 0 && options.firstNumber + waves - 1 > kMaxFileNumber) {
       return {std::nullopt, std::to_string(waves) + " WAV files from number " +
                                 std::to_string(options.firstNumber) + " would pass L50.T58"};
     }

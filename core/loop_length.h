@@ -7,7 +7,7 @@
 
 namespace loopsmith {
 
-inline constexpr std::uint32_t kMaxLastIndex = 0x3FFFF;  // 262,144 samples, the longest loop
+inline constexpr std::uint32_t kMaxLastIndex = kLongestLoop - 1;
 inline constexpr std::uint32_t kBlockWords = 0x10000;
 
 // Both results are last indices, not counts: a loop holds SampleCount + 1 samples

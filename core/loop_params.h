@@ -12,6 +12,15 @@ inline constexpr MeasureMode kMeasureOff = 0;
 inline constexpr MeasureMode kMeasureOne = 1;
 inline constexpr MeasureMode kMeasureTwo = 2;
 
+// What the dialog offers: tempo in whole BPM, file numbers L01.T58 to L50.T58.
+inline constexpr int kMinBpm = 40;
+inline constexpr int kMaxBpm = 240;
+inline constexpr int kMinFileNumber = 1;
+inline constexpr int kMaxFileNumber = 50;
+
+// The longest loop, in samples: four blocks of 65,536 words.
+inline constexpr std::uint32_t kLongestLoop = 262'144;
+
 struct LoopParams {
   std::int16_t tempo = 1200;  // tenths of BPM; a header value from 0x8000 up is negative
   MeasureMode measureMode = kMeasureOne;

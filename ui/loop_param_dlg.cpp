@@ -65,7 +65,7 @@ void CLoopParamDlg::BuildControls() {
   m_tempoSlider = new TempoSlider(this);
   m_tempoSlider->setGeometry(units.ToPixels(layout.slider));
   m_tempoSlider->setTickPosition(QSlider::NoTicks);
-  m_tempoSlider->setRange(LoopParamModel::kMinBpm, LoopParamModel::kMaxBpm);
+  m_tempoSlider->setRange(kMinBpm, kMaxBpm);
 
   auto radio = [&](const char* caption, const DluRect& rect, MeasureMode mode) {
     auto* button = new QRadioButton(QString::fromLatin1(caption), this);

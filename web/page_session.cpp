@@ -137,7 +137,7 @@ PageSession::Result PageSession::UseDecoded(const std::string& name,
   const std::vector<float> stereo = channels > 2 ? adapt::MixToStereo(samples, channels) : samples;
   m_channels = std::min(channels, 2);
   m_loadedBytes =
-      adapt::StorePcm16(stereo, m_channels, std::size_t{kMaxLastIndex} + 1, m_pcm.data());
+      adapt::StorePcm16(stereo, m_channels, kLongestLoop, m_pcm.data());
   m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
   m_fileFrames = static_cast<std::uint32_t>(samples.size() / static_cast<std::size_t>(channels));
   m_kind = Kind::kWave;

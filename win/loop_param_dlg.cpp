@@ -86,10 +86,10 @@ INT_PTR CLoopParamDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void CLoopParamDlg::OnInitDialog() {
   m_previousOwner = m_reporter.setOwner(m_hwnd);
   const HWND slider = ::GetDlgItem(m_hwnd, IDC_TEMPO_SLIDER);
-  ::SendMessageW(slider, TBM_SETRANGEMIN, FALSE, LoopParamModel::kMinBpm);
-  ::SendMessageW(slider, TBM_SETRANGEMAX, FALSE, LoopParamModel::kMaxBpm);
+  ::SendMessageW(slider, TBM_SETRANGEMIN, FALSE, kMinBpm);
+  ::SendMessageW(slider, TBM_SETRANGEMAX, FALSE, kMaxBpm);
   ::SendMessageW(::GetDlgItem(m_hwnd, IDC_FILE_NUMBER_STEPPER), UDM_SETRANGE32,
-                 LoopParamModel::kMinFileNumber, LoopParamModel::kMaxFileNumber);
+                 kMinFileNumber, kMaxFileNumber);
   Show();
 }
 
