@@ -236,12 +236,15 @@ std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates,
              : first;
 }
 
-TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures) {
+TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures,
+                       SoundFile* opened) {
   TempoFinding finding;
   std::string error;
-  const std::unique_ptr<SoundFile> sound = SoundFile::Open(fs, path, error);
-  if (TempoFromTags(sound.get(), path, finding)) return finding;
-  if (!sound) {
+  std::unique_ptr<SoundFile> ours;
+  if (opened == nullptr) ours = SoundFile::Open(fs, path, error);
+  SoundFile* sound = opened != nullptr ? opened : ours.get();
+  if (TempoFromTags(sound, path, finding)) return finding;
+  if (sound == nullptr) {
     finding.error = error + "; and there is no tempo in the file name: give --bpm N";
     return finding;
   }

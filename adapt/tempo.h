@@ -31,6 +31,9 @@ std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates,
 // measures, or, with `givenMeasures` (1 or 2, the user's --measure), the tempo
 // at which the file is that many measures. Tempi within 20 to 999 BPM are
 // doubled or halved into 40 to 240.
-TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures = 0);
+// `opened`, when the caller has the file open already, is read instead of opening it again.
+class SoundFile;
+TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures = 0,
+                       SoundFile* opened = nullptr);
 
 }  // namespace loopsmith::adapt

@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "core/output_names.h"
 
@@ -49,6 +51,65 @@ std::optional<std::int16_t> ParseTempo(const std::string& text) {
   return static_cast<std::int16_t>(value);
 }
 
+namespace {
+
+// An option with a value: sets it in `options`, or says what is wrong with it.
+struct ValueOption {
+  const char* name;
+  std::string (*apply)(const std::string& value, Options& options);
+};
+
+const ValueOption kValueOptions[] = {
+    {"--bpm",
+     [](const std::string& value, Options& options) -> std::string {
+       if (Lower(value) == "auto") {
+#ifndef LOOPSMITH_HAVE_ADAPT
+         return "--bpm auto is not in this build";
+#endif
+         options.autoTempo = true;
+         return {};
+       }
+       const auto tempo = ParseTempo(value);
+       if (!tempo)
+         return "--bpm takes 40 to 240, with at most one decimal, or auto: '" + value + "'";
+       options.tempo = *tempo;
+       return {};
+     }},
+    {"--measure",
+     [](const std::string& value, Options& options) -> std::string {
+       const auto mode = ParseMeasure(value);
+       if (!mode) return "--measure takes 1, 2 or off: '" + value + "'";
+       options.measureMode = *mode;
+       options.measureGiven = true;
+       return {};
+     }},
+    {"--number",
+     [](const std::string& value, Options& options) -> std::string {
+       const auto number = ParseNumber(value);
+       if (!number) return "--number takes 1 to 50: '" + value + "'";
+       options.firstNumber = *number;
+       return {};
+     }},
+};
+
+// Several WAV files take the numbers counting up from --number: none may pass 50.
+std::string BatchNumberProblem(const Options& options) {
+  if (options.mode != Mode::kConvert) return {};
+  int waves = 0;
+  for (const auto& file : options.files) {
+    // With --adapt every file that is not a loop file counts as a WAV file.
+    const Direction direction = DirectionOf(file);
+    if (direction == Direction::kWaveToLoop || (options.adapt && direction == Direction::kNone)) {
+      ++waves;
+    }
+  }
+  if (waves == 0 || options.firstNumber + waves - 1 <= kMaxFileNumber) return {};
+  return std::to_string(waves) + " WAV files from number " + std::to_string(options.firstNumber) +
+         " would pass L50.T58";
+}
+
+}  // namespace
+
 ParseResult ParseOptions(const std::vector<std::string>& args) {
   Options options;
   bool onlyFiles = false;
@@ -62,12 +123,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       onlyFiles = true;
       continue;
     }
-    if (arg == "--help" || arg == "-h") {
-      options.mode = Mode::kHelp;
-      return {options, {}};
-    }
-    if (arg == "--version") {
-      options.mode = Mode::kVersion;
+    if (arg == "--help" || arg == "-h" || arg == "--version") {
+      options.mode = arg == "--version" ? Mode::kVersion : Mode::kHelp;
       return {options, {}};
     }
     if (arg == "--info") {
@@ -82,57 +139,33 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       continue;
     }
     // --name VALUE or --name=VALUE
-    std::string name = arg;
-    std::string value;
     const auto equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const auto* option = std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
+                                      [&](const ValueOption& o) { return name == o.name; });
+    if (option == std::end(kValueOptions)) return {std::nullopt, "unknown option '" + arg + "'"};
+    std::string value;
     if (equals != std::string::npos) {
-      name = arg.substr(0, equals);
       value = arg.substr(equals + 1);
-    } else if (name == "--bpm" || name == "--measure" || name == "--number") {
-      if (i + 1 >= args.size()) return {std::nullopt, "option '" + name + "' needs a value"};
+    } else if (i + 1 < args.size()) {
       value = args[++i];
-    }
-    if (name == "--bpm" && Lower(value) == "auto") {
-#ifndef LOOPSMITH_HAVE_ADAPT
-      return {std::nullopt, "--bpm auto is not in this build"};
-#endif
-      options.autoTempo = true;
-    } else if (name == "--bpm") {
-      const auto tempo = ParseTempo(value);
-      if (!tempo)
-        return {std::nullopt,
-                "--bpm takes 40 to 240, with at most one decimal, or auto: '" + value + "'"};
-      options.tempo = *tempo;
-    } else if (name == "--measure") {
-      const auto mode = ParseMeasure(value);
-      if (!mode) return {std::nullopt, "--measure takes 1, 2 or off: '" + value + "'"};
-      options.measureMode = *mode;
-      options.measureGiven = true;
-    } else if (name == "--number") {
-      const auto number = ParseNumber(value);
-      if (!number) return {std::nullopt, "--number takes 1 to 50: '" + value + "'"};
-      options.firstNumber = *number;
     } else {
-      return {std::nullopt, "unknown option '" + arg + "'"};
+      return {std::nullopt, "option '" + name + "' needs a value"};
+    }
+    if (std::string problem = option->apply(value, options); !problem.empty()) {
+      return {std::nullopt, std::move(problem)};
     }
   }
   if (options.files.empty()) return {std::nullopt, "no FILE given"};
-
-  if (options.mode == Mode::kConvert) {
-    int waves = 0;
-    for (const auto& file : options.files) {
-      // With --adapt every file that is not a loop file counts as a WAV file.
-      const Direction direction = DirectionOf(file);
-      if (direction == Direction::kWaveToLoop || (options.adapt && direction == Direction::kNone)) {
-        ++waves;
-      }
-    }
-    if (waves > 0 && options.firstNumber + waves - 1 > kMaxFileNumber) {
-      return {std::nullopt, std::to_string(waves) + " WAV files from number " +
-                                std::to_string(options.firstNumber) + " would pass L50.T58"};
-    }
+  if (std::string problem = BatchNumberProblem(options); !problem.empty()) {
+    return {std::nullopt, std::move(problem)};
   }
   return {options, {}};
+}
+
+int GivenMeasures(const Options& options) {
+  if (!options.measureGiven || options.measureMode == kMeasureOff) return 0;
+  return options.measureMode == kMeasureTwo ? 2 : 1;
 }
 
 }  // namespace loopsmith::cli

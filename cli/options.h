@@ -30,6 +30,10 @@ struct ParseResult {
 
 ParseResult ParseOptions(const std::vector<std::string>& args);
 
+// The measures --measure said a file holds (1 or 2), for the tempo from its
+// length; 0 when it was not given or is off.
+int GivenMeasures(const Options& options);
+
 // "128.5" -> 1285; whole numbers or one decimal, 40 to 240 BPM.
 std::optional<std::int16_t> ParseTempo(const std::string& text);
 

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "base/messages.h"
+
+namespace loopsmith::cli {
+
+inline constexpr const char* kProgram = "loopsmith-cli";
+
+// Every failure is a line with the window's text; with `explain` set, the
+// first failure's detail follows on a second line.
+class LineReporter final : public Reporter {
+ public:
+  explicit LineReporter(std::ostream& err) : m_err(err) {}
+  void Report(const Failure& failure) override {
+    Say(MessageText(failure.id));
+    if (explain && !explained && !failure.detail.empty()) {
+      Say(failure.detail);
+      explained = true;
+    }
+  }
+  // Every line about a file, catalogue message or not, has the same form.
+  void Say(std::string_view text) { m_err << kProgram << ": " << file << ": " << text << '\n'; }
+  void Start(const std::string& path) {
+    file = path;
+    explained = false;
+  }
+  std::string file;
+  bool explain = false;
+  bool explained = false;
+
+ private:
+  std::ostream& m_err;
+};
+
+}  // namespace loopsmith::cli
