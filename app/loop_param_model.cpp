@@ -89,4 +89,14 @@ void LoopParamModel::OnCancel() {
   if (m_ending == Ending::kOpen) m_ending = Ending::kCancel;
 }
 
+bool AcceptLoopParams(LoopParamModel& model, const LoopParamDestinations& to) {
+  model.OnOK();
+  const LoopParams& chosen = model.handedBack();
+  *to.tempo = chosen.tempo;
+  *to.mode = chosen.measureMode;
+  if (model.ending() != LoopParamModel::Ending::kOk) return false;  // stays open, 1 in the field
+  *to.fileNumber = chosen.fileNumber;
+  return true;
+}
+
 }  // namespace loopsmith

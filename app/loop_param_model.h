@@ -69,6 +69,17 @@ class LoopParamModel {
   LoopParams m_handedBack;
 };
 
+// Where a dialog writes the user's choice: the main window's own values.
+struct LoopParamDestinations {
+  std::int16_t* tempo;
+  MeasureMode* mode;
+  std::uint8_t* fileNumber;
+};
+
+// OK pressed: the model decides; tempo and measure go to the destinations on
+// every OK, the file number only on the OK that ends the dialog. True when it ends.
+bool AcceptLoopParams(LoopParamModel& model, const LoopParamDestinations& to);
+
 // "%.*g" at precision 15: 2, 1.5, 2.666, 12.
 std::string FormatSeconds(double seconds);
 

@@ -13,11 +13,7 @@ namespace loopsmith::ui {
 
 CLoopParamDlg::CLoopParamDlg(std::int16_t* tempo, MeasureMode* mode, std::uint8_t* fileNumber,
                              Reporter& reporter, QWidget* parent)
-    : QDialog(parent),
-      m_tempoDestination(tempo),
-      m_modeDestination(mode),
-      m_fileNumberDestination(fileNumber),
-      m_reporter(reporter) {
+    : QDialog(parent), m_destinations{tempo, mode, fileNumber}, m_reporter(reporter) {
   setWindowTitle(QString::fromLatin1(kLoopParamTitle));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
@@ -142,13 +138,9 @@ void CLoopParamDlg::OnMeasure(MeasureMode mode) {
 }
 
 void CLoopParamDlg::accept() {
-  m_model.OnOK();
-  const LoopParams& chosen = m_model.handedBack();
-  *m_tempoDestination = chosen.tempo;
-  *m_modeDestination = chosen.measureMode;
+  const bool ends = AcceptLoopParams(m_model, m_destinations);
   Show();
-  if (m_model.ending() != LoopParamModel::Ending::kOk) return;  // stays open with 1 in the field
-  *m_fileNumberDestination = chosen.fileNumber;
+  if (!ends) return;  // stays open with 1 in the field
   QDialog::accept();
 }
 

@@ -48,9 +48,7 @@ class CLoopParamDlg final : public QDialog {
   void Show();
 
   LoopParamModel m_model;
-  std::int16_t* m_tempoDestination;
-  MeasureMode* m_modeDestination;
-  std::uint8_t* m_fileNumberDestination;
+  LoopParamDestinations m_destinations;
   Reporter& m_reporter;
 
   TempoSlider* m_tempoSlider = nullptr;

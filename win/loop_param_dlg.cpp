@@ -34,10 +34,7 @@ void SetItemText(HWND dialog, int id, const std::string& text) {
 
 CLoopParamDlg::CLoopParamDlg(std::int16_t* tempo, MeasureMode* mode, std::uint8_t* fileNumber,
                              MessageBoxReporter& reporter)
-    : m_tempoDestination(tempo),
-      m_modeDestination(mode),
-      m_fileNumberDestination(fileNumber),
-      m_reporter(reporter) {}
+    : m_destinations{tempo, mode, fileNumber}, m_reporter(reporter) {}
 
 INT_PTR CLoopParamDlg::DoModal(HWND owner) {
   const INT_PTR result =
@@ -88,8 +85,8 @@ void CLoopParamDlg::OnInitDialog() {
   const HWND slider = ::GetDlgItem(m_hwnd, IDC_TEMPO_SLIDER);
   ::SendMessageW(slider, TBM_SETRANGEMIN, FALSE, kMinBpm);
   ::SendMessageW(slider, TBM_SETRANGEMAX, FALSE, kMaxBpm);
-  ::SendMessageW(::GetDlgItem(m_hwnd, IDC_FILE_NUMBER_STEPPER), UDM_SETRANGE32,
-                 kMinFileNumber, kMaxFileNumber);
+  ::SendMessageW(::GetDlgItem(m_hwnd, IDC_FILE_NUMBER_STEPPER), UDM_SETRANGE32, kMinFileNumber,
+                 kMaxFileNumber);
   Show();
 }
 
@@ -128,13 +125,9 @@ void CLoopParamDlg::OnCommand(int id, int code) {
 }
 
 void CLoopParamDlg::OnOK() {
-  m_model.OnOK();
-  const LoopParams& chosen = m_model.handedBack();
-  *m_tempoDestination = chosen.tempo;
-  *m_modeDestination = chosen.measureMode;
+  const bool ends = AcceptLoopParams(m_model, m_destinations);
   Show();
-  if (m_model.ending() != LoopParamModel::Ending::kOk) return;  // stays open with 1 in the field
-  *m_fileNumberDestination = chosen.fileNumber;
+  if (!ends) return;  // stays open with 1 in the field
   ::EndDialog(m_hwnd, IDOK);
 }
 

@@ -37,9 +37,7 @@ class CLoopParamDlg {
   void EndSliderAction();
 
   LoopParamModel m_model;
-  std::int16_t* m_tempoDestination;
-  MeasureMode* m_modeDestination;
-  std::uint8_t* m_fileNumberDestination;
+  LoopParamDestinations m_destinations;
   MessageBoxReporter& m_reporter;
   HWND m_hwnd = nullptr;
   HWND m_previousOwner = nullptr;
