@@ -1,8 +1,8 @@
 #pragma once
 
-#include <functional>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "base/file_system.h"
 #include "base/messages.h"
@@ -11,30 +11,32 @@
 
 namespace loopsmith::adapt {
 
-// What loading a file for a loop took.
-struct Adaptation {
-  bool strict = false;  // a 44,100 Hz 16-bit WAV file, loaded as without --adapt
-  std::string steps;    // "resampled 48,000 -> 44,100 Hz, 24-bit -> 16-bit", for --info
-};
+class SoundFile;
 
 // Samples for a loop from any file libsndfile reads: a WAV file the strict
 // reader takes is loaded by it, byte for byte as without this; anything else is
 // decoded, mixed down to stereo if it has more channels (odd-numbered channels
 // left, even-numbered right, each side their mean), resampled to 44,100 Hz with
-// libsoxr at very high quality and rounded to 16 bits.
+// libsoxr at very high quality and rounded to 16 bits. A failure is reported
+// as one Failure with no catalogue text.
 class AdaptingSource final : public PcmSource {
  public:
-  using Say = std::function<void(std::string_view)>;
-  AdaptingSource(FileSystem& fs, Say say) : m_fs(fs), m_say(std::move(say)) {}
+  AdaptingSource(FileSystem& fs, Reporter& reporter) : m_fs(fs), m_reporter(reporter) {}
 
   bool Load(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
             std::uint16_t& channels) override;
-  const Adaptation& last() const { return m_last; }
 
  private:
+  // The strict reader's load, when it takes the file.
+  bool LoadStrict(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+                  std::uint16_t& channels);
+  // Interleaved samples, enough for the longest loop, or the reason there are none.
+  std::optional<std::vector<float>> Decode(SoundFile& sound);
+  // The samples at 44,100 Hz, or the reason they could not be made.
+  std::optional<std::vector<float>> Resample(std::vector<float> samples, int rate, int channels);
+
   FileSystem& m_fs;
-  Say m_say;
-  Adaptation m_last;
+  Reporter& m_reporter;
 };
 
 }  // namespace loopsmith::adapt

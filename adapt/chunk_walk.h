@@ -5,14 +5,15 @@
 #include <string>
 
 #include "base/file_system.h"
+#include "base/messages.h"
 
 namespace loopsmith::adapt {
 
 // What a walk over a RIFF or AIFF file's chunks found.
 struct ChunkWalk {
-  std::string problem;            // why the file cannot be what it claims; empty if none
-  bool riff = false;              // a RIFF file, whose loop chunk is read here
-  std::optional<double> acidBpm;  // the tempo of an "acid" chunk long enough to hold one
+  std::optional<Failure> failure;  // why the file cannot be what it claims
+  bool riff = false;               // a RIFF file, whose loop chunk is read here
+  std::optional<double> acidBpm;   // the tempo of an "acid" chunk long enough to hold one
 };
 
 // Walks a RIFF or AIFF file's chunks: a chunk that reaches past the end of the

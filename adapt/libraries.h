@@ -33,7 +33,6 @@ struct AubioCalls {
   decltype(&new_aubio_tempo) newTempo = nullptr;
   decltype(&aubio_tempo_do) tempoDo = nullptr;
   decltype(&aubio_tempo_get_bpm) tempoBpm = nullptr;
-  decltype(&aubio_tempo_get_confidence) tempoConfidence = nullptr;
   decltype(&del_aubio_tempo) deleteTempo = nullptr;
   decltype(&new_aubio_onset) newOnset = nullptr;
   decltype(&aubio_onset_do) onsetDo = nullptr;

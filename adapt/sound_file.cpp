@@ -14,6 +14,9 @@
 namespace loopsmith::adapt {
 namespace {
 
+// A failure of another kind of sound file: the catalogue has no text for it.
+Failure Plain(std::string detail) { return {MessageId::kNoCatalogueText, 0, std::move(detail)}; }
+
 // libsndfile's own texts speak of its internals ("SF_INFO struct incomplete");
 // the user reads what it means for the file.
 std::string DecodeFailureText(int error) {
@@ -90,31 +93,31 @@ struct SoundFile::Io {
 };
 
 std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& path,
-                                           std::string& error) {
+                                           Failure& failure) {
+  auto fail = [&failure](std::string detail) {
+    failure = Plain(std::move(detail));
+    return nullptr;
+  };
   std::unique_ptr<SoundFile> sound(new SoundFile);
   sound->m_io = std::make_unique<Io>();
   Io& io = *sound->m_io;
   io.fs = &fs;
   if (const int opened = fs.OpenRead(path, io.file); opened != 0) {
     io.file = FileHandle::kNone;
-    error = OpenFailureText(-opened);
+    failure = OpenFailure(MessageId::kNoCatalogueText, -opened);
     return nullptr;
   }
   io.size = fs.Seek(io.file, 0, SeekFrom::kEnd);
-  if (io.size < 0) {
-    error = "its size cannot be read";
-    return nullptr;
-  }
+  if (io.size < 0) return fail("its size cannot be read");
   const ChunkWalk walk = WalkChunks(fs, io.file, io.size);
-  if (!walk.problem.empty()) {
-    error = walk.problem;
+  if (walk.failure) {
+    failure = *walk.failure;
     return nullptr;
   }
   const SndfileCalls* sf = SndfileCalls::Load();
   if (sf == nullptr) {
-    error = std::string("other sound files need ") + SndfileCalls::kPackage +
-            ", which cannot be loaded";
-    return nullptr;
+    return fail(std::string("other sound files need ") + SndfileCalls::kPackage +
+                ", which cannot be loaded");
   }
   sound->m_sf = sf;
   SF_VIRTUAL_IO calls{Io::Length, Io::Seek, Io::Read, Io::Write, Io::Tell};
@@ -124,10 +127,7 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
     const QuietLibraries quiet;
     file = sf->openVirtual(&calls, SFM_READ, &info, &io);
   }
-  if (file == nullptr) {
-    error = DecodeFailureText(sf->error(nullptr));
-    return nullptr;
-  }
+  if (file == nullptr) return fail(DecodeFailureText(sf->error(nullptr)));
   sound->m_sndfile = file;
   sf->command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
   SoundInfo& out = sound->m_info;
@@ -159,13 +159,11 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   // Beyond these no sound file a musician has goes, and a hostile header could
   // otherwise ask for gigabytes of samples.
   if (out.rate < 1000 || out.rate > kMaxRate) {
-    error = "its rate of " + std::to_string(out.rate) + " Hz is not one a sound file has";
-    return nullptr;
+    return fail("its rate of " + std::to_string(out.rate) + " Hz is not one a sound file has");
   }
   if (out.channels > kMaxChannels) {
-    error = std::to_string(out.channels) + " channels are more than " +
-            std::to_string(kMaxChannels) + " can be mixed here";
-    return nullptr;
+    return fail(std::to_string(out.channels) + " channels are more than " +
+                std::to_string(kMaxChannels) + " can be mixed here");
   }
   return sound;
 }
@@ -175,7 +173,7 @@ SoundFile::~SoundFile() {
   if (m_io && m_io->file != FileHandle::kNone) m_io->fs->Close(m_io->file);
 }
 
-std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::string& error) {
+std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::optional<Failure>& failure) {
   std::vector<float> samples(static_cast<std::size_t>(frames) *
                              static_cast<std::size_t>(m_info.channels));
   auto* file = static_cast<SNDFILE*>(m_sndfile);
@@ -184,19 +182,21 @@ std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::string& error
     const QuietLibraries quiet;
     got = m_sf->readFloatFrames(file, samples.data(), frames);
   }
-  const int failure = m_sf->error(file);
-  if (m_io->failed || failure != SF_ERR_NO_ERROR) {
-    error = m_io->failed ? "it could not be read to the end" : DecodeFailureText(failure);
+  const int decodeError = m_sf->error(file);
+  if (m_io->failed || decodeError != SF_ERR_NO_ERROR) {
+    failure =
+        Plain(m_io->failed ? "it could not be read to the end" : DecodeFailureText(decodeError));
     return {};
   }
   // Samples from a file that changed while they were read may be half old, half new.
   if (const int changed = m_io->fs->CheckUnchanged(m_io->file); changed != 0) {
-    error = ChangedText(-changed);
+    failure = ChangedFailure(MessageId::kNoCatalogueText, -changed);
     return {};
   }
   if (m_info.lengthKnown && got < std::min<sf_count_t>(frames, m_info.frames)) {
-    error = "it ends before its header says: " + WithCommas(static_cast<std::uint64_t>(got)) +
-            " of " + WithCommas(static_cast<std::uint64_t>(m_info.frames)) + " frames";
+    failure =
+        Plain("it ends before its header says: " + WithCommas(static_cast<std::uint64_t>(got)) +
+              " of " + WithCommas(static_cast<std::uint64_t>(m_info.frames)) + " frames");
     return {};
   }
   samples.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(m_info.channels));

@@ -8,6 +8,7 @@
 
 #include "adapt/chunk_walk.h"
 #include "base/file_system.h"
+#include "base/messages.h"
 
 namespace loopsmith::adapt {
 
@@ -32,18 +33,17 @@ struct SoundInfo {
 // fuzzer can hand it bytes from memory.
 class SoundFile {
  public:
-  // Null with libsndfile's reason in `error` when the file cannot be read.
-  static std::unique_ptr<SoundFile> Open(FileSystem& fs, const std::string& path,
-                                         std::string& error);
+  // Null with the reason in `failure` when the file cannot be read.
+  static std::unique_ptr<SoundFile> Open(FileSystem& fs, const std::string& path, Failure& failure);
   ~SoundFile();
   SoundFile(const SoundFile&) = delete;
   SoundFile& operator=(const SoundFile&) = delete;
 
   const SoundInfo& info() const { return m_info; }
   // Up to `frames` frames from the start, interleaved, full scale +-1.0;
-  // fewer at the end of the file. Empty with `error` set on a read error, on a
-  // file that ends before its header says, and on one changed while it was read.
-  std::vector<float> ReadFrames(std::int64_t frames, std::string& error);
+  // fewer at the end of the file. Empty with `failure` set on a read error, on
+  // a file that ends before its header says, and on one changed while it was read.
+  std::vector<float> ReadFrames(std::int64_t frames, std::optional<Failure>& failure);
 
  private:
   SoundFile() = default;

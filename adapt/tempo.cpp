@@ -11,9 +11,11 @@
 namespace loopsmith::adapt {
 namespace {
 
+// Why --bpm auto found none: what was looked at, and what to do.
+Failure NoTempo(std::string detail) { return {MessageId::kNoCatalogueText, 0, std::move(detail)}; }
+
 struct Tracked {
   double bpm = 0;
-  double confidence = 0;
   std::vector<double> strength;  // aubio's onset detection function, one value a hop
   double hopSeconds = 0;
 };
@@ -44,7 +46,6 @@ Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate)
       }
     }
     result.bpm = aubio.tempoBpm(tempo);
-    result.confidence = aubio.tempoConfidence(tempo);
   }
   if (onsetOut != nullptr) aubio.deleteVector(onsetOut);
   if (out != nullptr) aubio.deleteVector(out);
@@ -108,8 +109,8 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
     }
   }
   if (chunk && named && !Agree(*chunk, *named)) {
-    finding.error = "the loop chunk says " + BpmText(*chunk) + ", the file name " +
-                    BpmText(*named) + "; give --bpm N";
+    finding.failure = NoTempo("the loop chunk says " + BpmText(*chunk) + ", the file name " +
+                              BpmText(*named) + "; give --bpm N");
     return true;
   }
   if (!chunk && !named) return false;
@@ -138,9 +139,8 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
 void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding) {
   const SoundInfo& info = sound.info();
   if (!info.lengthKnown) {
-    finding.error =
-        "no loop chunk, no tempo in the file name, and its length is unknown; "
-        "give --bpm N";
+    finding.failure = NoTempo(
+        "no loop chunk, no tempo in the file name, and its length is unknown; give --bpm N");
     return;
   }
   const double seconds = static_cast<double>(info.frames) / info.rate;
@@ -151,7 +151,7 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
                   "no loop chunk, no tempo in the file name, and %.3f s is no whole number of "
                   "measures at 40 to 240 BPM; give --bpm N",
                   seconds);
-    finding.error = text;
+    finding.failure = NoTempo(text);
     return;
   }
   finding.source = "the loop length";
@@ -168,21 +168,22 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
   }
   // A loop of 64 measures at 40 BPM is the longest there can be.
   if (info.frames > static_cast<std::int64_t>(info.rate) * 384) {
-    finding.error = "the file is longer than any loop; give --bpm N";
+    finding.failure = NoTempo("the file is longer than any loop; give --bpm N");
     return;
   }
   const AubioCalls* aubio = AubioCalls::Load();
   if (aubio == nullptr) {
-    finding.error = std::string("its length allows ") + CandidatesText(candidates) +
-                    "; choosing needs " + AubioCalls::kPackage +
-                    ", which cannot be loaded; give --bpm N";
+    finding.failure = NoTempo(std::string("its length allows ") + CandidatesText(candidates) +
+                              "; choosing needs " + AubioCalls::kPackage +
+                              ", which cannot be loaded; give --bpm N");
     return;
   }
-  std::string error;
-  const std::vector<float> samples = sound.ReadFrames(info.frames, error);
-  if (!error.empty() || samples.empty()) {
-    finding.error = (error.empty() ? std::string("it holds no sound") : error) +
-                    "; its length allows " + CandidatesText(candidates) + "; give --bpm N";
+  std::optional<Failure> unread;
+  const std::vector<float> samples = sound.ReadFrames(info.frames, unread);
+  if (unread || samples.empty()) {
+    finding.failure =
+        NoTempo((unread ? DetailOf(*unread) : std::string("it holds no sound")) +
+                "; its length allows " + CandidatesText(candidates) + "; give --bpm N");
     return;
   }
   // The tracker hears the file mixed to mono, at its own rate.
@@ -200,10 +201,10 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
                     : std::nullopt;
   if (!picked) {
     finding.source.clear();
-    finding.error =
-        "no loop chunk, no tempo in the file name, and beat tracking heard no beat; "
-        "its length allows " +
-        CandidatesText(candidates) + "; give --bpm N";
+    finding.failure = NoTempo(
+        "no loop chunk, no tempo in the file name, and beat tracking heard no beat; its length "
+        "allows " +
+        CandidatesText(candidates) + "; give --bpm N");
     return;
   }
   finding.bpm = Tenths(picked->bpm);
@@ -239,13 +240,14 @@ std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates,
 TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures,
                        SoundFile* opened) {
   TempoFinding finding;
-  std::string error;
+  Failure unopened{MessageId::kNoCatalogueText, 0, {}};
   std::unique_ptr<SoundFile> ours;
-  if (opened == nullptr) ours = SoundFile::Open(fs, path, error);
+  if (opened == nullptr) ours = SoundFile::Open(fs, path, unopened);
   SoundFile* sound = opened != nullptr ? opened : ours.get();
   if (TempoFromTags(sound, path, finding)) return finding;
   if (sound == nullptr) {
-    finding.error = error + "; and there is no tempo in the file name: give --bpm N";
+    finding.failure =
+        NoTempo(DetailOf(unopened) + "; and there is no tempo in the file name: give --bpm N");
     return finding;
   }
   TempoFromLength(*sound, givenMeasures, finding);

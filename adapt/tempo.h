@@ -6,6 +6,7 @@
 
 #include "adapt/tempo_rules.h"
 #include "base/file_system.h"
+#include "base/messages.h"
 
 namespace loopsmith::adapt {
 
@@ -17,7 +18,7 @@ struct TempoFinding {
   std::optional<double> heard;     // the beat tracker's estimate, when it ran
   std::string adjusted;            // "halved from 250.0 BPM", or empty
   std::vector<std::string> notes;  // doubts worth a line on standard error
-  std::string error;               // why there is none; ends with what to do
+  std::optional<Failure> failure;  // why there is none; ends with what to do
 };
 
 // Of those, the one a beat tracker's estimate supports: the nearest to it in

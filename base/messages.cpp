@@ -1,5 +1,10 @@
 #include "base/messages.h"
 
+#include <cerrno>
+
+#include "base/file_system.h"
+#include "base/text.h"
+
 #include <array>
 
 namespace loopsmith {
@@ -31,6 +36,22 @@ std::string_view MessageText(MessageId id) {
   const auto number = static_cast<std::uint16_t>(id);
   if (number < kFirstMessageId || number > kLastMessageId) return {};
   return kTexts[number - kFirstMessageId];
+}
+
+std::string DetailOf(const Failure& failure) {
+  if (failure.systemError == 0) return failure.detail;
+  return failure.detail + ": " + SystemErrorText(failure.systemError);
+}
+
+Failure OpenFailure(MessageId id, int error) {
+  if (error == EISDIR) return {id, 0, "it is a folder, not a file"};
+  if (error == EINVAL) return {id, 0, "it is not a regular file"};
+  return {id, error, "it cannot be opened"};
+}
+
+Failure ChangedFailure(MessageId id, int error) {
+  if (error == kErrorChanged) return {id, 0, "it was changed by another program while it was read"};
+  return {id, error, "it cannot be read"};
 }
 
 }  // namespace loopsmith

@@ -8,6 +8,9 @@ namespace loopsmith {
 
 // The program's message catalogue. Every failure the user sees is one of these.
 enum class MessageId : std::uint16_t {
+  // A failure the catalogue has no text for (the command line's other
+  // sound files): its detail is all there is to say.
+  kNoCatalogueText = 0,
   kWaveOpenError1 = 120,
   kWaveOpenError2 = 121,
   kWaveCloseError1 = 122,
@@ -36,12 +39,23 @@ std::string_view MessageText(MessageId id);
 // One failure, made where it is found and carried up unchanged: the catalogue
 // entry the window shows, the system's error code (an errno value) where the
 // system refused something, and a short account in plain words for the
-// command line.
+// command line, without the system's words, which DetailOf adds.
 struct Failure {
   MessageId id;
   int systemError = 0;
   std::string detail;
 };
+
+// The account as the command line prints it: "it cannot be opened: No such
+// file or directory".
+std::string DetailOf(const Failure& failure);
+
+// Why a file could not be opened: a folder or a device in plain words,
+// anything else with the system's error.
+Failure OpenFailure(MessageId id, int error);
+
+// Why a file read may not be trusted after a failed check that it is unchanged.
+Failure ChangedFailure(MessageId id, int error);
 
 // The one way a failure reaches the user: the window shows a box, the command
 // line prints a line, tests record the ids.

@@ -293,8 +293,8 @@ int PosixFileSystem::CopyInPlace(int from, int to) {
   struct stat written {};
   struct stat old {};
   if (::fstat(from, &written) != 0 || ::fstat(to, &old) != 0) return -errno;
-  // A full disk must show before the first old byte is overwritten: the space
-  // past the old end is reserved first (within it, the old blocks are reused).
+    // A full disk must show before the first old byte is overwritten: the space
+    // past the old end is reserved first (within it, the old blocks are reused).
 #ifndef __APPLE__
   if (written.st_size > old.st_size) {
     const int reserved = ::posix_fallocate(to, old.st_size, written.st_size - old.st_size);

@@ -19,15 +19,4 @@ std::string WithCommas(std::uint64_t value) {
 
 std::string SystemErrorText(int error) { return std::strerror(error); }
 
-std::string OpenFailureText(int error) {
-  if (error == EISDIR) return "it is a folder, not a file";
-  if (error == EINVAL) return "it is not a regular file";
-  return "it cannot be opened: " + SystemErrorText(error);
-}
-
-std::string ChangedText(int error) {
-  if (error == kErrorChanged) return "it was changed by another program while it was read";
-  return "it cannot be read: " + SystemErrorText(error);
-}
-
 }  // namespace loopsmith

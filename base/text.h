@@ -11,10 +11,4 @@ std::string WithCommas(std::uint64_t value);
 // The system's own words for an errno value.
 std::string SystemErrorText(int error);
 
-// Why a file could not be opened, for any errno an open gives.
-std::string OpenFailureText(int error);
-
-// Why a file's content cannot be trusted after a failed check that it is unchanged.
-std::string ChangedText(int error);
-
 }  // namespace loopsmith

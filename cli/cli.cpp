@@ -102,7 +102,8 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
   const adapt::TempoFinding found = adapt::FindTempo(fs, path, GivenMeasures(options));
   for (const auto& note : found.notes) reporter.Say(note);
   if (!found.bpm) {
-    reporter.Say("--bpm auto found no tempo: " + found.error);
+    reporter.Report(Failure{MessageId::kNoCatalogueText, 0,
+                            "--bpm auto found no tempo: " + DetailOf(*found.failure)});
     return std::nullopt;
   }
   if (!found.adjusted.empty()) {
@@ -167,7 +168,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   ConvertJob job(fs, reporter, answers, allocator);
   job.setDither(options.dither);
 #ifdef LOOPSMITH_HAVE_ADAPT
-  adapt::AdaptingSource adapting(fs, [&reporter](std::string_view text) { reporter.Say(text); });
+  adapt::AdaptingSource adapting(fs, reporter);
   if (options.adapt) job.setPcmSource(&adapting);
 #endif
   bool allConverted = true;

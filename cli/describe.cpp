@@ -106,10 +106,10 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
 // Any file libsndfile reads: what it is and what --adapt would do with it.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
                    const Options& options, std::ostream& out, bool quiet) {
-  std::string error;
-  const auto sound = adapt::SoundFile::Open(fs, path, error);
+  Failure unopened{MessageId::kNoCatalogueText, 0, {}};
+  const auto sound = adapt::SoundFile::Open(fs, path, unopened);
   if (!sound) {
-    if (!quiet) reporter.Say(error);
+    if (!quiet) reporter.Report(unopened);
     return false;
   }
   const adapt::SoundInfo& info = sound->info();
@@ -150,7 +150,7 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
 
 void DescribeAutoTempo(const adapt::TempoFinding& found, std::ostream& out) {
   if (!found.bpm) {
-    out << "  --bpm auto:    none: " << found.error << '\n';
+    out << "  --bpm auto:    none: " << DetailOf(*found.failure) << '\n';
     return;
   }
   out << "  --bpm auto:    " << adapt::BpmText(*found.bpm) << " from " << found.source

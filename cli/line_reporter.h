@@ -16,9 +16,15 @@ class LineReporter final : public Reporter {
  public:
   explicit LineReporter(std::ostream& err) : m_err(err) {}
   void Report(const Failure& failure) override {
-    Say(MessageText(failure.id));
+    // A failure the catalogue has no text for is its detail alone.
+    const std::string_view text = MessageText(failure.id);
+    if (text.empty()) {
+      Say(DetailOf(failure));
+      return;
+    }
+    Say(text);
     if (explain && !explained && !failure.detail.empty()) {
-      Say(failure.detail);
+      Say(DetailOf(failure));
       explained = true;
     }
   }

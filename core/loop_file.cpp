@@ -12,8 +12,10 @@
 namespace loopsmith {
 namespace {
 
-std::string ReadProblem(std::int64_t got, const std::string& what) {
-  return got < 0 ? "it cannot be read: " + SystemErrorText(static_cast<int>(-got)) : what;
+// A read that failed, or one that came up short of `what` was needed.
+Failure ReadFailure(std::int64_t got, const std::string& what) {
+  if (got < 0) return {MessageId::kLoopReadError, static_cast<int>(-got), "it cannot be read"};
+  return {MessageId::kLoopReadError, 0, what};
 }
 
 std::string HeaderProblem(const std::uint8_t* header) {
@@ -33,15 +35,14 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, s
   FileHandle file = FileHandle::kNone;
   const int opened = fs.OpenRead(path, file);
   if (opened != 0) {
-    reporter.Report(Failure{MessageId::kLoopReadError, -opened, OpenFailureText(-opened)});
+    reporter.Report(OpenFailure(MessageId::kLoopReadError, -opened));
     return false;
   }
   std::optional<Failure> failure;
   const std::int64_t got = fs.Read(file, image, kLoopHeaderSize);
   if (got != static_cast<std::int64_t>(kLoopHeaderSize)) {
-    failure = Failure{MessageId::kLoopReadError, got < 0 ? static_cast<int>(-got) : 0,
-                      ReadProblem(got, "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
-                                           " bytes, less than the 56-byte header")};
+    failure = ReadFailure(got, "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
+                                   " bytes, less than the 56-byte header");
   } else if (!IsLoopHeader(image)) {
     failure = Failure{MessageId::kLoopReadError, 0, HeaderProblem(image)};
   } else {
@@ -54,21 +55,18 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, s
     const int changed = words == static_cast<std::int64_t>(wanted) ? fs.CheckUnchanged(file) : 0;
     if (changed != 0) {
       // Words from a file that changed while they were read may be half old, half new.
-      failure = Failure{MessageId::kLoopReadError, -changed, ChangedText(-changed)};
+      failure = ChangedFailure(MessageId::kLoopReadError, -changed);
     } else if (words != static_cast<std::int64_t>(wanted)) {
-      failure = Failure{
-          MessageId::kLoopReadError, words < 0 ? static_cast<int>(-words) : 0,
-          ReadProblem(words, "its loop of " + WithCommas(samples) + " samples needs " +
-                                 WithCommas(wanted) + " bytes after the header, file holds " +
-                                 WithCommas(static_cast<std::uint64_t>(words)))};
+      failure = ReadFailure(words, "its loop of " + WithCommas(samples) + " samples needs " +
+                                       WithCommas(wanted) + " bytes after the header, file holds " +
+                                       WithCommas(static_cast<std::uint64_t>(words)));
     }
   }
   // Closed before anything is shown. An error on close means the data may not
   // be what the disk holds; treat it as a failed read.
   const int closed = fs.Close(file);
   if (!failure && closed != 0) {
-    failure = Failure{MessageId::kLoopReadError, -closed,
-                      "it could not be closed: " + SystemErrorText(-closed)};
+    failure = Failure{MessageId::kLoopReadError, -closed, "it could not be closed"};
   }
   if (failure) reporter.Report(*failure);
   return !failure;
@@ -79,24 +77,22 @@ bool WriteLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path,
   OutputFile file(fs);
   const int created = file.Create(path);
   if (created != 0) {
-    reporter.Report(Failure{MessageId::kLoopWriteError, -created,
-                            "it cannot be created: " + SystemErrorText(-created)});
+    reporter.Report(Failure{MessageId::kLoopWriteError, -created, "it cannot be created"});
     return false;
   }
   const std::size_t size = LoopImageSize(params);
   const std::int64_t put = fs.Write(file.handle(), image, size);
   if (put != static_cast<std::int64_t>(size)) {
     file.Discard();
-    reporter.Report(Failure{
-        MessageId::kLoopWriteError, put < 0 ? static_cast<int>(-put) : 0,
-        "it could not be written: " +
-            (put < 0 ? SystemErrorText(static_cast<int>(-put)) : std::string("the disk is full"))});
+    reporter.Report(
+        put < 0
+            ? Failure{MessageId::kLoopWriteError, static_cast<int>(-put), "it could not be written"}
+            : Failure{MessageId::kLoopWriteError, 0, "it could not be written: the disk is full"});
     return true;
   }
   const int committed = file.Commit();
   if (committed != 0) {
-    reporter.Report(Failure{MessageId::kLoopWriteError, -committed,
-                            "it could not be written: " + SystemErrorText(-committed)});
+    reporter.Report(Failure{MessageId::kLoopWriteError, -committed, "it could not be written"});
   }
   return true;
 }

@@ -3,33 +3,33 @@
 // search ends, and nothing is left open.
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "adapt/adapting_source.h"
 #include "adapt/tempo.h"
+#include "base/memory_file_system.h"
 #include "core/loop_format.h"
 #include "fuzz_check.h"
-#include "base/memory_file_system.h"
+#include "recording_reporter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   loopsmith::MemoryFileSystem fs;
   fs.files["in.bin"].assign(data, data + size);
-  int lines = 0;
-  loopsmith::adapt::AdaptingSource source(fs, [&lines](std::string_view) { ++lines; });
+  loopsmith::testing::RecordingReporter reporter;
+  loopsmith::adapt::AdaptingSource source(fs, reporter);
   static std::vector<std::uint8_t> pcm(loopsmith::kPcmElements * 2);  // reused: speed
   std::uint32_t loaded = 0;
   std::uint16_t channels = 0;
   const bool ok = source.Load("in.bin", pcm.data(), loaded, channels);
-  FUZZ_CHECK(ok == (lines == 0));
-  FUZZ_CHECK(lines <= 1);
+  FUZZ_CHECK(ok == reporter.ids.empty());
+  FUZZ_CHECK(reporter.ids.size() <= 1);
   FUZZ_CHECK(!ok || channels == 1 || channels == 2);
   FUZZ_CHECK(!ok || loaded <= pcm.size());
   FUZZ_CHECK(fs.openCount() == 0);
   const loopsmith::adapt::TempoFinding tempo =
       loopsmith::adapt::FindTempo(fs, "in.bin", size > 0 ? 1 + data[0] % 2 : 0);
   FUZZ_CHECK(!tempo.bpm || (*tempo.bpm >= 40 && *tempo.bpm <= 240));
-  FUZZ_CHECK(tempo.bpm || !tempo.error.empty());
+  FUZZ_CHECK(tempo.bpm || (tempo.failure && !tempo.failure->detail.empty()));
   FUZZ_CHECK(fs.openCount() == 0);
   return 0;
 }

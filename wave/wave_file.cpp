@@ -41,9 +41,7 @@ WAVEFORMATEX DecodeFormat(const std::uint8_t* bytes) {
   return format;
 }
 
-std::string CWaveFile::WriteProblem() const {
-  return "it could not be written: " + SystemErrorText(m_hmmio->lastError());
-}
+std::string CWaveFile::WriteProblem() const { return "it could not be written"; }
 
 std::string RiffProblem(const std::vector<std::uint8_t>& head) {
   auto quoted = [&](std::size_t from) {
@@ -93,7 +91,7 @@ MMRESULT CWaveFile::OpenRead(const std::string& path) {
   int systemError = 0;
   m_hmmio = RiffFile::OpenRead(m_fs, path, status, systemError);
   if (!m_hmmio) {
-    Report(MessageId::kWaveOpenError2, systemError, OpenFailureText(systemError));
+    m_reporter.Report(OpenFailure(MessageId::kWaveOpenError2, systemError));
     return status;
   }
 
@@ -149,7 +147,7 @@ MMRESULT CWaveFile::CloseRead() {
   const int error = m_hmmio->lastError();
   m_hmmio.reset();
   if (result != 0) {
-    Report(MessageId::kWaveCloseError1, error, "it could not be closed: " + SystemErrorText(error));
+    Report(MessageId::kWaveCloseError1, error, "it could not be closed");
   }
   return result;
 }
@@ -184,8 +182,7 @@ MMRESULT CWaveFile::OpenWrite(const std::string& path) {
   int systemError = 0;
   m_hmmio = RiffFile::Create(m_fs, path, status, systemError);
   if (!m_hmmio) {
-    Report(MessageId::kWaveWriteError1, systemError,
-           "it cannot be created: " + SystemErrorText(systemError));
+    Report(MessageId::kWaveWriteError1, systemError, "it cannot be created");
     return status;
   }
 
@@ -223,8 +220,7 @@ MMRESULT CWaveFile::CloseWrite() {
   const int error = m_hmmio->lastError();
   m_hmmio.reset();
   if (result != 0) {
-    Report(MessageId::kWaveCloseError1, error,
-           "it could not be written: " + SystemErrorText(error));
+    Report(MessageId::kWaveCloseError1, error, "it could not be written");
   }
   return result;
 }

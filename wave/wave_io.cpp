@@ -68,18 +68,19 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std:
   const std::int32_t got = wave.m_hmmio->Read(pcm, static_cast<std::int32_t>(loadedBytes));
   if (got != static_cast<std::int32_t>(loadedBytes)) {
     const int error = wave.m_hmmio->lastError();
-    std::string detail = got < 0 ? "it cannot be read: " + SystemErrorText(error)
-                                 : "its data chunk claims " + WithCommas(wave.m_dataSize) +
-                                       " bytes, file holds " +
-                                       WithCommas(static_cast<std::uint64_t>(got));
+    Failure failure =
+        got < 0 ? Failure{MessageId::kWaveReadError, error, "it cannot be read"}
+                : Failure{MessageId::kWaveReadError, 0,
+                          "its data chunk claims " + WithCommas(wave.m_dataSize) +
+                              " bytes, file holds " + WithCommas(static_cast<std::uint64_t>(got))};
     wave.CloseRead();
-    reporter.Report(Failure{MessageId::kWaveReadError, error, std::move(detail)});
+    reporter.Report(failure);
     return false;
   }
   // Samples from a file that changed while they were read may be half old, half new.
   if (const int changed = wave.m_hmmio->CheckUnchanged(); changed != 0) {
     wave.CloseRead();
-    reporter.Report(Failure{MessageId::kWaveReadError, -changed, ChangedText(-changed)});
+    reporter.Report(ChangedFailure(MessageId::kWaveReadError, -changed));
     return false;
   }
   return wave.CloseRead() == 0;
@@ -95,9 +96,10 @@ bool SaveWave(CWaveFile& wave, Reporter& reporter, const std::string& path, cons
   if (wave.m_hmmio->Write(pcm, bytes) != bytes) {
     const int error = wave.m_hmmio->lastError();
     wave.CloseWrite();
-    reporter.Report(Failure{MessageId::kWaveWriteError, error,
-                            "its samples could not be written: " +
-                                (error != 0 ? SystemErrorText(error) : "the disk is full")});
+    reporter.Report(
+        error != 0 ? Failure{MessageId::kWaveWriteError, error, "its samples could not be written"}
+                   : Failure{MessageId::kWaveWriteError, 0,
+                             "its samples could not be written: the disk is full"});
     return false;
   }
   return wave.CloseWrite() == 0;
