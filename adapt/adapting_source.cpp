@@ -15,7 +15,7 @@ Failure Plain(std::string detail) { return {MessageId::kNoCatalogueText, 0, std:
 
 }  // namespace
 
-bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
                           std::uint16_t& channels) {
   if (LoadStrict(path, pcm, loadedBytes, channels)) return true;
   Failure unopened{MessageId::kNoCatalogueText, 0, {}};
@@ -36,13 +36,13 @@ bool AdaptingSource::Load(const std::string& path, std::uint8_t* pcm, std::uint3
     samples = Resample(std::move(*samples), info.rate, count);
     if (!samples) return false;
   }
-  loadedBytes = StorePcm16(*samples, count, kLongestLoop, pcm);
+  loadedBytes = StorePcm16(*samples, count, kLongestLoop, pcm.data());
   channels = static_cast<std::uint16_t>(count);
   return true;
 }
 
-bool AdaptingSource::LoadStrict(const std::string& path, std::uint8_t* pcm,
-                                std::uint32_t& loadedBytes, std::uint16_t& channels) {
+bool AdaptingSource::LoadStrict(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
+                                std::uint16_t& channels) {
   // A file the strict reader takes is loaded by it, so it converts as it always has.
   SilentReporter quiet;
   CWaveFile wave(m_fs, quiet);

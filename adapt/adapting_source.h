@@ -23,12 +23,12 @@ class AdaptingSource final : public PcmSource {
  public:
   AdaptingSource(FileSystem& fs, Reporter& reporter) : m_fs(fs), m_reporter(reporter) {}
 
-  bool Load(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+  bool Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
             std::uint16_t& channels) override;
 
  private:
   // The strict reader's load, when it takes the file.
-  bool LoadStrict(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+  bool LoadStrict(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
                   std::uint16_t& channels);
   // Interleaved samples, enough for the longest loop, or the reason there are none.
   std::optional<std::vector<float>> Decode(SoundFile& sound);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/posix_file_system.h"
+#include "base/work_buffers.h"
 #include "bench_util.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
@@ -77,8 +78,9 @@ void BM_WaveToLoopFile(benchmark::State& state) {
     std::vector<std::uint8_t> image(kLoopImageElements * 2), pcm(kPcmElements * 2);
     CWaveFile wave(fs, reporter);
     std::uint32_t loaded = 0;
-    LoadWave(wave, reporter, source, pcm.data(), loaded);
-    BuildLoopImage(params, wave.m_format.nChannels, pcm.data(), image.data());
+    LoadWave(wave, reporter, source, FixedSpan<kStereoLoadCap>(pcm), loaded);
+    BuildLoopImage(params, wave.m_format.nChannels, FixedSpan<kStereoLoadCap>(pcm),
+                   FixedSpan<kLargestLoopFile>(image));
     WriteLoopFile(fs, reporter, Scratch("L01.T58"), image.data(), params);
   });
 }
@@ -95,7 +97,7 @@ void BM_LoopFileToWave(benchmark::State& state) {
     ::unlink(Scratch("in.WAV").c_str());  // a new file each time, as for the copy
     std::vector<std::uint8_t> image(kLoopImageElements * 2), pcm(kPcmElements * 2);
     LoopParams params;
-    ReadLoopFile(fs, reporter, source, image.data(), params);
+    ReadLoopFile(fs, reporter, source, FixedSpan<kLargestLoopFile>(image), params);
     LoopToPcm(image.data(), pcm.data(), SampleCount(params.measureMode, params.tempo));
     CWaveFile wave(fs, reporter);
     SaveWave(wave, reporter, Scratch("in.WAV"), pcm.data(),

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/work_buffers.h"
 #include "bench_util.h"
 #include "core/loop_format.h"
 #include "core/sample_transforms.h"
@@ -41,7 +42,7 @@ void BM_BuildLoopImageMono(benchmark::State& state) {
   const auto pcm = Noise(kPcmElements * 2);
   std::vector<std::uint8_t> image(kLoopImageElements * 2);
   Run(state, 524'288, [&] {
-    BuildLoopImage(kLongest, 1, pcm.data(), image.data());
+    BuildLoopImage(kLongest, 1, FixedSpan<kStereoLoadCap>(pcm), FixedSpan<kLargestLoopFile>(image));
     benchmark::DoNotOptimize(image.data());
   });
 }
@@ -50,7 +51,7 @@ void BM_BuildLoopImageStereo(benchmark::State& state) {
   const auto pcm = Noise(kPcmElements * 2);
   std::vector<std::uint8_t> image(kLoopImageElements * 2);
   Run(state, 1'048'576, [&] {
-    BuildLoopImage(kLongest, 2, pcm.data(), image.data());
+    BuildLoopImage(kLongest, 2, FixedSpan<kStereoLoadCap>(pcm), FixedSpan<kLargestLoopFile>(image));
     benchmark::DoNotOptimize(image.data());
   });
 }

@@ -42,7 +42,7 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
     return false;
   }
   LoopParams params;
-  if (!ReadLoopFile(fs, reporter, path, image.data(), params)) return false;
+  if (!ReadLoopFile(fs, reporter, path, image.first<kLargestLoopFile>(), params)) return false;
   const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", (last + 1.0) / kSampleRate);
@@ -81,7 +81,7 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
   Reporter& strict = options.adapt ? static_cast<Reporter&>(quiet) : reporter;
   CWaveFile wave(fs, strict);
   std::uint32_t loaded = 0;
-  if (!LoadWave(wave, strict, path, pcm.data(), loaded)) {
+  if (!LoadWave(wave, strict, path, pcm.first<kStereoLoadCap>(), loaded)) {
 #ifdef LOOPSMITH_HAVE_ADAPT
     // What it is all the same, and what --adapt would make of it.
     if (options.adapt) return DescribeSound(fs, reporter, path, options, out);

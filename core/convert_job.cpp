@@ -40,9 +40,11 @@ JobOutcome ConvertJob::Run(const std::string& path, Direction direction) {
       m_reporter.Report(
           Failure{MessageId::kMemoryError, ENOMEM, "the work buffers could not be allocated"});
     } else if (outcome.direction == Direction::kLoopToWave) {
-      ConvertLoopToWave(path, loopImage.data(), pcm.data(), outcome);
+      ConvertLoopToWave(path, loopImage.first<kLargestLoopFile>(), pcm.first<kStereoLoadCap>(),
+                        outcome);
     } else if (outcome.direction == Direction::kWaveToLoop) {
-      ConvertWaveToLoop(path, loopImage.data(), pcm.data(), outcome);
+      ConvertWaveToLoop(path, loopImage.first<kLargestLoopFile>(), pcm.first<kStereoLoadCap>(),
+                        outcome);
     }
   }
 
@@ -50,22 +52,22 @@ JobOutcome ConvertJob::Run(const std::string& path, Direction direction) {
   return outcome;
 }
 
-void ConvertJob::ConvertLoopToWave(const std::string& path, std::uint8_t* loopImage,
-                                   std::uint8_t* pcm, JobOutcome& outcome) {
+void ConvertJob::ConvertLoopToWave(const std::string& path, LoopFileBytes loopImage, PcmBytes pcm,
+                                   JobOutcome& outcome) {
   if (!ReadLoopFile(m_fs, m_reporter, path, loopImage, m_params)) return;
   const std::string output = WaveNameFor(path);
   const std::uint32_t last = SampleCount(m_params.measureMode, m_params.tempo);
-  LoopToPcm(loopImage, pcm, last);
+  LoopToPcm(loopImage.data(), pcm.data(), last);
   outcome.output = output;
   if (m_fs.SameFile(path, output)) {
     m_reporter.Report(Failure{MessageId::kWaveWriteError1, 0, kOutputIsSource});
     return;
   }
-  SaveWave(m_wave, m_reporter, output, pcm, last);
+  SaveWave(m_wave, m_reporter, output, pcm.data(), last);
 }
 
-void ConvertJob::ConvertWaveToLoop(const std::string& path, std::uint8_t* loopImage,
-                                   std::uint8_t* pcm, JobOutcome& outcome) {
+void ConvertJob::ConvertWaveToLoop(const std::string& path, LoopFileBytes loopImage, PcmBytes pcm,
+                                   JobOutcome& outcome) {
   std::uint16_t channels = 0;
   if (m_source != nullptr) {
     if (!m_source->Load(path, pcm, m_loadedBytes, channels)) return;
@@ -85,7 +87,7 @@ void ConvertJob::ConvertWaveToLoop(const std::string& path, std::uint8_t* loopIm
     m_reporter.Report(Failure{MessageId::kLoopWriteError, 0, kOutputIsSource});
     return;
   }
-  WriteLoopFile(m_fs, m_reporter, output, loopImage, m_params);
+  WriteLoopFile(m_fs, m_reporter, output, loopImage.data(), m_params);
 }
 
 }  // namespace loopsmith

@@ -6,9 +6,11 @@
 #include "base/file_system.h"
 #include "base/messages.h"
 #include "base/work_buffers.h"
+#include "core/loop_format.h"
 #include "core/loop_params.h"
 #include "core/output_names.h"
 #include "wave/wave_file.h"
+#include "wave/wave_io.h"
 
 namespace loopsmith {
 
@@ -28,7 +30,7 @@ class LoopParamsSource {
 class PcmSource {
  public:
   virtual ~PcmSource() = default;
-  virtual bool Load(const std::string& path, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+  virtual bool Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
                     std::uint16_t& channels) = 0;
 };
 
@@ -71,9 +73,9 @@ class ConvertJob {
     Reporter& m_inner;
   };
 
-  void ConvertLoopToWave(const std::string& path, std::uint8_t* loopImage, std::uint8_t* pcm,
+  void ConvertLoopToWave(const std::string& path, LoopFileBytes loopImage, PcmBytes pcm,
                          JobOutcome& outcome);
-  void ConvertWaveToLoop(const std::string& path, std::uint8_t* loopImage, std::uint8_t* pcm,
+  void ConvertWaveToLoop(const std::string& path, LoopFileBytes loopImage, PcmBytes pcm,
                          JobOutcome& outcome);
 
   FileSystem& m_fs;

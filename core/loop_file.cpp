@@ -30,8 +30,9 @@ std::string HeaderProblem(const std::uint8_t* header) {
 
 }  // namespace
 
-bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, std::uint8_t* image,
+bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, LoopFileBytes bytes,
                   LoopParams& params) {
+  std::uint8_t* const image = bytes.data();
   FileHandle file = FileHandle::kNone;
   const int opened = fs.OpenRead(path, file);
   if (opened != 0) {

@@ -5,14 +5,15 @@
 
 #include "base/file_system.h"
 #include "base/messages.h"
+#include "core/loop_format.h"
 #include "core/loop_params.h"
 
 namespace loopsmith {
 
 // Reads a loop file: on success `image` holds words 0 to SampleCount from byte 0,
 // still big-endian, and params hold the header's tempo and measure mode.
-// `image` must hold at least kLargestLoopFile bytes. Reports 130 on failure.
-bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, std::uint8_t* image,
+// Reports 130 on failure.
+bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, LoopFileBytes image,
                   LoopParams& params);
 
 // Writes the complete image (header and StorageWords + 1 words) in one write.

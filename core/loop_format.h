@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "core/loop_params.h"
 
@@ -12,6 +13,9 @@ inline constexpr std::size_t kLoopHeaderSize = 56;
 inline constexpr std::size_t kLoopImageElements = 524'344;  // loop image buffer, 2-byte elements
 inline constexpr std::size_t kPcmElements = 524'288;        // PCM buffer, 2-byte elements
 inline constexpr std::size_t kLargestLoopFile = kLoopHeaderSize + std::size_t{2} * kLongestLoop;
+
+// A loop file image, header and words, or a loop's words alone: the largest fits.
+using LoopFileBytes = std::span<std::uint8_t, kLargestLoopFile>;
 
 // Every loop file header is this template with bytes 19-21 set. After the
 // signature and two checked bytes come ten bytes 7F 40 tt tt mm 40 00 7F 00 00

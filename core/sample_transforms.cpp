@@ -68,19 +68,20 @@ LOOPSMITH_VECTOR_CLONES void LoopToPcm(const std::uint8_t* words, std::uint8_t* 
   }
 }
 
-void BuildLoopImage(const LoopParams& params, std::uint16_t channels, const std::uint8_t* pcm,
-                    std::uint8_t* image) {
-  MakeLoopHeader(params, image);
+void BuildLoopImage(const LoopParams& params, std::uint16_t channels,
+                    std::span<const std::uint8_t, kStereoLoadCap> pcm, LoopFileBytes image) {
+  MakeLoopHeader(params, image.data());
   const std::uint32_t n = StorageWords(SampleCount(params.measureMode, params.tempo));
   if (channels == 1) {
-    BuildMonoWords(pcm, image + kLoopHeaderSize, n);
+    BuildMonoWords(pcm.data(), image.data() + kLoopHeaderSize, n);
   } else {
-    BuildStereoWords(pcm, image + kLoopHeaderSize, n);
+    BuildStereoWords(pcm.data(), image.data() + kLoopHeaderSize, n);
   }
 }
 
-void DitherLoopWords(const LoopParams& params, std::uint16_t channels, const std::uint8_t* pcm,
-                     std::uint8_t* image) {
+void DitherLoopWords(const LoopParams& params, std::uint16_t channels,
+                     std::span<const std::uint8_t, kStereoLoadCap> samples, LoopFileBytes image) {
+  const std::uint8_t* const pcm = samples.data();
   std::uint32_t state = 0x2545F491;  // xorshift32: small, fast, the same bytes every time
   auto next = [&state] {
     state ^= state << 13;
@@ -89,7 +90,7 @@ void DitherLoopWords(const LoopParams& params, std::uint16_t channels, const std
     return state;
   };
   const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
-  std::uint8_t* words = image + kLoopHeaderSize;
+  std::uint8_t* words = image.data() + kLoopHeaderSize;
   for (std::size_t i = 0; i <= last; ++i) {
     std::int32_t sample = static_cast<std::int16_t>(Load16(pcm + std::size_t{2} * channels * i));
     if (channels == 2) {

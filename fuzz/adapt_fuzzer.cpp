@@ -8,6 +8,7 @@
 #include "adapt/adapting_source.h"
 #include "adapt/tempo.h"
 #include "base/memory_file_system.h"
+#include "base/work_buffers.h"
 #include "core/loop_format.h"
 #include "fuzz_check.h"
 #include "recording_reporter.h"
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static std::vector<std::uint8_t> pcm(loopsmith::kPcmElements * 2);  // reused: speed
   std::uint32_t loaded = 0;
   std::uint16_t channels = 0;
-  const bool ok = source.Load("in.bin", pcm.data(), loaded, channels);
+  const bool ok =
+      source.Load("in.bin", loopsmith::FixedSpan<loopsmith::kStereoLoadCap>(pcm), loaded, channels);
   FUZZ_CHECK(ok == reporter.ids.empty());
   FUZZ_CHECK(reporter.ids.size() <= 1);
   FUZZ_CHECK(!ok || channels == 1 || channels == 2);

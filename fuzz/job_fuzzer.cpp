@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "base/memory_file_system.h"
+#include "base/work_buffers.h"
 #include "core/convert_job.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "fuzz_check.h"
-#include "base/memory_file_system.h"
 #include "recording_reporter.h"
 
 namespace {
@@ -75,7 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What we write, we read back.
     static std::vector<std::uint8_t> image(loopsmith::kLoopImageElements * 2);
     loopsmith::LoopParams back;
-    FUZZ_CHECK(loopsmith::ReadLoopFile(fs, reporter, outcome.output, image.data(), back));
+    FUZZ_CHECK(loopsmith::ReadLoopFile(fs, reporter, outcome.output,
+                                       loopsmith::FixedSpan<loopsmith::kLargestLoopFile>(image),
+                                       back));
     FUZZ_CHECK(back.tempo == answer.tempo && back.measureMode == answer.measureMode);
   } else {
     FUZZ_CHECK(outcome.output == "dir/in.WAV");

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#include "base/memory_file_system.h"
+#include "base/work_buffers.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "fuzz_check.h"
-#include "base/memory_file_system.h"
 #include "recording_reporter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   loopsmith::testing::RecordingReporter reporter;
   static std::vector<std::uint8_t> image(loopsmith::kLoopImageElements * 2);  // reused: speed
   loopsmith::LoopParams params;
-  const bool ok = loopsmith::ReadLoopFile(fs, reporter, "in.T58", image.data(), params);
+  const bool ok = loopsmith::ReadLoopFile(
+      fs, reporter, "in.T58", loopsmith::FixedSpan<loopsmith::kLargestLoopFile>(image), params);
   FUZZ_CHECK(ok == reporter.ids.empty());
   FUZZ_CHECK(fs.openCount() == 0);
   if (ok) {

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "fuzz_check.h"
 #include "base/memory_file_system.h"
+#include "base/work_buffers.h"
+#include "fuzz_check.h"
 #include "recording_reporter.h"
 #include "wave/wave_io.h"
 
@@ -16,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   loopsmith::CWaveFile wave(fs, reporter);
   static std::vector<std::uint8_t> pcm(loopsmith::kStereoLoadCap);  // reused: speed
   std::uint32_t loaded = 0;
-  const bool ok = loopsmith::LoadWave(wave, reporter, "in.wav", pcm.data(), loaded);
+  const bool ok = loopsmith::LoadWave(wave, reporter, "in.wav",
+                                      loopsmith::FixedSpan<loopsmith::kStereoLoadCap>(pcm), loaded);
   FUZZ_CHECK(ok == reporter.ids.empty());
   FUZZ_CHECK(!ok || loaded <= loopsmith::kStereoLoadCap);
   FUZZ_CHECK(!ok || loaded <= size);

@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "base/work_buffers.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "faulty_file_system.h"
@@ -57,7 +58,7 @@ class LoopFileTest : public ::testing::Test {
  protected:
   bool Read(const std::vector<std::uint8_t>& bytes) {
     WriteBytes(path, bytes);
-    return ReadLoopFile(fs, reporter, path, image.data(), params);
+    return ReadLoopFile(fs, reporter, path, FixedSpan<kLargestLoopFile>(image), params);
   }
   TempDir dir;
   std::string path = dir.Path("loop.T58");
@@ -139,8 +140,10 @@ TEST_F(LoopFileTest, RefusesShortAndMissingFiles) {
     EXPECT_EQ(params.tempo, 999) << size;
   }
   reporter.ids.clear();
-  EXPECT_FALSE(ReadLoopFile(fs, reporter, dir.Path("missing.T58"), image.data(), params));
-  EXPECT_FALSE(ReadLoopFile(fs, reporter, dir.root().string(), image.data(), params));
+  EXPECT_FALSE(ReadLoopFile(fs, reporter, dir.Path("missing.T58"),
+                            FixedSpan<kLargestLoopFile>(image), params));
+  EXPECT_FALSE(
+      ReadLoopFile(fs, reporter, dir.root().string(), FixedSpan<kLargestLoopFile>(image), params));
   EXPECT_EQ(reporter.ids, (std::vector<int>{130, 130}));
 }
 
@@ -171,7 +174,8 @@ TEST_F(LoopFileTest, EveryFailingStepReportsOnceAndClosesTheFile) {
     FaultyFileSystem faulty;
     faulty.FailOn(c.op, c.nth, 5, c.shortBy);
     ClosedFirst seen(faulty);
-    EXPECT_FALSE(ReadLoopFile(faulty, seen, path, image.data(), params)) << c.op << "/" << c.nth;
+    EXPECT_FALSE(ReadLoopFile(faulty, seen, path, FixedSpan<kLargestLoopFile>(image), params))
+        << c.op << "/" << c.nth;
     EXPECT_EQ(seen.ids, std::vector<int>{130});
     EXPECT_EQ(faulty.openDescriptors(), 0);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/posix_file_system.h"
+#include "base/work_buffers.h"
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
@@ -89,7 +90,7 @@ TEST_F(PeerTest, FilesThePeersWriteLoadWithTheirSamples) {
     std::vector<std::uint8_t> pcm(kStereoLoadCap);
     CWaveFile wave(fs, reporter);
     std::uint32_t loaded = 0;
-    ASSERT_TRUE(LoadWave(wave, reporter, file, pcm.data(), loaded))
+    ASSERT_TRUE(LoadWave(wave, reporter, file, FixedSpan<kStereoLoadCap>(pcm), loaded))
         << what << ": " << reporter.ids[0];
     auto expected = SoxSamples(dir, file);
     EXPECT_EQ(expected, SndfileSamples(dir, file)) << what;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/work_buffers.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "core/sample_transforms.h"
@@ -47,7 +48,8 @@ TEST(BuildLoopImage, MonoWorkedExamples) {
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     b.SetSample(i, static_cast<std::int16_t>(rows[i].first));
   }
-  BuildLoopImage({2400, 1, 1}, 1, b.pcm.data(), b.image.data());
+  BuildLoopImage({2400, 1, 1}, 1, FixedSpan<kStereoLoadCap>(b.pcm),
+                 FixedSpan<kLargestLoopFile>(b.image));
   for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(b.Word(i), rows[i].second) << i;
 }
 
@@ -62,7 +64,8 @@ TEST(BuildLoopImage, StereoMeanTruncatesTowardZero) {
     b.SetSample(2 * i, rows[i].first.first);
     b.SetSample(2 * i + 1, rows[i].first.second);
   }
-  BuildLoopImage({2400, 1, 1}, 2, b.pcm.data(), b.image.data());
+  BuildLoopImage({2400, 1, 1}, 2, FixedSpan<kStereoLoadCap>(b.pcm),
+                 FixedSpan<kLargestLoopFile>(b.image));
   for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(b.Word(i), rows[i].second) << i;
 }
 
@@ -79,7 +82,8 @@ TEST(BuildLoopImage, StereoMatchesTheMeanInWideArithmetic) {
     b.SetSample(2 * i, static_cast<std::int16_t>(frames[i].first));
     b.SetSample(2 * i + 1, static_cast<std::int16_t>(frames[i].second));
   }
-  BuildLoopImage({1200, 0, 1}, 2, b.pcm.data(), b.image.data());
+  BuildLoopImage({1200, 0, 1}, 2, FixedSpan<kStereoLoadCap>(b.pcm),
+                 FixedSpan<kLargestLoopFile>(b.image));
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const int mean = (frames[i].first + frames[i].second) / 2;
     const int v = static_cast<std::uint16_t>(mean) >> 4;
@@ -92,7 +96,8 @@ TEST(BuildLoopImage, HeaderAndZerosPastTheLoadedData) {
   // Ten mono samples at 240 BPM, one measure: 65,536 words, 10 from the samples.
   Buffers b;
   for (std::size_t i = 0; i < 10; ++i) b.SetSample(i, static_cast<std::int16_t>(0x1000 + 16 * i));
-  BuildLoopImage({2400, 1, 1}, 1, b.pcm.data(), b.image.data());
+  BuildLoopImage({2400, 1, 1}, 1, FixedSpan<kStereoLoadCap>(b.pcm),
+                 FixedSpan<kLargestLoopFile>(b.image));
   EXPECT_EQ(b.image[19], 0x09);
   EXPECT_EQ(b.image[20], 0x60);
   EXPECT_EQ(b.image[21], 0x01);
@@ -104,10 +109,12 @@ TEST(BuildLoopImage, EveryStoredWordComesFromThePcmBuffer) {
   // Stored words past SampleCount still come from the samples: here the longest stereo load.
   Buffers b;
   for (std::size_t i = 0; i < kPcmElements; ++i) b.SetSample(i, 0x7FFF);
-  BuildLoopImage({1200, 1, 1}, 2, b.pcm.data(), b.image.data());  // 131,072 words
+  BuildLoopImage({1200, 1, 1}, 2, FixedSpan<kStereoLoadCap>(b.pcm),
+                 FixedSpan<kLargestLoopFile>(b.image));  // 131,072 words
   EXPECT_EQ(b.Word(131'071), (std::pair<int, int>{0x07, 0xFF}));
   EXPECT_EQ(b.Word(131'072), (std::pair<int, int>{0x00, 0x00})) << "not part of this image";
-  BuildLoopImage({1200, 0, 1}, 2, b.pcm.data(), b.image.data());
+  BuildLoopImage({1200, 0, 1}, 2, FixedSpan<kStereoLoadCap>(b.pcm),
+                 FixedSpan<kLargestLoopFile>(b.image));
   EXPECT_EQ(b.Word(262'143), (std::pair<int, int>{0x07, 0xFF}));
 }
 
@@ -116,7 +123,8 @@ TEST(BuildLoopImage, APartialFrameIsMadeOfTheLoadedBytesAndZeros) {
   b.pcm[0] = 0x00;  // left sample 0x1000 loaded whole,
   b.pcm[1] = 0x10;
   b.pcm[2] = 0x00;  // right sample: one byte loaded, one missing
-  BuildLoopImage({2400, 1, 1}, 2, b.pcm.data(), b.image.data());
+  BuildLoopImage({2400, 1, 1}, 2, FixedSpan<kStereoLoadCap>(b.pcm),
+                 FixedSpan<kLargestLoopFile>(b.image));
   EXPECT_EQ(b.Word(0), (std::pair<int, int>{0x00, 0x80}));
 }
 
@@ -134,7 +142,8 @@ TEST_P(RoundTrip, LoopToWaveAndBackKeepsTheLoopWords) {
   LoopToPcm(first.image.data(), first.pcm.data(), n);
   Buffers second;
   std::copy(first.pcm.begin(), first.pcm.end(), second.pcm.begin());
-  BuildLoopImage(params, 1, second.pcm.data(), second.image.data());
+  BuildLoopImage(params, 1, FixedSpan<kStereoLoadCap>(second.pcm),
+                 FixedSpan<kLargestLoopFile>(second.image));
   for (std::size_t i = 0; i <= n; ++i) {
     ASSERT_EQ(second.Word(i),
               (std::pair<int, int>{first.image[2 * i] & 0x0F, first.image[2 * i + 1]}))

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/work_buffers.h"
 #include "faulty_file_system.h"
 #include "recording_reporter.h"
 #include "temp_dir.h"
@@ -32,7 +33,7 @@ class WaveReadTest : public ::testing::Test {
     WriteBytes(path, bytes);
     reporter.ids.clear();
     loaded = 0xDEAD;
-    ok = LoadWave(wave, reporter, path, pcm.data(), loaded);
+    ok = LoadWave(wave, reporter, path, FixedSpan<kStereoLoadCap>(pcm), loaded);
     EXPECT_EQ(ok, reporter.ids.empty());
     EXPECT_EQ(wave.m_hmmio, nullptr) << "every way out leaves the file closed";
     EXPECT_EQ(fs.openDescriptors(), 0);
@@ -151,9 +152,11 @@ TEST_F(WaveReadTest, DataSizesAndCaps) {
 }
 
 TEST_F(WaveReadTest, MissingFolderAndEmptyPath) {
-  EXPECT_FALSE(LoadWave(wave, reporter, dir.Path("none.wav"), pcm.data(), loaded));
-  EXPECT_FALSE(LoadWave(wave, reporter, dir.root().string(), pcm.data(), loaded));
-  EXPECT_FALSE(LoadWave(wave, reporter, "", pcm.data(), loaded));
+  EXPECT_FALSE(
+      LoadWave(wave, reporter, dir.Path("none.wav"), FixedSpan<kStereoLoadCap>(pcm), loaded));
+  EXPECT_FALSE(
+      LoadWave(wave, reporter, dir.root().string(), FixedSpan<kStereoLoadCap>(pcm), loaded));
+  EXPECT_FALSE(LoadWave(wave, reporter, "", FixedSpan<kStereoLoadCap>(pcm), loaded));
   EXPECT_EQ(reporter.ids, (std::vector<int>{121, 121, 120}));
 }
 
@@ -190,12 +193,13 @@ TEST_F(WaveReadTest, FailuresThroughTheSeam) {
     faulty.FailOn(c.op, c.nth, 5, c.shortBy);
     RecordingReporter seen;
     CWaveFile local(faulty, seen);
-    EXPECT_FALSE(LoadWave(local, seen, path, pcm.data(), loaded)) << c.op << "/" << c.nth;
+    EXPECT_FALSE(LoadWave(local, seen, path, FixedSpan<kStereoLoadCap>(pcm), loaded))
+        << c.op << "/" << c.nth;
     EXPECT_EQ(seen.ids, c.messages) << c.op << "/" << c.nth;
     EXPECT_EQ(faulty.openDescriptors(), 0);
     // The next load goes through without 124.
     const auto before = seen.ids;
-    EXPECT_TRUE(LoadWave(local, seen, path, pcm.data(), loaded));
+    EXPECT_TRUE(LoadWave(local, seen, path, FixedSpan<kStereoLoadCap>(pcm), loaded));
     EXPECT_EQ(seen.ids, before);
   }
 }
@@ -206,7 +210,7 @@ TEST_F(WaveReadTest, ACloseFailingAfterAFormatErrorAdds122First) {
   faulty.FailOn(FaultyFileSystem::kClose, 1);
   RecordingReporter seen;
   CWaveFile local(faulty, seen);
-  EXPECT_FALSE(LoadWave(local, seen, path, pcm.data(), loaded));
+  EXPECT_FALSE(LoadWave(local, seen, path, FixedSpan<kStereoLoadCap>(pcm), loaded));
   EXPECT_EQ(seen.ids, (std::vector<int>{122, 133}));
 }
 

@@ -49,7 +49,7 @@ std::string FormatProblems(const WAVEFORMATEX& format,
   return text;
 }
 
-bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std::uint8_t* pcm,
+bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, PcmBytes pcm,
               std::uint32_t& loadedBytes) {
   wave.ResetForRead();
   if (wave.OpenRead(path) != 0) return false;
@@ -65,7 +65,7 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std:
 
   const std::uint32_t cap = format.nChannels == 1 ? kMonoLoadCap : kStereoLoadCap;
   loadedBytes = wave.m_dataSize < cap ? wave.m_dataSize : cap;
-  const std::int32_t got = wave.m_hmmio->Read(pcm, static_cast<std::int32_t>(loadedBytes));
+  const std::int32_t got = wave.m_hmmio->Read(pcm.data(), static_cast<std::int32_t>(loadedBytes));
   if (got != static_cast<std::int32_t>(loadedBytes)) {
     const int error = wave.m_hmmio->lastError();
     Failure failure =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "base/messages.h"
@@ -12,10 +13,13 @@ inline constexpr std::uint32_t kSampleRate = 44100;
 inline constexpr std::uint32_t kMonoLoadCap = 0x80000;     // 262,144 mono samples
 inline constexpr std::uint32_t kStereoLoadCap = 0x100000;  // 262,144 stereo frames
 
-// Loads a 44,100 Hz 16-bit mono or stereo WAV file's sample bytes into `pcm`
-// (at least kStereoLoadCap bytes), capped at the longest loop. On success the
-// file is closed and wave.m_format still describes it.
-bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, std::uint8_t* pcm,
+// The PCM work buffer: the largest stereo load fills it.
+using PcmBytes = std::span<std::uint8_t, kStereoLoadCap>;
+
+// Loads a 44,100 Hz 16-bit mono or stereo WAV file's sample bytes into `pcm`,
+// capped at the longest loop. On success the file is closed and wave.m_format
+// still describes it.
+bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, PcmBytes pcm,
               std::uint32_t& loadedBytes);
 
 // Writes samples 0 to `lastSample` of `pcm` as a mono 44,100 Hz 16-bit WAV file.

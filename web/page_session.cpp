@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "adapt/chunk_walk.h"
 #include "adapt/mixdown.h"
@@ -46,9 +47,9 @@ class DecodedSource final : public PcmSource {
  public:
   DecodedSource(const std::vector<std::uint8_t>& pcm, std::uint32_t bytes, int channels)
       : m_pcm(pcm), m_bytes(bytes), m_channels(channels) {}
-  bool Load(const std::string&, std::uint8_t* pcm, std::uint32_t& loadedBytes,
+  bool Load(const std::string&, PcmBytes pcm, std::uint32_t& loadedBytes,
             std::uint16_t& channels) override {
-    std::copy_n(m_pcm.data(), m_bytes, pcm);
+    std::copy_n(m_pcm.data(), m_bytes, pcm.data());
     loadedBytes = m_bytes;
     channels = static_cast<std::uint16_t>(m_channels);
     return true;
@@ -100,7 +101,7 @@ PageSession::Result PageSession::Open(const std::string& name, std::vector<std::
   switch (DirectionOf(name)) {
     case Direction::kWaveToLoop: {
       CWaveFile wave(m_fs, reporter);
-      if (!LoadWave(wave, reporter, path, m_pcm.data(), m_loadedBytes)) {
+      if (!LoadWave(wave, reporter, path, FixedSpan<kStereoLoadCap>(m_pcm), m_loadedBytes)) {
         return Fail(*reporter.first);
       }
       m_kind = Kind::kWave;
@@ -111,7 +112,7 @@ PageSession::Result PageSession::Open(const std::string& name, std::vector<std::
     }
     case Direction::kLoopToWave: {
       std::vector<std::uint8_t> image(kLargestLoopFile);
-      if (!ReadLoopFile(m_fs, reporter, path, image.data(), m_loopParams)) {
+      if (!ReadLoopFile(m_fs, reporter, path, FixedSpan<kLargestLoopFile>(image), m_loopParams)) {
         return Fail(*reporter.first);
       }
       const std::uint32_t last = SampleCount(m_loopParams.measureMode, m_loopParams.tempo);
@@ -136,8 +137,7 @@ PageSession::Result PageSession::UseDecoded(const std::string& name,
   m_pcm.assign(kPcmElements * 2, 0);
   const std::vector<float> stereo = channels > 2 ? adapt::MixToStereo(samples, channels) : samples;
   m_channels = std::min(channels, 2);
-  m_loadedBytes =
-      adapt::StorePcm16(stereo, m_channels, kLongestLoop, m_pcm.data());
+  m_loadedBytes = adapt::StorePcm16(stereo, m_channels, kLongestLoop, m_pcm.data());
   m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
   m_fileFrames = static_cast<std::uint32_t>(samples.size() / static_cast<std::size_t>(channels));
   m_kind = Kind::kWave;
@@ -165,8 +165,9 @@ std::vector<std::int16_t> PageSession::Audition(const LoopParams& params, bool d
   if (m_kind != Kind::kWave) return {};
   std::vector<std::uint8_t> image(kLoopImageElements * 2);
   const auto channels = static_cast<std::uint16_t>(m_channels);
-  BuildLoopImage(params, channels, m_pcm.data(), image.data());
-  if (dither) DitherLoopWords(params, channels, m_pcm.data(), image.data());
+  const auto loaded = FixedSpan<kStereoLoadCap>(std::as_const(m_pcm));
+  BuildLoopImage(params, channels, loaded, FixedSpan<kLargestLoopFile>(image));
+  if (dither) DitherLoopWords(params, channels, loaded, FixedSpan<kLargestLoopFile>(image));
   const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
   std::vector<std::uint8_t> pcm(2 * (std::size_t{last} + 1));
   LoopToPcm(image.data() + kLoopHeaderSize, pcm.data(), last);
