@@ -57,7 +57,8 @@ std::optional<double> TempoInName(const std::string& path) {
       // "120,5": what stood before the separator is the whole part.
       whole = start - 1;
       while (whole > 0 && isDigit(name[whole - 1])) --whole;
-      digits = name.substr(whole, start - 1 - whole) + "." + digits;
+      digits.insert(0, 1, '.');
+      digits.insert(0, name, whole, start - 1 - whole);
     }
     // strtod, not stod: a name of 240 digits is no tempo, not an exception.
     // Only digits and one point reach it, so the locale cannot matter.

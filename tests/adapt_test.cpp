@@ -139,7 +139,7 @@ std::uint32_t FloatBits(float value) {
 }
 
 TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
-  const auto click = [](double bpm, int measures, std::vector<std::uint8_t> acid = {}) {
+  const auto click = [](double bpm, int measures, const std::vector<std::uint8_t>& acid = {}) {
     std::vector<testing::Chunk> chunks = {{"fmt ", testing::FormatBody(1, 44100, 16)}};
     if (!acid.empty()) chunks.push_back({"acid", acid});
     chunks.push_back({"data", testing::Pcm16(ClickLoop(bpm, measures))});
