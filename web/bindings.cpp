@@ -17,6 +17,7 @@ val ResultOf(const PageSession::Result& result, std::vector<std::uint8_t>& kept)
   val out = val::object();
   out.set("ok", result.ok);
   out.set("message", result.message);
+  out.set("detail", result.detail);
   out.set("name", result.name);
   kept = result.bytes;
   out.set("bytes", val(emscripten::typed_memory_view(kept.size(), kept.data())));

@@ -76,6 +76,7 @@ std::vector<std::int16_t> Samples(const std::uint8_t* pcm, std::size_t count) {
 PageSession::Result PageSession::Fail(const Failure& failure) {
   Result result;
   result.message = std::string(MessageText(failure.id));
+  result.detail = DetailOf(failure);
   return result;
 }
 
@@ -108,7 +109,7 @@ PageSession::Result PageSession::Open(const std::string& name, std::vector<std::
       m_channels = wave.m_format.nChannels;
       m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
       m_fileFrames = wave.m_dataSize / (2u * wave.m_format.nChannels);
-      return {true, {}, {}, {}};
+      return {true, {}, {}, {}, {}};
     }
     case Direction::kLoopToWave: {
       std::vector<std::uint8_t> image(kLargestLoopFile);
@@ -122,7 +123,7 @@ PageSession::Result PageSession::Open(const std::string& name, std::vector<std::
       m_channels = 1;
       m_samples = Samples(pcm.data(), std::size_t{last} + 1);
       m_fileFrames = last + 1;
-      return {true, {}, {}, {}};
+      return {true, {}, {}, {}, {}};
     }
     case Direction::kNone:
       break;
@@ -142,7 +143,7 @@ PageSession::Result PageSession::UseDecoded(const std::string& name,
   m_fileFrames = static_cast<std::uint32_t>(samples.size() / static_cast<std::size_t>(channels));
   m_kind = Kind::kWave;
   m_decoded = true;
-  return {true, {}, {}, {}};
+  return {true, {}, {}, {}, {}};
 }
 
 PageSession::Result PageSession::BuildLoop(const LoopParams& params, bool dither) {
@@ -156,7 +157,7 @@ PageSession::Result PageSession::BuildLoop(const LoopParams& params, bool dither
   if (m_decoded) job.setPcmSource(&decoded);
   const JobOutcome outcome = job.Run(PathOf(m_name), Direction::kWaveToLoop);
   if (reporter.first) return Fail(*reporter.first);
-  Result result{true, {}, NameOf(outcome.output), std::move(m_fs.files[outcome.output])};
+  Result result{true, {}, {}, NameOf(outcome.output), std::move(m_fs.files[outcome.output])};
   m_fs.files.erase(outcome.output);
   return result;
 }
@@ -182,7 +183,7 @@ PageSession::Result PageSession::SaveWave() {
   ConvertJob job(m_fs, reporter, unused, heap);
   const JobOutcome outcome = job.Run(PathOf(m_name), Direction::kLoopToWave);
   if (reporter.first) return Fail(*reporter.first);
-  Result result{true, {}, NameOf(outcome.output), std::move(m_fs.files[outcome.output])};
+  Result result{true, {}, {}, NameOf(outcome.output), std::move(m_fs.files[outcome.output])};
   m_fs.files.erase(outcome.output);
   return result;
 }

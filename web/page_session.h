@@ -22,6 +22,7 @@ class PageSession {
   struct Result {
     bool ok = false;
     std::string message;
+    std::string detail;               // the failure in plain words, for the page's own notes
     std::string name;                 // the output's file name
     std::vector<std::uint8_t> bytes;  // the output file
   };

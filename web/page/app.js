@@ -60,7 +60,10 @@ async function main() {
       session.floatBuffer(decoded.samples.length).set(decoded.samples);
       const used = session.useDecoded(file.name, decoded.channels);
       if (used.ok) {
-        return { adapted: `adapted: decoded by the browser (${decoded.channels} channel${decoded.channels > 1 ? 's' : ''}), resampled to 44,100 Hz, rounded to 16 bits` };
+        // From what: the WAV reader's own words, or the kind of file.
+        const from = opened.message ? opened.detail : `a ${kind} file`;
+        return { adapted: `adapted (${from}): decoded by the browser (${decoded.channels} ` +
+          `channel${decoded.channels > 1 ? 's' : ''}), resampled to 44,100 Hz, rounded to 16 bits` };
       }
     } catch (error) {
       // Falls through to the message below.
