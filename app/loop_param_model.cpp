@@ -1,6 +1,7 @@
 #include "app/loop_param_model.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "core/loop_length.h"
@@ -37,7 +38,8 @@ std::optional<int> LoopParamModel::FileNumberInField() const {
       !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return std::nullopt;
   }
-  const int value = std::stoi(digits);
+  int value = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (value < kMinFileNumber || value > kMaxFileNumber) return std::nullopt;
   return value;
 }

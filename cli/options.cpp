@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <iterator>
 
 #include "core/output_names.h"
@@ -32,7 +33,8 @@ std::optional<MeasureMode> ParseMeasure(const std::string& value) {
 
 std::optional<std::uint8_t> ParseNumber(const std::string& text) {
   if (!AllDigits(text) || text.size() > 3) return std::nullopt;
-  const int number = std::stoi(text);
+  int number = 0;
+  std::from_chars(text.data(), text.data() + text.size(), number);
   if (number < kMinFileNumber || number > kMaxFileNumber) return std::nullopt;
   return static_cast<std::uint8_t>(number);
 }
@@ -46,7 +48,9 @@ std::optional<std::int16_t> ParseTempo(const std::string& text) {
   if (!AllDigits(whole) || whole.size() > 3 || tenth.size() != 1 || !AllDigits(tenth)) {
     return std::nullopt;
   }
-  const int value = std::stoi(whole) * 10 + (tenth[0] - '0');
+  int bpm = 0;
+  std::from_chars(whole.data(), whole.data() + whole.size(), bpm);
+  const int value = bpm * 10 + (tenth[0] - '0');
   if (value < kMinBpm * 10 || value > kMaxBpm * 10) return std::nullopt;
   return static_cast<std::int16_t>(value);
 }
