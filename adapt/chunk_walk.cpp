@@ -29,7 +29,8 @@ ChunkWalk WalkChunks(FileSystem& fs, FileHandle file, std::int64_t size) {
   if (size < 12 || fs.Seek(file, 0, SeekFrom::kStart) != 0 || fs.Read(file, head, 12) != 12) {
     return walk;
   }
-  walk.riff = std::memcmp(head, "RIFF", 4) == 0;
+  // RF64 lays its chunks out as RIFF does (its data size lives in "ds64").
+  walk.riff = std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0;
   const bool form = std::memcmp(head, "FORM", 4) == 0;
   if (!walk.riff && !form) return walk;
   // Every chunk must fit in the file: some of libsndfile's parsers walk a

@@ -12,7 +12,7 @@ namespace loopsmith::adapt {
 // What a walk over a RIFF or AIFF file's chunks found.
 struct ChunkWalk {
   std::optional<Failure> failure;  // why the file cannot be what it claims
-  bool riff = false;               // a RIFF file, whose loop chunk is read here
+  bool riff = false;               // a RIFF or RF64 file, whose loop chunk is read here
   std::optional<double> acidBpm;   // the tempo of an "acid" chunk long enough to hold one
 };
 
