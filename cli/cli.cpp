@@ -2,16 +2,12 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <new>
 #include <optional>
 #include <ostream>
-#include <string_view>
 #include <vector>
 
-#include "base/text.h"
 #include "base/version.h"
 #include "base/work_buffers.h"
 #include "cli/describe.h"
@@ -20,13 +16,8 @@
 #include "core/convert_job.h"
 #ifdef LOOPSMITH_HAVE_ADAPT
 #include "adapt/adapting_source.h"
-#include "adapt/sound_file.h"
 #include "adapt/tempo.h"
 #endif
-#include "core/loop_file.h"
-#include "core/loop_format.h"
-#include "core/loop_length.h"
-#include "wave/wave_io.h"
 
 namespace loopsmith::cli {
 namespace {
