@@ -9,16 +9,12 @@
 #include "wave/wave_io.h"
 
 namespace loopsmith::adapt {
-namespace {
-
-Failure Plain(std::string detail) { return {MessageId::kNoCatalogueText, 0, std::move(detail)}; }
-
-}  // namespace
+namespace {}  // namespace
 
 bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
                           std::uint16_t& channels) {
   if (LoadStrict(path, pcm, loadedBytes, channels)) return true;
-  Failure unopened{MessageId::kNoCatalogueText, 0, {}};
+  Failure unopened = PlainFailure({});
   const std::unique_ptr<SoundFile> sound = SoundFile::Open(m_fs, path, unopened);
   if (!sound) {
     m_reporter.Report(unopened);
@@ -67,7 +63,7 @@ std::optional<std::vector<float>> AdaptingSource::Decode(SoundFile& sound) {
   }
   // A stream cut after its header decodes to nothing: no loop of silence for it.
   if (samples.empty()) {
-    m_reporter.Report(Plain("it holds no sound"));
+    m_reporter.Report(PlainFailure("it holds no sound"));
     return std::nullopt;
   }
   return samples;
@@ -77,8 +73,8 @@ std::optional<std::vector<float>> AdaptingSource::Resample(std::vector<float> sa
                                                            int channels) {
   const SoxrCalls* soxr = SoxrCalls::Load();
   if (soxr == nullptr) {
-    m_reporter.Report(
-        Plain(std::string("resampling needs ") + SoxrCalls::kPackage + ", which cannot be loaded"));
+    m_reporter.Report(PlainFailure(std::string("resampling needs ") + SoxrCalls::kPackage +
+                                   ", which cannot be loaded"));
     return std::nullopt;
   }
   const auto count = static_cast<std::size_t>(channels);
@@ -94,7 +90,7 @@ std::optional<std::vector<float>> AdaptingSource::Resample(std::vector<float> sa
       soxr->oneshot(rate, kSampleRate, static_cast<unsigned>(channels), samples.data(), frames,
                     nullptr, resampled.data(), capacity, &done, &io, &quality, nullptr);
   if (failed != nullptr) {
-    m_reporter.Report(Plain("it could not be resampled"));
+    m_reporter.Report(PlainFailure("it could not be resampled"));
     return std::nullopt;
   }
   resampled.resize(done * count);

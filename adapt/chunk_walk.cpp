@@ -63,12 +63,11 @@ ChunkWalk WalkChunks(FileSystem& fs, FileHandle file, std::int64_t size) {
     const bool sound = std::memcmp(header, "data", 4) == 0 || std::memcmp(header, "SSND", 4) == 0;
     const bool unknown = sound && (length == 0 || length == 0xFFFFFFFF);
     if (!unknown && at + 8 + length > size) {
-      walk.failure = Failure{MessageId::kNoCatalogueText, 0, {}};
-      walk.failure->detail =
-          (sound ? "it ends before its header says: its chunk \"" : "its chunk \"") +
-          std::string(reinterpret_cast<const char*>(header), 4) + "\" claims " +
-          WithCommas(length) + " bytes, the file holds " +
-          WithCommas(static_cast<std::uint64_t>(size - at - 8));
+      walk.failure =
+          PlainFailure((sound ? "it ends before its header says: its chunk \"" : "its chunk \"") +
+                       std::string(reinterpret_cast<const char*>(header), 4) + "\" claims " +
+                       WithCommas(length) + " bytes, the file holds " +
+                       WithCommas(static_cast<std::uint64_t>(size - at - 8)));
       return walk;
     }
     if (walk.riff && std::memcmp(header, "acid", 4) == 0 && length >= 24) {

@@ -14,9 +14,6 @@
 namespace loopsmith::adapt {
 namespace {
 
-// A failure of another kind of sound file: the catalogue has no text for it.
-Failure Plain(std::string detail) { return {MessageId::kNoCatalogueText, 0, std::move(detail)}; }
-
 // libsndfile's own texts speak of its internals ("SF_INFO struct incomplete");
 // the user reads what it means for the file.
 std::string DecodeFailureText(int error) {
@@ -95,7 +92,7 @@ struct SoundFile::Io {
 std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& path,
                                            Failure& failure) {
   auto fail = [&failure](std::string detail) {
-    failure = Plain(std::move(detail));
+    failure = PlainFailure(std::move(detail));
     return nullptr;
   };
   std::unique_ptr<SoundFile> sound(new SoundFile);
@@ -184,8 +181,8 @@ std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::optional<Fail
   }
   const int decodeError = m_sf->error(file);
   if (m_io->failed || decodeError != SF_ERR_NO_ERROR) {
-    failure =
-        Plain(m_io->failed ? "it could not be read to the end" : DecodeFailureText(decodeError));
+    failure = PlainFailure(m_io->failed ? "it could not be read to the end"
+                                        : DecodeFailureText(decodeError));
     return {};
   }
   // Samples from a file that changed while they were read may be half old, half new.
@@ -194,9 +191,9 @@ std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::optional<Fail
     return {};
   }
   if (m_info.lengthKnown && got < std::min<sf_count_t>(frames, m_info.frames)) {
-    failure =
-        Plain("it ends before its header says: " + WithCommas(static_cast<std::uint64_t>(got)) +
-              " of " + WithCommas(static_cast<std::uint64_t>(m_info.frames)) + " frames");
+    failure = PlainFailure(
+        "it ends before its header says: " + WithCommas(static_cast<std::uint64_t>(got)) + " of " +
+        WithCommas(static_cast<std::uint64_t>(m_info.frames)) + " frames");
     return {};
   }
   samples.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(m_info.channels));

@@ -11,9 +11,6 @@
 namespace loopsmith::adapt {
 namespace {
 
-// Why --bpm auto found none: what was looked at, and what to do.
-Failure NoTempo(std::string detail) { return {MessageId::kNoCatalogueText, 0, std::move(detail)}; }
-
 struct Tracked {
   double bpm = 0;
   std::vector<double> strength;  // aubio's onset detection function, one value a hop
@@ -109,8 +106,8 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
     }
   }
   if (chunk && named && !Agree(*chunk, *named)) {
-    finding.failure = NoTempo("the loop chunk says " + BpmText(*chunk) + ", the file name " +
-                              BpmText(*named) + "; give --bpm N");
+    finding.failure = PlainFailure("the loop chunk says " + BpmText(*chunk) + ", the file name " +
+                                   BpmText(*named) + "; give --bpm N");
     return true;
   }
   if (!chunk && !named) return false;
@@ -139,7 +136,7 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
 void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding) {
   const SoundInfo& info = sound.info();
   if (!info.lengthKnown) {
-    finding.failure = NoTempo(
+    finding.failure = PlainFailure(
         "no loop chunk, no tempo in the file name, and its length is unknown; give --bpm N");
     return;
   }
@@ -151,7 +148,7 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
                   "no loop chunk, no tempo in the file name, and %.3f s is no whole number of "
                   "measures at 40 to 240 BPM; give --bpm N",
                   seconds);
-    finding.failure = NoTempo(text);
+    finding.failure = PlainFailure(text);
     return;
   }
   finding.source = "the loop length";
@@ -168,22 +165,22 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
   }
   // A loop of 64 measures at 40 BPM is the longest there can be.
   if (info.frames > static_cast<std::int64_t>(info.rate) * 384) {
-    finding.failure = NoTempo("the file is longer than any loop; give --bpm N");
+    finding.failure = PlainFailure("the file is longer than any loop; give --bpm N");
     return;
   }
   const AubioCalls* aubio = AubioCalls::Load();
   if (aubio == nullptr) {
-    finding.failure = NoTempo(std::string("its length allows ") + CandidatesText(candidates) +
-                              "; choosing needs " + AubioCalls::kPackage +
-                              ", which cannot be loaded; give --bpm N");
+    finding.failure = PlainFailure(std::string("its length allows ") + CandidatesText(candidates) +
+                                   "; choosing needs " + AubioCalls::kPackage +
+                                   ", which cannot be loaded; give --bpm N");
     return;
   }
   std::optional<Failure> unread;
   const std::vector<float> samples = sound.ReadFrames(info.frames, unread);
   if (unread || samples.empty()) {
     finding.failure =
-        NoTempo((unread ? DetailOf(*unread) : std::string("it holds no sound")) +
-                "; its length allows " + CandidatesText(candidates) + "; give --bpm N");
+        PlainFailure((unread ? DetailOf(*unread) : std::string("it holds no sound")) +
+                     "; its length allows " + CandidatesText(candidates) + "; give --bpm N");
     return;
   }
   // The tracker hears the file mixed to mono, at its own rate.
@@ -201,7 +198,7 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
                     : std::nullopt;
   if (!picked) {
     finding.source.clear();
-    finding.failure = NoTempo(
+    finding.failure = PlainFailure(
         "no loop chunk, no tempo in the file name, and beat tracking heard no beat; its length "
         "allows " +
         CandidatesText(candidates) + "; give --bpm N");
@@ -240,14 +237,14 @@ std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates,
 TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures,
                        SoundFile* opened) {
   TempoFinding finding;
-  Failure unopened{MessageId::kNoCatalogueText, 0, {}};
+  Failure unopened = PlainFailure({});
   std::unique_ptr<SoundFile> ours;
   if (opened == nullptr) ours = SoundFile::Open(fs, path, unopened);
   SoundFile* sound = opened != nullptr ? opened : ours.get();
   if (TempoFromTags(sound, path, finding)) return finding;
   if (sound == nullptr) {
     finding.failure =
-        NoTempo(DetailOf(unopened) + "; and there is no tempo in the file name: give --bpm N");
+        PlainFailure(DetailOf(unopened) + "; and there is no tempo in the file name: give --bpm N");
     return finding;
   }
   TempoFromLength(*sound, givenMeasures, finding);

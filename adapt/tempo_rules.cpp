@@ -50,12 +50,10 @@ std::optional<double> TempoInName(const std::string& path) {
     while (start > 0 && isDigit(name[start - 1])) --start;
     if (start == end) continue;
     std::string digits = name.substr(start, end - start);
-    std::size_t whole = start;
-    while (whole > 0 && isDigit(name[whole - 1])) --whole;
     if (start >= 2 && (name[start - 1] == '.' || name[start - 1] == ',') &&
         isDigit(name[start - 2])) {
       // "120,5": what stood before the separator is the whole part.
-      whole = start - 1;
+      std::size_t whole = start - 1;
       while (whole > 0 && isDigit(name[whole - 1])) --whole;
       digits.insert(0, 1, '.');
       digits.insert(0, name, whole, start - 1 - whole);

@@ -43,6 +43,10 @@ std::string DetailOf(const Failure& failure) {
   return failure.detail + ": " + SystemErrorText(failure.systemError);
 }
 
+Failure PlainFailure(std::string detail) {
+  return {MessageId::kNoCatalogueText, 0, std::move(detail)};
+}
+
 Failure OpenFailure(MessageId id, int error) {
   if (error == EISDIR) return {id, 0, "it is a folder, not a file"};
   if (error == EINVAL) return {id, 0, "it is not a regular file"};

@@ -50,6 +50,9 @@ struct Failure {
 // file or directory".
 std::string DetailOf(const Failure& failure);
 
+// A failure the catalogue has no text for, said in plain words.
+Failure PlainFailure(std::string detail);
+
 // Why a file could not be opened: a folder or a device in plain words,
 // anything else with the system's error.
 Failure OpenFailure(MessageId id, int error);

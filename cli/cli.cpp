@@ -93,8 +93,7 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
   const adapt::TempoFinding found = adapt::FindTempo(fs, path, GivenMeasures(options));
   for (const auto& note : found.notes) reporter.Say(note);
   if (!found.bpm) {
-    reporter.Report(Failure{MessageId::kNoCatalogueText, 0,
-                            "--bpm auto found no tempo: " + DetailOf(*found.failure)});
+    reporter.Report(PlainFailure("--bpm auto found no tempo: " + DetailOf(*found.failure)));
     return std::nullopt;
   }
   if (!found.adjusted.empty()) {

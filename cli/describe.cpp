@@ -106,7 +106,7 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
 // Any file libsndfile reads: what it is and what --adapt would do with it.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
                    const Options& options, std::ostream& out, bool quiet) {
-  Failure unopened{MessageId::kNoCatalogueText, 0, {}};
+  Failure unopened = PlainFailure({});
   const auto sound = adapt::SoundFile::Open(fs, path, unopened);
   if (!sound) {
     if (!quiet) reporter.Report(unopened);

@@ -62,7 +62,7 @@ class Session {
     return val(emscripten::typed_memory_view(m_audition.size(), m_audition.data()));
   }
   val SaveWave() { return ResultOf(m_session.SaveWave(), m_output); }
-  val SuggestTempo(int measures) const {
+  val SuggestTempo(int measures) {
     const auto suggestion = m_session.SuggestTempo(measures);
     val out = val::object();
     out.set("tenths", suggestion.tenths.value_or(0));

@@ -188,22 +188,17 @@ PageSession::Result PageSession::SaveWave() {
   return result;
 }
 
-PageSession::Suggestion PageSession::SuggestTempo(int measures) const {
+PageSession::Suggestion PageSession::SuggestTempo(int measures) {
   Suggestion suggestion;
   std::string unused;
-  const auto found = m_fs.files.find(PathOf(m_name));
-  if (found != m_fs.files.end()) {
-    MemoryFileSystem one;
-    one.files[PathOf(m_name)] = found->second;
-    FileHandle file = FileHandle::kNone;
-    if (one.OpenRead(PathOf(m_name), file) == 0) {
-      const adapt::ChunkWalk walk =
-          adapt::WalkChunks(one, file, static_cast<std::int64_t>(found->second.size()));
-      one.Close(file);
-      if (walk.acidBpm) {
-        if (const auto bpm = adapt::PlausibleTempo(*walk.acidBpm, unused)) {
-          return {static_cast<int>(std::lround(*bpm * 10)), "the loop chunk"};
-        }
+  FileHandle file = FileHandle::kNone;
+  const std::string path = PathOf(m_name);
+  if (m_fs.OpenRead(path, file) == 0) {
+    const adapt::ChunkWalk walk = adapt::WalkChunks(m_fs, file, m_fs.Seek(file, 0, SeekFrom::kEnd));
+    m_fs.Close(file);
+    if (walk.acidBpm) {
+      if (const auto bpm = adapt::PlausibleTempo(*walk.acidBpm, unused)) {
+        return {static_cast<int>(std::lround(*bpm * 10)), "the loop chunk"};
       }
     }
   }

@@ -61,7 +61,7 @@ class PageSession {
     std::optional<int> tenths;
     std::string source;
   };
-  Suggestion SuggestTempo(int measures) const;
+  Suggestion SuggestTempo(int measures);
 
  private:
   Result Fail(const Failure& failure);
