@@ -9,7 +9,6 @@
 #include "wave/wave_io.h"
 
 namespace loopsmith::adapt {
-namespace {}  // namespace
 
 bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
                           std::uint16_t& channels) {
