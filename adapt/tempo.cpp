@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "adapt/beat_level.h"
 #include "adapt/libraries.h"
 #include "adapt/sound_file.h"
 #include "adapt/tempo_rules.h"
@@ -13,8 +14,7 @@ namespace {
 
 struct Tracked {
   double bpm = 0;
-  std::vector<double> strength;  // aubio's onset detection function, one value a hop
-  double hopSeconds = 0;
+  OnsetCurve onsets;  // aubio's onset detection function over the last round
 };
 
 // aubio's tempo estimate and onset strength over the loop played three times
@@ -33,13 +33,13 @@ Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate)
       onsetOut != nullptr) {
     const std::size_t length = mono.size();
     constexpr int kRounds = 3;
-    result.hopSeconds = static_cast<double>(kHop) / rate;
+    result.onsets.hopSeconds = static_cast<double>(kHop) / rate;
     for (int round = 0; round < kRounds; ++round) {
       for (std::size_t at = 0; at < length; at += kHop) {
         for (uint_t k = 0; k < kHop; ++k) in->data[k] = mono[(at + k) % length];
         aubio.tempoDo(tempo, in, out);
         aubio.onsetDo(onset, in, onsetOut);
-        if (round == kRounds - 1) result.strength.push_back(aubio.onsetDescriptor(onset));
+        if (round == kRounds - 1) result.onsets.strength.push_back(aubio.onsetDescriptor(onset));
       }
     }
     result.bpm = aubio.tempoBpm(tempo);
@@ -50,30 +50,6 @@ Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate)
   if (onset != nullptr) aubio.deleteOnset(onset);
   if (tempo != nullptr) aubio.deleteTempo(tempo);
   return result;
-}
-
-// The onset strength at a candidate's beats, above the loop's usual level.
-double BeatStrength(double bpm, const std::vector<double>& strength, double hopSeconds,
-                    double seconds) {
-  const auto count = static_cast<long>(strength.size());
-  if (count == 0 || hopSeconds <= 0) return 0;
-  std::vector<double> sorted = strength;
-  std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
-  const double usual = sorted[static_cast<std::size_t>(count / 2)];
-  const double period = 60.0 / bpm;
-  const int beats = std::max(1, static_cast<int>(std::lround(seconds / period)));
-  double sum = 0;
-  for (int beat = 0; beat < beats; ++beat) {
-    // The detection function lags the sound by up to a window.
-    const auto first = static_cast<long>(std::floor((beat * period - 0.02) / hopSeconds));
-    const auto last = static_cast<long>(std::ceil((beat * period + 0.08) / hopSeconds));
-    double peak = 0;
-    for (long hop = first; hop <= last; ++hop) {
-      peak = std::max(peak, strength[static_cast<std::size_t>((hop % count + count) % count)]);
-    }
-    sum += std::max(0.0, peak - usual);
-  }
-  return sum / beats;
 }
 
 std::string MeasuresText(int measures) {
@@ -194,8 +170,7 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
   const Tracked tracked = Track(*aubio, mono, info.rate);
   if (tracked.bpm > 0 && std::isfinite(tracked.bpm)) finding.heard = tracked.bpm;
   const std::optional<LengthTempo> picked =
-      finding.heard ? PickTempo(candidates, tracked.bpm, tracked.strength, tracked.hopSeconds)
-                    : std::nullopt;
+      finding.heard ? PickTempo(candidates, tracked.bpm, tracked.onsets) : std::nullopt;
   if (!picked) {
     finding.source.clear();
     finding.failure = PlainFailure(
@@ -209,30 +184,6 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
 }
 
 }  // namespace
-
-std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
-                                     const std::vector<double>& strength, double hopSeconds) {
-  if (candidates.empty() || !(estimate > 0)) return std::nullopt;
-  std::vector<std::pair<double, LengthTempo>> byDistance;
-  byDistance.reserve(candidates.size());
-  for (const auto& candidate : candidates) {
-    byDistance.emplace_back(std::abs(std::log2(candidate.bpm / estimate)), candidate);
-  }
-  std::sort(byDistance.begin(), byDistance.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  // Within a tenth of an octave of each other, the estimate says nothing.
-  constexpr double kTie = 0.1;
-  if (byDistance.size() < 2 || byDistance[1].first - byDistance[0].first > kTie) {
-    return byDistance[0].second;
-  }
-  const LengthTempo& first = byDistance[0].second;
-  const LengthTempo& second = byDistance[1].second;
-  const double seconds = 240.0 * first.measures / first.bpm;
-  return BeatStrength(second.bpm, strength, hopSeconds, seconds) >
-                 BeatStrength(first.bpm, strength, hopSeconds, seconds)
-             ? second
-             : first;
-}
 
 TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures,
                        SoundFile* opened) {

@@ -21,18 +21,12 @@ struct TempoFinding {
   std::optional<Failure> failure;  // why there is none; ends with what to do
 };
 
-// Of those, the one a beat tracker's estimate supports: the nearest to it in
-// octaves. Only when two are about as near (a tracker halfway between) does the
-// onset strength (one value a hop) decide: the one whose beats stand out more.
-std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
-                                     const std::vector<double>& strength, double hopSeconds);
-
 // The tempo for --bpm auto: the file's loop chunk, else its name, else its
-// length in whole measures, chosen by beat tracking (aubio) among 1, 2, 4 and 8
-// measures, or, with `givenMeasures` (1 or 2, the user's --measure), the tempo
-// at which the file is that many measures. Tempi within 20 to 999 BPM are
-// doubled or halved into 40 to 240.
-// `opened`, when the caller has the file open already, is read instead of opening it again.
+// length in whole measures, chosen among 1, 2, 4 and 8 measures by beat
+// tracking (aubio's estimate, then the beat level the onsets show: PickTempo), or, with
+// `givenMeasures` (1 or 2, the user's --measure), the tempo at which the file is that many
+// measures. Tempi within 20 to 999 BPM are doubled or halved into 40 to 240. `opened`, when the
+// caller has the file open already, is read instead of opening it again.
 class SoundFile;
 TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures = 0,
                        SoundFile* opened = nullptr);

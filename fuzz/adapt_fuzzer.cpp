@@ -1,11 +1,15 @@
 // Any bytes as a sound file for --adapt and --bpm auto: a load either gives
 // 16-bit samples within the buffer or says why not in one line, the tempo
 // search ends, and nothing is left open.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "adapt/adapting_source.h"
+#include "adapt/beat_level.h"
 #include "adapt/tempo.h"
 #include "base/memory_file_system.h"
 #include "base/work_buffers.h"
@@ -33,5 +37,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(!tempo.bpm || (*tempo.bpm >= 40 && *tempo.bpm <= 240));
   FUZZ_CHECK(tempo.bpm || (tempo.failure && !tempo.failure->detail.empty()));
   FUZZ_CHECK(fs.openCount() == 0);
+
+  // The same bytes as a tracker's estimate and onset curve: the beat level is
+  // one of the candidates, whatever the values.
+  if (size >= sizeof(double)) {
+    double estimate = 0;
+    std::memcpy(&estimate, data, sizeof estimate);
+    loopsmith::adapt::OnsetCurve onsets{{}, 0.02};
+    for (std::size_t i = sizeof estimate; i < size; ++i) {
+      onsets.strength.push_back(data[i] == 255   ? std::numeric_limits<double>::infinity()
+                                : data[i] == 254 ? std::numeric_limits<double>::quiet_NaN()
+                                                 : data[i]);
+    }
+    const auto candidates = loopsmith::adapt::TempiOfLength(
+        static_cast<double>(onsets.strength.size()) * onsets.hopSeconds, 1);
+    const auto picked = loopsmith::adapt::PickTempo(candidates, estimate, onsets);
+    FUZZ_CHECK(!picked || std::any_of(candidates.begin(), candidates.end(),
+                                      [&](const auto& c) { return c.bpm == picked->bpm; }));
+  }
   return 0;
 }

@@ -1,0 +1,135 @@
+#include "adapt/beat_level.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <initializer_list>
+
+namespace loopsmith::adapt {
+namespace {
+
+// Above this a loop is rarely played, so sixteenths never make a tempo faster.
+constexpr double kFastestFromSubdivisions = 200;
+// The tempo most loops are near; only a tie in the evidence is settled by it.
+constexpr double kUsualBpm = 110;
+// The detection function answers a little before a hit's peak and up to a
+// window after its start.
+constexpr double kEarly = 0.01;
+constexpr double kLate = 0.03;
+// A slot is played when it holds a hit at least this share of the usual beat.
+constexpr double kPlayedShare = 0.25;
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t half = values.size() / 2;
+  return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
+double Octaves(double a, double b) { return std::abs(std::log2(a / b)); }
+
+// The onset curve read against the beats of one tempo.
+class Grid {
+ public:
+  Grid(const OnsetCurve& onsets, double seconds)
+      : strength_(onsets.strength),
+        hop_(onsets.hopSeconds),
+        seconds_(seconds),
+        usual_(Median(onsets.strength)) {}
+
+  // The strongest hit from just before `at` to `late` after it, above the usual level.
+  [[nodiscard]] double PeakAt(double at, double late) const {
+    const auto count = static_cast<long>(strength_.size());
+    const auto first = static_cast<long>(std::floor((at - kEarly) / hop_));
+    const auto last = static_cast<long>(std::ceil((at + late) / hop_));
+    double peak = 0;
+    for (long hop = first; hop <= last; ++hop) {
+      peak = std::max(peak, strength_[static_cast<std::size_t>((hop % count + count) % count)]);
+    }
+    return std::max(0.0, peak - usual_);
+  }
+
+  [[nodiscard]] std::vector<double> BeatPeaks(double bpm) const {
+    const double period = 60 / bpm;
+    const int beats = std::max(2, static_cast<int>(std::lround(seconds_ / period)));
+    std::vector<double> peaks;
+    for (int beat = 0; beat < beats; ++beat) peaks.push_back(PeakAt(beat * period, kLate));
+    return peaks;
+  }
+
+  // Whether anything is heard on the beats at all; without it nothing is evidence.
+  [[nodiscard]] bool Heard(double bpm) const { return Median(BeatPeaks(bpm)) > 0; }
+
+  // The share of the slots at `fractions` of each beat that are played. A slot
+  // may come late by up to `swing` of a beat: swung and shuffled notes.
+  [[nodiscard]] double Played(double bpm, std::initializer_list<double> fractions,
+                              double swing) const {
+    const std::vector<double> beats = BeatPeaks(bpm);
+    const double usualBeat = Median(beats);
+    const double period = 60 / bpm;
+    int played = 0;
+    int slots = 0;
+    for (std::size_t beat = 0; beat < beats.size(); ++beat) {
+      for (const double fraction : fractions) {
+        const double at = (static_cast<double>(beat) + fraction) * period;
+        played += PeakAt(at, swing * period + kLate) >= kPlayedShare * usualBeat ? 1 : 0;
+        ++slots;
+      }
+    }
+    return static_cast<double>(played) / slots;
+  }
+
+  // The second beats against the first: near 0 when every other beat is silent.
+  [[nodiscard]] double Alternation(double bpm) const {
+    const std::vector<double> beats = BeatPeaks(bpm);
+    std::vector<double> first;
+    std::vector<double> second;
+    for (std::size_t beat = 0; beat < beats.size(); ++beat) {
+      (beat % 2 == 0 ? first : second).push_back(beats[beat]);
+    }
+    const double firsts = Median(first);
+    return firsts > 0 ? Median(second) / firsts : 1;
+  }
+
+ private:
+  const std::vector<double>& strength_;
+  double hop_;
+  double seconds_;
+  double usual_;
+};
+
+}  // namespace
+
+std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
+                                     const OnsetCurve& onsets) {
+  if (candidates.empty() || !(estimate > 0) || !std::isfinite(estimate)) return std::nullopt;
+  std::size_t at = 0;
+  for (std::size_t i = 1; i < candidates.size(); ++i) {
+    if (Octaves(candidates[i].bpm, estimate) < Octaves(candidates[at].bpm, estimate)) at = i;
+  }
+  if (onsets.strength.empty() || !(onsets.hopSeconds > 0)) return candidates[at];
+  // A value that is no number would break every comparison below.
+  OnsetCurve finite = onsets;
+  for (double& value : finite.strength) value = std::isfinite(value) ? value : 0;
+  const Grid grid(finite, 240.0 * candidates[at].measures / candidates[at].bpm);
+
+  bool faster = false;
+  while (at + 1 < candidates.size() && candidates[at + 1].bpm <= kFastestFromSubdivisions &&
+         grid.Heard(candidates[at].bpm) &&
+         grid.Played(candidates[at].bpm, {0.25, 0.75}, 1.0 / 12) >= 0.85) {
+    ++at;
+    faster = true;
+  }
+  while (!faster && at > 0) {
+    const double bpm = candidates[at].bpm;
+    const bool tooFast = bpm > kFastestFromSubdivisions;
+    const bool everyOtherSilent = grid.Alternation(bpm) < 0.2;
+    const bool noEighths = grid.Heard(bpm) && grid.Played(bpm, {0.5}, 1.0 / 6) < 0.5 &&
+                           Octaves(candidates[at - 1].bpm, kUsualBpm) < Octaves(bpm, kUsualBpm);
+    if (!tooFast && !everyOtherSilent && !noEighths) break;
+    --at;
+  }
+  return candidates[at];
+}
+
+}  // namespace loopsmith::adapt
