@@ -53,6 +53,7 @@ class Grid {
     const double period = 60 / bpm;
     const int beats = std::max(2, static_cast<int>(std::lround(seconds_ / period)));
     std::vector<double> peaks;
+    peaks.reserve(static_cast<std::size_t>(beats));
     for (int beat = 0; beat < beats; ++beat) peaks.push_back(PeakAt(beat * period, kLate));
     return peaks;
   }

@@ -1,6 +1,7 @@
 #include "cli/describe.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -163,7 +164,12 @@ void DescribeAutoTempo(const adapt::TempoFinding& found, std::ostream& out) {
         << (loops == 1 ? " such loop" : " such loops") << '\n';
   }
   if (found.heard) {
-    out << "  beat tracking: heard " << adapt::BpmText(*found.heard) << '\n';
+    out << "  beat tracking: heard " << adapt::BpmText(*found.heard);
+    // Moved an octave from what the tracker heard: say why, or it looks like a mistake.
+    if (found.bpm && std::abs(std::log2(*found.bpm / *found.heard)) > 0.5) {
+      out << " (the hits between its beats say " << adapt::BpmText(*found.bpm) << ")";
+    }
+    out << '\n';
   }
   for (const auto& note : found.notes) out << "  note:          " << note << '\n';
 }

@@ -251,24 +251,30 @@ TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
     const int tenths = loop[19] << 8 | loop[20];
     EXPECT_NEAR(tenths / 10.0, c.bpm, 0.05) << run.err;
   }
-  // What is said on the way: the part taken, a tag the length doubts, no tempo.
+  // What is said on the way: the part taken, a tag the length doubts, no tempo,
+  // and in --info an octave moved from what the tracker heard.
   WriteBytes(dir.Path("short.wav"), testing::SimpleWave(1, std::vector<std::int16_t>(20'000)));
   WriteBytes(dir.Path("two.wav"), click(126, 2));
   WriteBytes(dir.Path("odd 100bpm.wav"), click(120, 1));
+  WriteBytes(dir.Path("clicks.wav"), click(174, 2));
   const struct {
     const char* name;
+    bool info;
     int status;
     const char* says;
   } lines[] = {
-      {"short.wav", 1, "--bpm auto found no tempo: no loop chunk, no tempo in the file name"},
-      {"two.wav", 0,
+      {"short.wav", false, 1,
+       "--bpm auto found no tempo: no loop chunk, no tempo in the file name"},
+      {"two.wav", false, 0,
        "holds 2 measures at 126.0 BPM; one measure is taken, use --measure 2 for both"},
-      {"odd 100bpm.wav", 0, "the file name says 100.0 BPM, but 2.000 s is no whole number"},
+      {"odd 100bpm.wav", false, 0, "the file name says 100.0 BPM, but 2.000 s is no whole number"},
+      {"clicks.wav", true, 0, " BPM (the hits between its beats say 87.0 BPM)\n"},
   };
   for (const auto& line : lines) {
-    const CliRun run = Cli({"--bpm", "auto", dir.Path(line.name)});
+    const CliRun run = line.info ? Cli({"--info", "--bpm", "auto", dir.Path(line.name)})
+                                 : Cli({"--bpm", "auto", dir.Path(line.name)});
     EXPECT_EQ(run.status, line.status) << line.name;
-    EXPECT_NE(run.err.find(line.says), std::string::npos) << run.err;
+    EXPECT_NE((run.err + run.out).find(line.says), std::string::npos) << run.err << run.out;
   }
 }
 
