@@ -18,6 +18,8 @@ constexpr double kEarly = 0.01;
 constexpr double kLate = 0.03;
 // A slot is played when it holds a hit at least this share of the usual beat.
 constexpr double kPlayedShare = 0.25;
+// How far a loop's first beat may sit from its start: a cut a little early or late.
+constexpr double kLongestLead = 0.08;
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -28,20 +30,46 @@ double Median(std::vector<double> values) {
 
 double Octaves(double a, double b) { return std::abs(std::log2(a / b)); }
 
+// Where the first beat is, in seconds from the start (negative: before, at the
+// end of the loop): the offset, up to `longest` either way, at which the beats
+// of `period` land on the most onset strength. Nearest the start on a tie.
+double FirstBeat(const OnsetCurve& onsets, double period, double seconds, double longest) {
+  const auto count = static_cast<long>(onsets.strength.size());
+  const double hops = period / onsets.hopSeconds;
+  const int beats = std::max(1, static_cast<int>(std::lround(seconds / period)));
+  const auto reach = static_cast<long>(longest / onsets.hopSeconds);
+  long best = 0;
+  double bestSum = -1;
+  for (long step = 0; step <= 2 * reach; ++step) {
+    const long offset = step % 2 == 0 ? step / 2 : -(step + 1) / 2;  // 0, -1, 1, -2, 2 ...
+    double sum = 0;
+    for (int beat = 0; beat < beats; ++beat) {
+      const long hop = offset + std::lround(beat * hops);
+      sum += onsets.strength[static_cast<std::size_t>((hop % count + count) % count)];
+    }
+    if (sum > bestSum) {
+      bestSum = sum;
+      best = offset;
+    }
+  }
+  return static_cast<double>(best) * onsets.hopSeconds;
+}
+
 // The onset curve read against the beats of one tempo.
 class Grid {
  public:
-  Grid(const OnsetCurve& onsets, double seconds)
+  Grid(const OnsetCurve& onsets, double seconds, double firstBeat)
       : strength_(onsets.strength),
         hop_(onsets.hopSeconds),
         seconds_(seconds),
+        firstBeat_(firstBeat),
         usual_(Median(onsets.strength)) {}
 
   // The strongest hit from just before `at` to `late` after it, above the usual level.
   [[nodiscard]] double PeakAt(double at, double late) const {
     const auto count = static_cast<long>(strength_.size());
-    const auto first = static_cast<long>(std::floor((at - kEarly) / hop_));
-    const auto last = static_cast<long>(std::ceil((at + late) / hop_));
+    const auto first = static_cast<long>(std::floor((firstBeat_ + at - kEarly) / hop_));
+    const auto last = static_cast<long>(std::ceil((firstBeat_ + at + late) / hop_));
     double peak = 0;
     for (long hop = first; hop <= last; ++hop) {
       peak = std::max(peak, strength_[static_cast<std::size_t>((hop % count + count) % count)]);
@@ -96,6 +124,7 @@ class Grid {
   const std::vector<double>& strength_;
   double hop_;
   double seconds_;
+  double firstBeat_;
   double usual_;
 };
 
@@ -112,7 +141,12 @@ std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates,
   // A value that is no number would break every comparison below.
   OnsetCurve finite = onsets;
   for (double& value : finite.strength) value = std::isfinite(value) ? value : 0;
-  const Grid grid(finite, 240.0 * candidates[at].measures / candidates[at].bpm);
+  const double seconds = 240.0 * candidates[at].measures / candidates[at].bpm;
+  // The first beat from the slowest tempo's beats, so that it is a downbeat,
+  // and no further off than a quarter of the fastest tempo's beat.
+  const double firstBeat = FirstBeat(finite, 60 / candidates.front().bpm, seconds,
+                                     std::min(kLongestLead, 60 / candidates.back().bpm / 4));
+  const Grid grid(finite, seconds, firstBeat);
 
   bool faster = false;
   while (at + 1 < candidates.size() && candidates[at + 1].bpm <= kFastestFromSubdivisions &&

@@ -22,8 +22,9 @@ struct OnsetCurve {
 //    twice as fast (up to 200 BPM, above which loops are rare);
 //  - one whose every other beat is silent is too fast, and so is one with no
 //    eighth notes between its beats when half of it is nearer the usual 110 BPM.
-// `candidates` are slowest first, each twice the one before, as TempiOfLength
-// gives them.
+// The beats are counted from the loop's first beat, found within 80 ms of its
+// start (a loop cut a little early or late). `candidates` are slowest first,
+// each twice the one before, as TempiOfLength gives them.
 std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
                                      const OnsetCurve& onsets);
 
