@@ -20,6 +20,14 @@ constexpr double kLate = 0.03;
 constexpr double kPlayedShare = 0.25;
 // How far a loop's first beat may sit from its start: a cut a little early or late.
 constexpr double kLongestLead = 0.08;
+// "Every" slot allows a missed one in eight; "silent" beats are below a fifth
+// of the others; "no eighths" is under half of them played.
+constexpr double kAllPlayed = 0.85;
+constexpr double kSilent = 0.2;
+constexpr double kFewPlayed = 0.5;
+// How late, in beats, a swung sixteenth and a shuffled eighth may come.
+constexpr double kSixteenthSwing = 1.0 / 12;
+constexpr double kEighthSwing = 1.0 / 6;
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -151,15 +159,15 @@ std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates,
   bool faster = false;
   while (at + 1 < candidates.size() && candidates[at + 1].bpm <= kFastestFromSubdivisions &&
          grid.Heard(candidates[at].bpm) &&
-         grid.Played(candidates[at].bpm, {0.25, 0.75}, 1.0 / 12) >= 0.85) {
+         grid.Played(candidates[at].bpm, {0.25, 0.75}, kSixteenthSwing) >= kAllPlayed) {
     ++at;
     faster = true;
   }
   while (!faster && at > 0) {
     const double bpm = candidates[at].bpm;
     const bool tooFast = bpm > kFastestFromSubdivisions;
-    const bool everyOtherSilent = grid.Alternation(bpm) < 0.2;
-    const bool noEighths = grid.Heard(bpm) && grid.Played(bpm, {0.5}, 1.0 / 6) < 0.5 &&
+    const bool everyOtherSilent = grid.Alternation(bpm) < kSilent;
+    const bool noEighths = grid.Heard(bpm) && grid.Played(bpm, {0.5}, kEighthSwing) < kFewPlayed &&
                            Octaves(candidates[at - 1].bpm, kUsualBpm) < Octaves(bpm, kUsualBpm);
     if (!tooFast && !everyOtherSilent && !noEighths) break;
     --at;
