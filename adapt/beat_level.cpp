@@ -38,11 +38,16 @@ double Median(std::vector<double> values) {
 
 double Octaves(double a, double b) { return std::abs(std::log2(a / b)); }
 
+// The curve is one pass of a loop: any hop, before it or past it, wraps round.
+double AtHop(const std::vector<double>& strength, long hop) {
+  const auto count = static_cast<long>(strength.size());
+  return strength[static_cast<std::size_t>((hop % count + count) % count)];
+}
+
 // Where the first beat is, in seconds from the start (negative: before, at the
 // end of the loop): the offset, up to `longest` either way, at which the beats
 // of `period` land on the most onset strength. Nearest the start on a tie.
 double FirstBeat(const OnsetCurve& onsets, double period, double seconds, double longest) {
-  const auto count = static_cast<long>(onsets.strength.size());
   const double hops = period / onsets.hopSeconds;
   const int beats = std::max(1, static_cast<int>(std::lround(seconds / period)));
   const auto reach = static_cast<long>(longest / onsets.hopSeconds);
@@ -53,7 +58,7 @@ double FirstBeat(const OnsetCurve& onsets, double period, double seconds, double
     double sum = 0;
     for (int beat = 0; beat < beats; ++beat) {
       const long hop = offset + std::lround(beat * hops);
-      sum += onsets.strength[static_cast<std::size_t>((hop % count + count) % count)];
+      sum += AtHop(onsets.strength, hop);
     }
     if (sum > bestSum) {
       bestSum = sum;
@@ -75,12 +80,11 @@ class Grid {
 
   // The strongest hit from just before `at` to `late` after it, above the usual level.
   [[nodiscard]] double PeakAt(double at, double late) const {
-    const auto count = static_cast<long>(strength_.size());
     const auto first = static_cast<long>(std::floor((firstBeat_ + at - kEarly) / hop_));
     const auto last = static_cast<long>(std::ceil((firstBeat_ + at + late) / hop_));
     double peak = 0;
     for (long hop = first; hop <= last; ++hop) {
-      peak = std::max(peak, strength_[static_cast<std::size_t>((hop % count + count) % count)]);
+      peak = std::max(peak, AtHop(strength_, hop));
     }
     return std::max(0.0, peak - usual_);
   }
