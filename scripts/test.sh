@@ -85,8 +85,10 @@ echo "fuzzing found nothing"
 
 echo "== 4. Windows programs (mingw-w64, tests under wine)"
 bash scripts/build-windows.sh --no-ctest
-# wine's server and services first, with their output going nowhere.
+# wine's server and services first, with their output going nowhere; and the
+# prefix of the real-input test, which brings its own X server.
 scripts/wine-run.sh --warm
+WINEPREFIX=$PWD/build-windows/wineprefix-x11 scripts/wine-run.sh --prefix
 run_ctest build-windows
 rm -rf build-windows/unzipped
 unzip -q dist/loopsmith-*-windows-x64.zip -d build-windows/unzipped

@@ -17,7 +17,17 @@ static_assert(IDC_TEMPO_SLIDER == kIdTempoSlider && IDC_TEMPO == kIdTempoField &
 
 namespace {
 
-constexpr UINT kEndSliderAction = WM_APP + 1;
+// Carries a message the model raised, to be shown once the control that
+// raised it has finished with its input (see Show).
+constexpr UINT kReportMessage = WM_APP + 1;
+
+// The stepper's own timers step it too: under wine, a key press starts one
+// that, with the pointer resting over the control, steps it by -1 after the
+// key is up. A step counts only while the button or the arrow key of its
+// direction is held.
+bool UserIsStepping(int delta) {
+  return ::GetKeyState(VK_LBUTTON) < 0 || ::GetKeyState(delta > 0 ? VK_UP : VK_DOWN) < 0;
+}
 
 std::string ItemText(HWND dialog, int id) {
   wchar_t text[64] = {};
@@ -63,15 +73,16 @@ INT_PTR CLoopParamDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // The model steps the number; the control itself changes nothing. A
       // delta of 0 (the control at its end) is no step at all.
       const auto* step = reinterpret_cast<const NMUPDOWN*>(lParam);
-      if (step->iDelta != 0) {
+      if (step->iDelta != 0 && UserIsStepping(step->iDelta)) {
         m_model.OnFileNumberStep(step->iDelta > 0 ? 1 : -1);
         Show();
       }
       ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
       return TRUE;
     }
-    case kEndSliderAction:
+    case kReportMessage:
       EndSliderAction();
+      m_reporter.Report(Failure{static_cast<MessageId>(wParam), 0, {}});
       return TRUE;
     case WM_HELP:
       return TRUE;  // no help
@@ -150,11 +161,11 @@ void CLoopParamDlg::Show() {
   m_showing = false;
   const auto message = m_model.TakeMessage();
   if (!message) return;
-  // A press on the track takes the mouse only once its first page has been
-  // handled, that is after this returns: so it is ended now and again then.
-  EndSliderAction();
-  ::PostMessageW(m_hwnd, kEndSliderAction, 0, 0);
-  m_reporter.Report(Failure{*message, 0, {}});
+  // Not shown from inside the control's notification: a press on the slider's
+  // track may take the mouse before its first page or after it, and the box's
+  // own loop would run while the press goes on paging. Once the notification
+  // has returned the press holds the mouse whichever way, and is ended first.
+  ::PostMessageW(m_hwnd, kReportMessage, static_cast<WPARAM>(*message), 0);
 }
 
 void CLoopParamDlg::EndSliderAction() {

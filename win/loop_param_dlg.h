@@ -31,7 +31,8 @@ class CLoopParamDlg {
   void OnTempoScroll();
   void OnCommand(int id, int code);
   void OnOK();
-  // Shows the model's state in the controls, then the message it raised, if any.
+  // Shows the model's state in the controls; the message it raised, if any,
+  // follows as soon as the control that raised it is done.
   void Show();
   // Ends a mouse action of the slider before a box takes the mouse.
   void EndSliderAction();

@@ -6,9 +6,7 @@
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
-#include <shlobj.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "base/windows_file_system.h"
 #include "fixed_answer.h"
 #include "recording_reporter.h"
+#include "shell_drop.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
 #include "win/convert_dlg.h"
@@ -25,6 +24,7 @@
 namespace loopsmith {
 namespace {
 
+using testing::MakeDrop;
 using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
@@ -34,19 +34,6 @@ struct Shown {
   std::wstring caption;
   std::wstring text;
 };
-
-// A drop as the shell makes it: DROPFILES, then the wide names, then an empty one.
-HDROP MakeDrop(const std::wstring& path) {
-  const std::size_t bytes = sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t);
-  HGLOBAL memory = ::GlobalAlloc(GHND, bytes);
-  auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
-  drop->pFiles = sizeof(DROPFILES);
-  drop->fWide = TRUE;
-  std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), path.c_str(),
-              path.size() * sizeof(wchar_t));
-  ::GlobalUnlock(memory);
-  return static_cast<HDROP>(memory);
-}
 
 std::wstring Text(HWND dialog, int id) {
   wchar_t text[64] = {};
@@ -65,6 +52,20 @@ void ExpectAt(HWND dialog, int id, const DluRect& expected) {
   EXPECT_EQ(have.left, want.left) << id;
   EXPECT_EQ(have.top, want.top) << id;
   EXPECT_EQ(have.right - have.left, want.right) << id;
+}
+
+// Handles what is waiting in the queue, as the modal loop would next.
+void Pump() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+}
+
+// The thread's view of one key or button, held or not.
+void Hold(int key, bool down) {
+  BYTE keys[256];
+  ::GetKeyboardState(keys);
+  keys[key] = down ? 0x80 : 0;
+  ::SetKeyboardState(keys);
 }
 
 // Runs `act` on the Loop Parameters dialog once its modal loop has started.
@@ -159,6 +160,7 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
     ::SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
                    reinterpret_cast<LPARAM>(slider));
     EXPECT_EQ(Text(dialog, IDC_FILE_NUMBER), L"1");
+    Pump();
     EXPECT_EQ(shown.size(), 1u);
     // 99, then a real press on the track right of the thumb: one page, the
     // box, and the press is over, so no paging goes on after it.
@@ -169,12 +171,12 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
     ::SendMessageW(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
     ::SendMessageW(slider, WM_LBUTTONDOWN, MK_LBUTTON,
                    MAKELPARAM(channel.right - 2, (thumb.top + thumb.bottom) / 2));
-    EXPECT_EQ(shown.size(), 2u);
     const LRESULT paged = ::SendMessageW(slider, TBM_GETPOS, 0, 0);
     EXPECT_GT(paged, 90);
+    Pump();
+    EXPECT_EQ(shown.size(), 2u);
     for (const DWORD until = ::GetTickCount() + 700; ::GetTickCount() < until;) {
-      MSG message;
-      while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+      Pump();
       ::Sleep(10);
     }
     EXPECT_NE(::GetCapture(), slider);
@@ -183,20 +185,27 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
     ::SendMessageW(slider, TBM_SETPOS, TRUE, 90);
     ::SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 90),
                    reinterpret_cast<LPARAM>(slider));
-    // The stepper stops at either end, whatever delta the control reports.
+    // The stepper stops at either end, whatever delta the control reports,
+    // and takes a step only while the button or the arrow key of its
+    // direction is held: the control's own timers step it too.
     const struct {
       const wchar_t* field;
       int delta;
+      int held;
       const wchar_t* shows;
-    } steps[] = {{L"50", 1, L"50"}, {L"50", 0, L"50"}, {L"50", -1, L"49"},
-                 {L"1", -1, L"1"},  {L"1", 0, L"1"},   {L"1", 1, L"2"}};
+    } steps[] = {{L"50", 1, VK_LBUTTON, L"50"},  {L"50", 0, VK_LBUTTON, L"50"},
+                 {L"50", -1, VK_LBUTTON, L"49"}, {L"1", -1, VK_DOWN, L"1"},
+                 {L"1", 0, VK_UP, L"1"},         {L"1", 1, VK_UP, L"2"},
+                 {L"50", -1, 0, L"50"},          {L"1", 1, VK_DOWN, L"1"}};
     for (const auto& step : steps) {
       ::SetDlgItemTextW(dialog, IDC_FILE_NUMBER, step.field);
       NMUPDOWN notice{
           {::GetDlgItem(dialog, IDC_FILE_NUMBER_STEPPER), IDC_FILE_NUMBER_STEPPER, UDN_DELTAPOS},
           0,
           step.delta};
+      if (step.held != 0) Hold(step.held, true);
       ::SendMessageW(dialog, WM_NOTIFY, IDC_FILE_NUMBER_STEPPER, reinterpret_cast<LPARAM>(&notice));
+      if (step.held != 0) Hold(step.held, false);
       EXPECT_EQ(Text(dialog, IDC_FILE_NUMBER), step.shows) << step.field << " " << step.delta;
     }
     // The stepper's up arrow, then OK.
@@ -204,7 +213,9 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
         {::GetDlgItem(dialog, IDC_FILE_NUMBER_STEPPER), IDC_FILE_NUMBER_STEPPER, UDN_DELTAPOS},
         1,
         1};
+    Hold(VK_LBUTTON, true);
     ::SendMessageW(dialog, WM_NOTIFY, IDC_FILE_NUMBER_STEPPER, reinterpret_cast<LPARAM>(&step));
+    Hold(VK_LBUTTON, false);
     ::SetDlgItemTextW(dialog, IDC_FILE_NUMBER, L"7");
     ::SendMessageW(dialog, WM_COMMAND, IDOK, 0);
   };
