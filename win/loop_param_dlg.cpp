@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "app/dialog_layouts.h"
 #include "base/windows_file_system.h"
 #include "win/dialog_proc.h"
@@ -23,10 +25,11 @@ constexpr UINT kReportMessage = WM_APP + 1;
 
 // The stepper's own timers step it too: under wine, a key press starts one
 // that, with the pointer resting over the control, steps it by -1 after the
-// key is up. A step counts only while the button or the arrow key of its
-// direction is held.
-bool UserIsStepping(int delta) {
-  return ::GetKeyState(VK_LBUTTON) < 0 || ::GetKeyState(delta > 0 ? VK_UP : VK_DOWN) < 0;
+// key is up. A step counts only from the wheel, or while the button or the
+// arrow key of its direction is held.
+bool UserIsStepping(int delta, UINT input) {
+  return input == WM_MOUSEWHEEL || ::GetKeyState(VK_LBUTTON) < 0 ||
+         ::GetKeyState(delta > 0 ? VK_UP : VK_DOWN) < 0;
 }
 
 std::string ItemText(HWND dialog, int id) {
@@ -73,7 +76,7 @@ INT_PTR CLoopParamDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // The model steps the number; the control itself changes nothing. A
       // delta of 0 (the control at its end) is no step at all.
       const auto* step = reinterpret_cast<const NMUPDOWN*>(lParam);
-      if (step->iDelta != 0 && UserIsStepping(step->iDelta)) {
+      if (step->iDelta != 0 && UserIsStepping(step->iDelta, m_stepperInput)) {
         m_model.OnFileNumberStep(step->iDelta > 0 ? 1 : -1);
         Show();
       }
@@ -98,7 +101,22 @@ void CLoopParamDlg::OnInitDialog() {
   ::SendMessageW(slider, TBM_SETRANGEMAX, FALSE, kMaxBpm);
   ::SendMessageW(::GetDlgItem(m_hwnd, IDC_FILE_NUMBER_STEPPER), UDM_SETRANGE32, kMinFileNumber,
                  kMaxFileNumber);
+  // The stepper is worked through the field too (keys, wheel).
+  for (const int id : {IDC_FILE_NUMBER, IDC_FILE_NUMBER_STEPPER}) {
+    ::SetWindowSubclass(::GetDlgItem(m_hwnd, id), NoteStepperInput, 0,
+                        reinterpret_cast<DWORD_PTR>(this));
+  }
   Show();
+}
+
+LRESULT CALLBACK CLoopParamDlg::NoteStepperInput(HWND control, UINT message, WPARAM wParam,
+                                                 LPARAM lParam, UINT_PTR id, DWORD_PTR self) {
+  UINT& input = reinterpret_cast<CLoopParamDlg*>(self)->m_stepperInput;
+  const UINT outer = std::exchange(input, message);
+  const LRESULT result = ::DefSubclassProc(control, message, wParam, lParam);
+  input = outer;
+  if (message == WM_NCDESTROY) ::RemoveWindowSubclass(control, NoteStepperInput, id);
+  return result;
 }
 
 void CLoopParamDlg::OnTempoScroll() {

@@ -36,13 +36,17 @@ class CLoopParamDlg {
   void Show();
   // Ends a mouse action of the slider before a box takes the mouse.
   void EndSliderAction();
+  // Keeps the message the field or the stepper is handling in m_stepperInput.
+  static LRESULT CALLBACK NoteStepperInput(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR id, DWORD_PTR self);
 
   LoopParamModel m_model;
   LoopParamDestinations m_destinations;
   MessageBoxReporter& m_reporter;
   HWND m_hwnd = nullptr;
   HWND m_previousOwner = nullptr;
-  bool m_showing = false;  // field changes made here are not the user's edits
+  bool m_showing = false;   // field changes made here are not the user's edits
+  UINT m_stepperInput = 0;  // the message the field or the stepper is handling
 };
 
 }  // namespace loopsmith::win

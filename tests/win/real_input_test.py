@@ -29,7 +29,8 @@ SKIPPED = 77
 # "field N" types N into the file-number field; "up"/"down" click the
 # stepper's arrows, "over-up"/"over-down" only move the pointer onto them;
 # "Up"/"Down"/"Return" are keys; "page" clicks the slider's track right of the
-# thumb; "box" presses Enter on the message box; "ok" clicks OK once.
+# thumb; "box" presses Enter on the message box; "ok" clicks OK once;
+# "wheel" turns the wheel one notch up.
 CASES = [
     ("field 99, page, box, ok", "L01.T58", 1600),
     ("field 50, up, Up, Return", "L50.T58", 1200),
@@ -43,6 +44,7 @@ CASES = [
     ("field 1, down, Down, Return", "L01.T58", 1200),
     ("field 1, over-down, Down, Up, Return", "L02.T58", 1200),
     ("field 1, Up, down, Return", "L01.T58", 1200),
+    ("field 5, over-up, wheel, Return", "L06.T58", 1200),
 ]
 
 
@@ -125,12 +127,14 @@ class Dialog:
             self.xdotool("search", "--sync", "--onlyvisible", "--name", "^win_input_host$")
             time.sleep(0.3)
             self.xdotool("key", "Return")
+        elif step == "wheel":
+            self.xdotool("click", "4")
         elif step == "ok":
             self.click(*self.point("ok"))
         else:
             self.xdotool("key", step)
         # Long enough for the controls' own timers to fire while nothing is pressed.
-        time.sleep(0.6 if step in ("Up", "Down", "page", "box") else 0.1)
+        time.sleep(0.4 if step in ("Up", "Down", "page", "box") else 0.1)
         shots = os.environ.get("LOOPSMITH_REAL_INPUT_SHOTS")
         if shots:
             Dialog.shot += 1

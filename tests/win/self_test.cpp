@@ -208,6 +208,11 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
       if (step.held != 0) Hold(step.held, false);
       EXPECT_EQ(Text(dialog, IDC_FILE_NUMBER), step.shows) << step.field << " " << step.delta;
     }
+    // The wheel over the field steps it, with nothing held.
+    ::SetDlgItemTextW(dialog, IDC_FILE_NUMBER, L"5");
+    ::SendMessageW(::GetDlgItem(dialog, IDC_FILE_NUMBER), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                   0);
+    EXPECT_EQ(Text(dialog, IDC_FILE_NUMBER), L"6");
     // The stepper's up arrow, then OK.
     NMUPDOWN step{
         {::GetDlgItem(dialog, IDC_FILE_NUMBER_STEPPER), IDC_FILE_NUMBER_STEPPER, UDN_DELTAPOS},
