@@ -13,6 +13,14 @@ enum class FileHandle : std::intptr_t { kNone = -1 };
 
 enum class SeekFrom { kStart, kEnd };
 
+// The error of a file whose copy in place was cut off, and whose old bytes
+// could not be put back from its journal.
+#ifdef ENOTRECOVERABLE
+inline constexpr int kErrorInterrupted = ENOTRECOVERABLE;
+#else
+inline constexpr int kErrorInterrupted = 131;  // Linux's
+#endif
+
 // The error of a file that another program changed while it was read.
 #ifdef ESTALE
 inline constexpr int kErrorChanged = ESTALE;
@@ -55,9 +63,9 @@ class FileSystem {
   // Closes a file opened for reading.
   virtual int Close(FileHandle file) = 0;
   // Puts a completely written output in place and closes it; on failure the
-  // target is as it was. The one exception: a target with other hard links is
-  // copied over, not replaced, and a failure or crash during that copy itself
-  // (after its space was found) can leave it torn. The handle is gone either way.
+  // target is as it was. A target with other hard links is copied over, not
+  // replaced: a crash during that copy leaves its old bytes in a journal
+  // beside it, which the next open of it puts back. The handle is gone either way.
   virtual int CommitOutput(FileHandle file) = 0;
   // Closes an output and forgets it; the target is as it was.
   virtual void DiscardOutput(FileHandle file) = 0;

@@ -50,6 +50,11 @@ Failure PlainFailure(std::string detail) {
 Failure OpenFailure(MessageId id, int error) {
   if (error == EISDIR) return {id, 0, "it is a folder, not a file"};
   if (error == EINVAL) return {id, 0, "it is not a regular file"};
+  if (error == kErrorInterrupted) {
+    return {id, 0,
+            "a copy over it was cut off, and its old contents, kept beside it in a "
+            ".loopsmith-journal- file, cannot be put back"};
+  }
   return {id, error, "it cannot be opened"};
 }
 

@@ -1,13 +1,23 @@
 #include "base/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <random>
+#include <thread>
 #include <vector>
+
+#include "base/journal.h"
 
 // Linux gives unnamed temporary files, paths-only folder handles and its
 // /proc; every other POSIX system, and Linux built with
@@ -75,6 +85,25 @@ std::int64_t ChangedNs(const struct stat& info) {
 #endif
 }
 
+// Whether the file system's times are too coarse to show a rewrite made
+// during a read: FAT and exFAT keep 2-second steps, and times in whole
+// seconds (some network and FUSE file systems) cannot show one either.
+bool CoarseTimes(int fd, const struct stat& info) {
+  if (ModifiedNs(info) % 1'000'000'000 == 0) return true;
+#ifdef __linux__
+  struct statfs system {};
+  constexpr long kMsdos = 0x4d44;
+  constexpr long kExfat = 0x2011BAB0;
+  if (::fstatfs(fd, &system) == 0 &&
+      (static_cast<long>(system.f_type) == kMsdos || static_cast<long>(system.f_type) == kExfat)) {
+    return true;
+  }
+#else
+  (void)fd;
+#endif
+  return false;
+}
+
 // The data, and what is needed to read it back, on the disk.
 int SyncData(int fd) {
 #if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0 && !defined(__APPLE__)
@@ -87,8 +116,199 @@ int SyncData(int fd) {
 std::string RandomName() {
   static std::minstd_rand random(std::random_device{}());
   char name[32];
-  std::snprintf(name, sizeof name, ".loopsmith-%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+  std::snprintf(name, sizeof name, "%.*s%06x", static_cast<int>(kOwnFilePrefix.size()),
+                kOwnFilePrefix.data(), static_cast<unsigned>(random() & 0xFFFFFF));
   return name;
+}
+
+// Advisory locks (flock) say which of our files is in use: a temporary file
+// is held by its writer from its creation, a file copied over in place by
+// its one writer from the journal to the end of the copy. The system lets go
+// when a process dies, so a file nobody holds is a stray. A file system
+// that cannot lock (some network ones) is taken as unlocked.
+bool TryLock(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) return errno != EWOULDBLOCK;
+  }
+  return true;
+}
+
+// Waits for the other writer, for as long as a slow card may take to finish
+// one copy; a holder that never lets go is given up on.
+int Lock(int fd) {
+  for (int tries = 0; tries < 6000; ++tries) {
+    if (TryLock(fd)) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return -EWOULDBLOCK;
+}
+
+std::int64_t ReadAt(int fd, void* buffer, std::size_t n, std::int64_t at) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd, bytes + done, n - done, static_cast<off_t>(at) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -errno;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+int WriteAt(int fd, const void* buffer, std::size_t n, std::int64_t at) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  for (std::size_t done = 0; done < n;) {
+    const ssize_t put = ::pwrite(fd, bytes + done, n - done, static_cast<off_t>(at) + static_cast<off_t>(done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return put < 0 ? -errno : -ENOSPC;
+    done += static_cast<std::size_t>(put);
+  }
+  return 0;
+}
+
+// `count` bytes of `from` at `fromAt` to `to` at `toAt`, adding them to `sum`.
+int CopyRange(int from, std::int64_t fromAt, int to, std::int64_t toAt, std::int64_t count,
+              Checksum* sum) {
+  std::vector<unsigned char> buffer(1 << 16);
+  for (std::int64_t done = 0; done < count;) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 16));
+    const std::int64_t got = ReadAt(from, buffer.data(), want, fromAt + done);
+    if (got <= 0) return got < 0 ? static_cast<int>(got) : -EIO;
+    if (sum != nullptr) sum->Add(buffer.data(), static_cast<std::size_t>(got));
+    if (const int put = WriteAt(to, buffer.data(), static_cast<std::size_t>(got), toAt + done); put != 0)
+      return put;
+    done += got;
+  }
+  return 0;
+}
+
+// A folder's list of names made durable, where the system allows it.
+void SyncFolder(int folder) {
+  const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)::fsync(fd);
+  ::close(fd);
+}
+
+// The journal's head, or nothing where there is no complete one.
+std::optional<JournalHead> ReadJournalHead(int journal) {
+  std::vector<std::uint8_t> bytes(kJournalHeadMax);
+  const std::int64_t got = ReadAt(journal, bytes.data(), bytes.size(), 0);
+  if (got <= 0) return std::nullopt;
+  bytes.resize(static_cast<std::size_t>(got));
+  auto head = ParseJournalHead(bytes);
+  if (!head) return std::nullopt;
+  // Complete only when every old byte is there and matches the head.
+  struct stat info {};
+  if (::fstat(journal, &info) != 0 ||
+      static_cast<std::uint64_t>(info.st_size) != head->bytes + head->size) {
+    return std::nullopt;
+  }
+  Checksum sum;
+  std::vector<unsigned char> buffer(1 << 16);
+  for (std::uint64_t at = 0; at < head->size;) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(head->size - at, 1 << 16));
+    if (ReadAt(journal, buffer.data(), want, static_cast<std::int64_t>(head->bytes + at)) !=
+        static_cast<std::int64_t>(want)) {
+      return std::nullopt;
+    }
+    sum.Add(buffer.data(), want);
+    at += want;
+  }
+  if (sum.value() != head->checksum) return std::nullopt;
+  return head;
+}
+
+// Puts back the old bytes of `name` from its journal in `folder`, if there is
+// one, into `target` (which the caller has locked), and removes the journal.
+// A journal that is not complete was cut short before the file was touched,
+// and only goes.
+int RollBack(int folder, const std::string& name, int target) {
+  const std::string journalName = JournalName(name);
+  const int journal = ::openat(folder, journalName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (journal < 0) return errno == ENOENT ? 0 : -errno;
+  const auto head = ReadJournalHead(journal);
+  int result = 0;
+  if (head && head->target == name) {
+    result = CopyRange(journal, static_cast<std::int64_t>(head->bytes), target, 0,
+                       static_cast<std::int64_t>(head->size), nullptr);
+    if (result == 0 && (::ftruncate(target, static_cast<off_t>(head->size)) != 0 ||
+                        SyncData(target) != 0)) {
+      result = -errno;
+    }
+  }
+  ::close(journal);
+  if (result == 0 && ::unlinkat(folder, journalName.c_str(), 0) != 0 && errno != ENOENT) {
+    result = -errno;
+  }
+  return result;
+}
+
+// The old bytes of `target`, named `name` in `folder`, into its journal:
+// complete and on the disk before a byte of the file is overwritten. Returns
+// the journal, held until it is removed, or a failure.
+int WriteJournal(int folder, const std::string& name, int target) {
+  struct stat old {};
+  if (::fstat(target, &old) != 0) return -errno;
+  const std::string journalName = JournalName(name);
+  const int journal =
+      ::openat(folder, journalName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (journal < 0) return -errno;
+  (void)TryLock(journal);  // the target's lock keeps other writers out already
+  JournalHead head{name, static_cast<std::uint64_t>(old.st_size), 0, 0};
+  const std::size_t headBytes = MakeJournalHead(head).size();
+  Checksum sum;
+  int result = CopyRange(target, 0, journal, static_cast<std::int64_t>(headBytes), old.st_size, &sum);
+  if (result == 0) {
+    head.checksum = sum.value();
+    const auto bytes = MakeJournalHead(head);
+    result = WriteAt(journal, bytes.data(), bytes.size(), 0);
+  }
+  if (result == 0 && SyncData(journal) != 0) result = -errno;
+  if (result != 0) {
+    ::unlinkat(folder, journalName.c_str(), 0);
+    ::close(journal);
+    return result;
+  }
+  SyncFolder(folder);
+  return journal;
+}
+
+// Our own files in `folder` that their writer left behind when it died: a
+// journal's old bytes go back into its file, a temporary file goes. What is
+// still held, or cannot be opened, stays.
+void SweepStrays(int folder) {
+  const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;
+  DIR* dir = ::fdopendir(listing);
+  if (dir == nullptr) {
+    ::close(listing);
+    return;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.starts_with(kOwnFilePrefix)) names.emplace_back(name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : names) {
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    if (!TryLock(fd)) {
+      // its writer is at work
+    } else if (!IsJournalName(name)) {
+      ::unlinkat(folder, name.c_str(), 0);
+    } else if (const auto head = ReadJournalHead(fd); !head) {
+      ::unlinkat(folder, name.c_str(), 0);  // cut short before its file was touched
+    } else if (const int target =
+                   ::openat(folder, head->target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+               target >= 0) {
+      if (TryLock(target)) (void)RollBack(folder, head->target, target);
+      ::close(target);
+    }
+    ::close(fd);
+  }
 }
 
 // An unnamed file in `folder` where the file system has them, else a new
@@ -97,16 +317,20 @@ std::string RandomName() {
 int CreateTemporary(int folder, std::string& name) {
   name.clear();
 #ifdef LOOPSMITH_LINUX_PATHS
+  // Held from the start, so that it is never taken for a stray once named.
   const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
-    return fd >= 0 ? fd : -errno;
+  if (fd >= 0) {
+    (void)TryLock(fd);
+    return fd;
   }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -errno;
 #endif
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = RandomName();
     const int named =
         ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (named >= 0) {
+      (void)TryLock(named);
       name = std::move(candidate);
       return named;
     }
@@ -148,6 +372,7 @@ PosixFileSystem::~PosixFileSystem() {
 
 int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   handle = FileHandle::kNone;
+  if (const int result = FinishInterruptedCopy(path); result != 0) return result;
   // O_NONBLOCK keeps a FIFO from hanging the open; it is refused just below.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -errno;
@@ -162,9 +387,30 @@ int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
     return S_ISDIR(info.st_mode) ? -EISDIR : -EINVAL;
   }
   ::fcntl(fd, F_SETFL, 0);
-  m_reads[fd] = Snapshot{info.st_size, ModifiedNs(info), ChangedNs(info)};
+  m_reads[fd] = Snapshot{info.st_size, ModifiedNs(info), ChangedNs(info), CoarseTimes(fd, info), {}};
   handle = Handle(fd);
   return 0;
+}
+
+int PosixFileSystem::FinishInterruptedCopy(const std::string& path) {
+  std::string resolved;
+  if (ResolveLinks(path, resolved) != 0) return 0;  // the open says what is wrong
+  const std::string folderPath = FolderOf(resolved);
+  const std::string name = NameOf(resolved);
+  struct stat journal {};
+  if (::stat((folderPath + "/" + JournalName(name)).c_str(), &journal) != 0) return 0;
+  // A copy over this file was cut off, or is under way: wait for its writer,
+  // then put the old bytes back if they are still in the journal.
+  const int folder = OpenFolder(folderPath);
+  if (folder < 0) return -errno;
+  int result = -kErrorInterrupted;
+  const int target = ::openat(folder, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (target >= 0) {
+    if (Lock(target) == 0 && RollBack(folder, name, target) == 0) result = 0;
+    ::close(target);
+  }
+  ::close(folder);
+  return result;
 }
 
 int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
@@ -179,6 +425,7 @@ int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle)
     ::close(output.folder);
     return -error;
   };
+  SweepStrays(output.folder);
 
   // Decided before a byte is written, as a plain create would decide it.
   struct stat old {};
@@ -187,8 +434,10 @@ int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle)
     if (!S_ISREG(old.st_mode)) return fail(EINVAL);
     // Whether it may be written is the system's to say (root, ACLs, read-only
     // mounts), so ask it by opening, without truncating.
+    // A file with other hard links is read too, into the journal of its copy.
+    const int access = old.st_nlink > 1 ? O_RDWR : O_WRONLY;
     const int fd =
-        ::openat(output.folder, output.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        ::openat(output.folder, output.name.c_str(), access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return fail(errno);
     if (old.st_nlink > 1) {
       // A rename would split the names apart: the file itself is written, at commit.
@@ -220,6 +469,17 @@ int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle)
 }
 
 std::int64_t PosixFileSystem::Read(FileHandle file, void* buffer, std::size_t n) {
+  const auto read = m_reads.find(Fd(file));
+  if (read != m_reads.end() && read->second.coarse) {
+    const off_t at = ::lseek(Fd(file), 0, SEEK_CUR);
+    const std::int64_t got = ReadAll(file, buffer, n);
+    if (at >= 0 && got > 0) read->second.ledger.Note(at, buffer, static_cast<std::size_t>(got));
+    return got;
+  }
+  return ReadAll(file, buffer, n);
+}
+
+std::int64_t PosixFileSystem::ReadAll(FileHandle file, void* buffer, std::size_t n) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < n) {
@@ -279,7 +539,12 @@ int PosixFileSystem::CheckUnchanged(FileHandle file) {
   const Snapshot& then = found->second;
   const bool same = info.st_size == then.size && ModifiedNs(info) == then.modifiedNs &&
                     ChangedNs(info) == then.changedNs;
-  return same ? 0 : -kErrorChanged;
+  if (!same) return -kErrorChanged;
+  if (!then.coarse) return 0;
+  const int fd = Fd(file);
+  const bool holds = then.ledger.StillHolds(
+      [fd](std::int64_t at, void* buffer, std::size_t n) { return ReadAt(fd, buffer, n, at); });
+  return holds ? 0 : -kErrorChanged;
 }
 
 bool PosixFileSystem::SameFile(const std::string& a, const std::string& b) {
@@ -325,6 +590,20 @@ int PosixFileSystem::CopyInPlace(int from, int to) {
   return 0;
 }
 
+int PosixFileSystem::ReplaceInPlace(int from, int to, int folder, const std::string& name) {
+  // A journal left by a writer that died during its copy: the old bytes first,
+  // so that the journal below holds a whole file.
+  if (const int result = RollBack(folder, name, to); result != 0) return result;
+  const int journal = WriteJournal(folder, name, to);
+  if (journal < 0) return journal;
+  int result = CopyInPlace(from, to);
+  // A copy that failed half way is undone from the journal as a crash would be.
+  if (result != 0) (void)RollBack(folder, name, to);
+  ::unlinkat(folder, JournalName(name).c_str(), 0);
+  ::close(journal);
+  return result;
+}
+
 int PosixFileSystem::Close(FileHandle file) {
   m_reads.erase(Fd(file));
   // Linux releases the descriptor even when close reports an error, so never retry.
@@ -340,7 +619,9 @@ int PosixFileSystem::CommitOutput(FileHandle file) {
 
   int result = 0;
   if (output.inPlace >= 0) {
-    result = CopyInPlace(fd, output.inPlace);
+    // One writer at a time, from the journal to the end of the copy.
+    result = Lock(output.inPlace);
+    if (result == 0) result = ReplaceInPlace(fd, output.inPlace, output.folder, output.name);
     ::close(fd);
     if (!output.tempName.empty()) ::unlinkat(output.folder, output.tempName.c_str(), 0);
     if (::close(output.inPlace) != 0 && result == 0) result = -errno;

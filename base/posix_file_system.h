@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "base/content_check.h"
 #include "base/file_system.h"
 
 namespace loopsmith {
@@ -16,8 +17,13 @@ namespace loopsmith {
 // one's permissions replaces it by rename. A file with other hard links keeps
 // them: the new bytes go to a temporary file first, and only once they are all
 // there, and the space for them is reserved, are they copied over the file
-// itself. A failure up to then leaves it as it was; a crash or kill during the
-// copy can leave it torn. A file that cannot be opened for writing is refused.
+// itself, one writer at a time (flock), under a rollback journal beside it: a
+// failure leaves it as it was, and a crash or kill during the copy leaves the
+// old bytes in the journal, which the next open of the file, or the next
+// output into its folder, puts back. Our own temporary files that a killed
+// writer left are removed by the next output into that folder. Where times
+// are too coarse to show a change (FAT), a file read is read again at the
+// check. A file that cannot be opened for writing is refused.
 class PosixFileSystem final : public FileSystem {
  public:
   PosixFileSystem() = default;
@@ -38,11 +44,14 @@ class PosixFileSystem final : public FileSystem {
   void DiscardOutput(FileHandle file) override;
 
  private:
-  // What a read file looked like when it was opened.
+  // What a read file looked like when it was opened; where its times are too
+  // coarse to show a change, what was read, to be read again.
   struct Snapshot {
     std::int64_t size;
     std::int64_t modifiedNs;
     std::int64_t changedNs;
+    bool coarse;
+    ReadLedger ledger;
   };
   struct Output {
     int folder = -1;         // the resolved target's folder, open
@@ -52,6 +61,11 @@ class PosixFileSystem final : public FileSystem {
     bool replacing = false;  // a file of that name exists
   };
   static int CopyInPlace(int from, int to);
+  // The copy over a file with other hard links, under a rollback journal.
+  static int ReplaceInPlace(int from, int to, int folder, const std::string& name);
+  // Puts back the old bytes of a file whose copy in place was cut off.
+  static int FinishInterruptedCopy(const std::string& path);
+  std::int64_t ReadAll(FileHandle file, void* buffer, std::size_t n);
   std::map<int, Snapshot> m_reads;
   std::map<int, Output> m_outputs;
 };

@@ -10,6 +10,7 @@ packages=(
   sox sndfile-programs time xvfb xauth xdotool openbox imagemagick
   help2man lintian appstream dpkg-dev libsndfile1-dev libsoxr-dev libaubio-dev
   fonts-liberation fonts-noto-cjk hydrogen-drumkits python3-numpy python3-soundfile
+  strace fusefat dosfstools
 )
 (($#)) && packages=("$@")
 missing=()

@@ -38,6 +38,9 @@ grep -v 'root privileges' <<<"$lintian_log" || true
 ((lintian_status == 0))
 appstreamcli validate --no-net build/packaging/org.loopsmith.Loopsmith.metainfo.xml
 echo "package: $(basename build/loopsmith_*.deb) holds the $(wc -l <packaging/package-files.txt) listed entries"
+# Kills at every system call, and inputs rewritten during the read on FAT.
+bash tests/kill_sweep.sh build/cli/loopsmith-cli
+bash tests/fat_change_check.sh build/cli/loopsmith-cli 6
 # --bpm auto on drum loops of known tempo, rendered from hydrogen-drumkits' one-shots,
 # and on a held-out set the octave rules were not tuned on.
 loops=$(mktemp -d)

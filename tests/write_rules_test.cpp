@@ -4,6 +4,7 @@
 // left behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,8 +14,11 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/content_check.h"
+#include "base/journal.h"
 #include "base/posix_file_system.h"
 #include "core/convert_job.h"
 #include "core/loop_format.h"
@@ -33,6 +37,15 @@ using testing::WriteBytes;
 
 constexpr std::size_t kLoopSize = 262'200;  // one measure at 120 BPM
 const std::vector<std::uint8_t> kOld = {'o', 'l', 'd'};
+
+// A complete journal holding `old` for the file `name`.
+std::vector<std::uint8_t> Journal(const std::string& name, const std::vector<std::uint8_t>& old) {
+  Checksum sum;
+  sum.Add(old.data(), old.size());
+  auto bytes = MakeJournalHead({name, old.size(), sum.value(), 0});
+  bytes.insert(bytes.end(), old.begin(), old.end());
+  return bytes;
+}
 
 mode_t ModeOf(const std::string& path) {
   struct stat info {};
@@ -169,6 +182,34 @@ const Case kCases[] = {
        EXPECT_EQ(ReadBytes(d.Path("card.T58")), std::vector<std::uint8_t>(600'000, 1));
      },
      100'000},
+    {"a journal left by a killed copy puts its file's old bytes back",
+     "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));  // torn
+       WriteBytes(d.Path(JournalName("card.T58")), Journal("card.T58", kOld));
+     },
+     false,
+     {},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("card.T58")), kOld); }},
+    {"a journal cut short goes, and its file stays as it is",
+     "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));
+       auto cut = Journal("card.T58", kOld);
+       cut.pop_back();
+       WriteBytes(d.Path(JournalName("card.T58")), cut);
+     },
+     false,
+     {},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")), std::vector<std::uint8_t>(1000, 2));
+     }},
+    {"a temporary file a killed run left goes",
+     "in.T58",
+     [](TempDir& d) { WriteBytes(d.Path(".loopsmith-4a5e39"), kOld); },
+     false,
+     {},
+     [](TempDir&) {}},
     {"a FIFO of the output's name is refused at once",
      "in.T58",
      [](TempDir& d) { ::mkfifo(d.Path("in.WAV").c_str(), 0666); },
@@ -247,6 +288,56 @@ TEST(WriteRules, AnInputChangedWhileOpenIsNotTrusted) {
   ::truncate(dir.Path("in.T58").c_str(), 1);
   EXPECT_EQ(files.CheckUnchanged(file), -kErrorChanged);
   files.Close(file);
+}
+
+TEST(WriteRules, OpeningAFileWhoseCopyWasCutOffPutsItsOldBytesBack) {
+  TempDir dir;
+  WriteBytes(dir.Path("L01.T58"), std::vector<std::uint8_t>(1000, 2));
+  WriteBytes(dir.Path(JournalName("L01.T58")), Journal("L01.T58", kOld));
+  PosixFileSystem files;
+  FileHandle file = FileHandle::kNone;
+  ASSERT_EQ(files.OpenRead(dir.Path("L01.T58"), file), 0);
+  std::vector<std::uint8_t> bytes(10);
+  EXPECT_EQ(files.Read(file, bytes.data(), bytes.size()), 3);
+  files.Close(file);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"L01.T58"});
+}
+
+TEST(WriteRules, WritersOfOneHardLinkedFileTakeTurns) {
+  TempDir dir;
+  WriteBytes(dir.Path("L01.T58"), kOld);
+  fs::create_hard_link(dir.Path("L01.T58"), dir.Path("card.T58"));
+  // Each writer its own file layer, as separate processes would be.
+  std::vector<std::thread> writers;
+  for (int k = 0; k < 8; ++k) {
+    writers.emplace_back([&dir, k] {
+      PosixFileSystem files;
+      FileHandle out = FileHandle::kNone;
+      const std::vector<std::uint8_t> bytes(400'000 + 1000 * static_cast<std::size_t>(k),
+                                            static_cast<std::uint8_t>(k));
+      if (files.CreateOutput(dir.Path("L01.T58"), out) != 0) return;
+      files.Write(out, bytes.data(), bytes.size());
+      EXPECT_EQ(files.CommitOutput(out), 0);
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  const auto result = ReadBytes(dir.Path("card.T58"));
+  ASSERT_FALSE(result.empty());
+  const std::size_t k = result[0];
+  EXPECT_EQ(result, std::vector<std::uint8_t>(400'000 + 1000 * k, static_cast<std::uint8_t>(k)))
+      << "one writer's bytes, whole";
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"L01.T58", "card.T58"}));
+}
+
+TEST(WriteRules, AStrayStillHeldByItsWriterStays) {
+  TempDir dir;
+  WriteSources(dir);
+  WriteBytes(dir.Path(".loopsmith-0c0ffe"), kOld);
+  const int held = ::open(dir.Path(".loopsmith-0c0ffe").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_EQ(Convert(dir.Path("in.wav")), std::vector<int>{});
+  EXPECT_EQ(ReadBytes(dir.Path(".loopsmith-0c0ffe")), kOld);
+  ::close(held);
 }
 
 TEST(WriteRules, AnOutputNameOf255BytesConverts) {

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Kills a conversion at every system call it makes (strace's fault injection)
+# and checks what is left, for an output that is new, one that replaces a
+# file, and one that is copied over a file with a second hard link:
+#   - the output's name holds the old loop or the new one, whole, once the
+#     next run has opened it (`--info`, which puts a journal back);
+#   - no file of ours is left in the folder once the next output is written
+#     there (it removes the strays of a killed run).
+#   tests/kill_sweep.sh LOOPSMITH_CLI
+# Skipped, with a line saying so, where strace or sox is missing.
+set -euo pipefail
+cli=$(realpath "$1")
+for tool in strace sox; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "kill sweep: skipped, $tool is not installed"
+    exit 0
+  fi
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+mkdir "$work/ref"
+sox -n -r 44100 -c 2 -b 16 "$work/ref/old.wav" synth 1 square 220
+sox -n -r 44100 -c 2 -b 16 "$work/new.wav" synth 1.5 sine 330
+cp "$work/new.wav" "$work/ref/new.wav"
+(cd "$work/ref" && "$cli" old.wav >/dev/null && mv L01.T58 old.T58 &&
+  "$cli" new.wav >/dev/null && mv L01.T58 new.T58)
+
+# $1: the case; makes $work/run as that case finds it.
+lay_out() {
+  rm -rf "$work/run" && mkdir "$work/run"
+  cp "$work/new.wav" "$work/run/take.wav"
+  case $1 in
+    new) ;;
+    replace) cp "$work/ref/old.T58" "$work/run/L01.T58" ;;
+    linked)
+      cp "$work/ref/old.T58" "$work/run/L01.T58"
+      ln "$work/run/L01.T58" "$work/run/card.T58"
+      ;;
+  esac
+}
+
+points=0
+failures=0
+for case in new replace linked; do
+  lay_out "$case"
+  (cd "$work/run" && strace -f -qq -o "$work/trace" "$cli" take.wav >/dev/null)
+  # Each call as its name and its count among calls of that name, which is
+  # what strace's injection counts.
+  mapfile -t calls < <(sed -E 's/^[0-9]+ +//; s/\(.*//' "$work/trace" | grep -E '^[a-z_0-9]+$' |
+    awk '{ seen[$1]++; print $1 ":" seen[$1] }')
+  for call in "${calls[@]}"; do
+    name=${call%%:*} nth=${call##*:}
+    [[ $name == execve || $name == exit_group ]] && continue
+    lay_out "$case"
+    # The shell's own "Killed" line goes nowhere too.
+    { (cd "$work/run" && strace -f -qq -o /dev/null -e trace="$name" \
+      -e inject="$name":signal=KILL:when="$nth" "$cli" take.wav) >/dev/null 2>&1; } 2>/dev/null || true
+    points=$((points + 1))
+    verdict=""
+    if [[ -e $work/run/L01.T58 ]]; then
+      if ! (cd "$work/run" && "$cli" --info L01.T58 >/dev/null 2>&1); then
+        verdict="--info refuses L01.T58"
+      elif ! cmp -s "$work/run/L01.T58" "$work/ref/old.T58" &&
+        ! cmp -s "$work/run/L01.T58" "$work/ref/new.T58"; then
+        verdict="L01.T58 is neither the old loop nor the new one"
+      elif [[ $case == linked ]] && ! cmp -s "$work/run/L01.T58" "$work/run/card.T58"; then
+        verdict="the hard links differ"
+      fi
+    elif [[ $case != new ]]; then
+      verdict="L01.T58 is gone"
+    fi
+    if [[ -z $verdict ]]; then
+      (cd "$work/run" && "$cli" --number 2 take.wav >/dev/null 2>&1) || true
+      strays=$(cd "$work/run" && ls -A | grep '^\.loopsmith-' || true)
+      [[ -z $strays ]] || verdict="left behind: $strays"
+    fi
+    if [[ -n $verdict ]]; then
+      failures=$((failures + 1))
+      echo "kill sweep: $case, killed at $name #$nth: $verdict"
+    fi
+  done
+done
+echo "kill sweep: $points kill points, $failures wrong"
+((failures == 0))
