@@ -70,16 +70,19 @@ bool MoveTo(HANDLE file, std::int64_t offset) {
 }
 
 // Copies a complete new version over a file that must keep its identity. A
-// full disk must show before the first old byte is overwritten, so the file
-// takes its new length first.
+// full disk must show before the first old byte is overwritten, so the space
+// for the new length is allocated first: a longer end of file alone may be
+// sparse (wine makes it so) and reserve nothing.
 int CopyInPlace(HANDLE from, HANDLE to) {
   LARGE_INTEGER written{};
   LARGE_INTEGER old{};
   if (!::GetFileSizeEx(from, &written) || !::GetFileSizeEx(to, &old)) return LastError();
-  if (written.QuadPart > old.QuadPart && (!MoveTo(to, written.QuadPart) || !::SetEndOfFile(to))) {
-    const int error = LastError();
-    if (MoveTo(to, old.QuadPart)) ::SetEndOfFile(to);
-    return error;
+  if (written.QuadPart > old.QuadPart) {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize = written;
+    if (!::SetFileInformationByHandle(to, FileAllocationInfo, &allocation, sizeof allocation)) {
+      return LastError();
+    }
   }
   if (!MoveTo(from, 0) || !MoveTo(to, 0)) return LastError();
   std::vector<unsigned char> buffer(1 << 16);
@@ -227,6 +230,27 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
     output.attributes = attributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT};
   } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
     return LastError();
+  } else if (const HANDLE probe =
+                 ::CreateFileW(output.target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                               CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+             probe != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(probe);
+  } else if (::GetLastError() == ERROR_FILE_EXISTS) {
+    // The name is taken by something the attributes do not show: under wine,
+    // a symbolic link to a file that is not there. A rename would put a file
+    // in the link's place; an open that may create goes through the link and
+    // creates the file it names, as Windows does for a link it shows.
+    HANDLE file = ::CreateFileW(output.target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return LastError();
+    LARGE_INTEGER size{};
+    if (!IsDiskFile(file) || !::GetFileSizeEx(file, &size) || size.QuadPart != 0) {
+      ::CloseHandle(file);
+      return -EEXIST;
+    }
+    m_outputs[reinterpret_cast<std::intptr_t>(file)] = std::move(output);
+    handle = Handle(file);
+    return 0;
   }
 
   const std::wstring folder = FolderOf(output.target);

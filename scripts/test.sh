@@ -41,6 +41,7 @@ echo "package: $(basename build/loopsmith_*.deb) holds the $(wc -l <packaging/pa
 # Kills at every system call, and inputs rewritten during the read on FAT.
 bash tests/kill_sweep.sh build/cli/loopsmith-cli
 bash tests/fat_change_check.sh build/cli/loopsmith-cli 6
+bash tests/full_disk.sh build/cli/loopsmith-cli
 # --bpm auto on drum loops of known tempo, rendered from hydrogen-drumkits' one-shots,
 # and on a held-out set the octave rules were not tuned on.
 loops=$(mktemp -d)
@@ -96,6 +97,7 @@ run_ctest build-windows
 rm -rf build-windows/unzipped
 unzip -q dist/loopsmith-*-windows-x64.zip -d build-windows/unzipped
 bash scripts/compare-windows-cli.sh build/cli/loopsmith-cli build-windows/unzipped/*/loopsmith-cli.exe
+bash tests/full_disk.sh build-windows/unzipped/*/loopsmith-cli.exe scripts/wine-run.sh
 wineserver -k 2>/dev/null || true
 
 echo "== 5. Browser version (emscripten; the module under node, the page in headless Chromium)"
