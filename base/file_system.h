@@ -25,7 +25,7 @@ inline constexpr int kErrorInterrupted = 131;  // Linux's
 #ifdef ESTALE
 inline constexpr int kErrorChanged = ESTALE;
 #else
-inline constexpr int kErrorChanged = 116;  // where errno has no such number, Linux's
+inline constexpr int kErrorChanged = 116;      // where errno has no such number, Linux's
 #endif
 
 // The narrow seam under every file the program touches. Both file formats go

@@ -36,6 +36,31 @@ struct JournalHead {
   std::size_t bytes = 0;  // the head's own length: the old bytes start here
 };
 
+// The few calls on open files that keeping and reading a journal takes, from
+// the platform's file layer; files are its own handles.
+class JournalIo {
+ public:
+  virtual ~JournalIo() = default;
+  // Bytes read at `at`: fewer only at the end; negative on failure.
+  virtual std::int64_t ReadAt(std::intptr_t file, void* buffer, std::size_t n, std::int64_t at) = 0;
+  // 0 once all n bytes are written at `at`.
+  virtual int WriteAt(std::intptr_t file, const void* buffer, std::size_t n, std::int64_t at) = 0;
+  virtual std::int64_t Size(std::intptr_t file) = 0;
+  // Cuts or extends the file to `size`, then puts its data on the disk.
+  virtual int SetSizeAndSync(std::intptr_t file, std::int64_t size) = 0;
+};
+
+// The old bytes of `target` (named `name` in its folder) into an empty
+// `journal`, head last, then onto the disk.
+int KeepInJournal(JournalIo& io, std::intptr_t target, const std::string& name,
+                  std::intptr_t journal);
+// The head of a complete journal for `name`; nothing where it is cut short
+// (its file was never touched) or is another file's.
+std::optional<JournalHead> CompleteJournal(JournalIo& io, std::intptr_t journal,
+                                           const std::string& name);
+// The journal's old bytes back into `target`, which ends where they end.
+int PutBack(JournalIo& io, std::intptr_t journal, const JournalHead& head, std::intptr_t target);
+
 // ".loopsmith-journal-" and 16 hex digits drawn from the file's name, so that
 // whoever opens the file finds its journal without listing the folder.
 std::string JournalName(std::string_view target);

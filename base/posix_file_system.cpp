@@ -147,7 +147,8 @@ std::int64_t ReadAt(int fd, void* buffer, std::size_t n, std::int64_t at) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < n) {
-    const ssize_t got = ::pread(fd, bytes + done, n - done, static_cast<off_t>(at) + static_cast<off_t>(done));
+    const ssize_t got =
+        ::pread(fd, bytes + done, n - done, static_cast<off_t>(at) + static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return -errno;
     if (got == 0) break;
@@ -159,26 +160,11 @@ std::int64_t ReadAt(int fd, void* buffer, std::size_t n, std::int64_t at) {
 int WriteAt(int fd, const void* buffer, std::size_t n, std::int64_t at) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   for (std::size_t done = 0; done < n;) {
-    const ssize_t put = ::pwrite(fd, bytes + done, n - done, static_cast<off_t>(at) + static_cast<off_t>(done));
+    const ssize_t put =
+        ::pwrite(fd, bytes + done, n - done, static_cast<off_t>(at) + static_cast<off_t>(done));
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return put < 0 ? -errno : -ENOSPC;
     done += static_cast<std::size_t>(put);
-  }
-  return 0;
-}
-
-// `count` bytes of `from` at `fromAt` to `to` at `toAt`, adding them to `sum`.
-int CopyRange(int from, std::int64_t fromAt, int to, std::int64_t toAt, std::int64_t count,
-              Checksum* sum) {
-  std::vector<unsigned char> buffer(1 << 16);
-  for (std::int64_t done = 0; done < count;) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 16));
-    const std::int64_t got = ReadAt(from, buffer.data(), want, fromAt + done);
-    if (got <= 0) return got < 0 ? static_cast<int>(got) : -EIO;
-    if (sum != nullptr) sum->Add(buffer.data(), static_cast<std::size_t>(got));
-    if (const int put = WriteAt(to, buffer.data(), static_cast<std::size_t>(got), toAt + done); put != 0)
-      return put;
-    done += got;
   }
   return 0;
 }
@@ -191,34 +177,23 @@ void SyncFolder(int folder) {
   ::close(fd);
 }
 
-// The journal's head, or nothing where there is no complete one.
-std::optional<JournalHead> ReadJournalHead(int journal) {
-  std::vector<std::uint8_t> bytes(kJournalHeadMax);
-  const std::int64_t got = ReadAt(journal, bytes.data(), bytes.size(), 0);
-  if (got <= 0) return std::nullopt;
-  bytes.resize(static_cast<std::size_t>(got));
-  auto head = ParseJournalHead(bytes);
-  if (!head) return std::nullopt;
-  // Complete only when every old byte is there and matches the head.
-  struct stat info {};
-  if (::fstat(journal, &info) != 0 ||
-      static_cast<std::uint64_t>(info.st_size) != head->bytes + head->size) {
-    return std::nullopt;
+class PosixJournalIo final : public JournalIo {
+ public:
+  std::int64_t ReadAt(std::intptr_t file, void* buffer, std::size_t n, std::int64_t at) override {
+    return loopsmith::ReadAt(static_cast<int>(file), buffer, n, at);
   }
-  Checksum sum;
-  std::vector<unsigned char> buffer(1 << 16);
-  for (std::uint64_t at = 0; at < head->size;) {
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(head->size - at, 1 << 16));
-    if (ReadAt(journal, buffer.data(), want, static_cast<std::int64_t>(head->bytes + at)) !=
-        static_cast<std::int64_t>(want)) {
-      return std::nullopt;
-    }
-    sum.Add(buffer.data(), want);
-    at += want;
+  int WriteAt(std::intptr_t file, const void* buffer, std::size_t n, std::int64_t at) override {
+    return loopsmith::WriteAt(static_cast<int>(file), buffer, n, at);
   }
-  if (sum.value() != head->checksum) return std::nullopt;
-  return head;
-}
+  std::int64_t Size(std::intptr_t file) override {
+    struct stat info {};
+    return ::fstat(static_cast<int>(file), &info) == 0 ? info.st_size : -errno;
+  }
+  int SetSizeAndSync(std::intptr_t file, std::int64_t size) override {
+    const int fd = static_cast<int>(file);
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 && SyncData(fd) == 0 ? 0 : -errno;
+  }
+};
 
 // Puts back the old bytes of `name` from its journal in `folder`, if there is
 // one, into `target` (which the caller has locked), and removes the journal.
@@ -228,19 +203,12 @@ int RollBack(int folder, const std::string& name, int target) {
   const std::string journalName = JournalName(name);
   const int journal = ::openat(folder, journalName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (journal < 0) return errno == ENOENT ? 0 : -errno;
-  const auto head = ReadJournalHead(journal);
-  int result = 0;
-  if (head && head->target == name) {
-    result = CopyRange(journal, static_cast<std::int64_t>(head->bytes), target, 0,
-                       static_cast<std::int64_t>(head->size), nullptr);
-    if (result == 0 && (::ftruncate(target, static_cast<off_t>(head->size)) != 0 ||
-                        SyncData(target) != 0)) {
-      result = -errno;
-    }
-  }
+  PosixJournalIo io;
+  const auto head = CompleteJournal(io, journal, name);
+  const int result = head ? PutBack(io, journal, *head, target) : 0;
   ::close(journal);
   if (result == 0 && ::unlinkat(folder, journalName.c_str(), 0) != 0 && errno != ENOENT) {
-    result = -errno;
+    return -errno;
   }
   return result;
 }
@@ -249,27 +217,16 @@ int RollBack(int folder, const std::string& name, int target) {
 // complete and on the disk before a byte of the file is overwritten. Returns
 // the journal, held until it is removed, or a failure.
 int WriteJournal(int folder, const std::string& name, int target) {
-  struct stat old {};
-  if (::fstat(target, &old) != 0) return -errno;
   const std::string journalName = JournalName(name);
-  const int journal =
-      ::openat(folder, journalName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const int journal = ::openat(folder, journalName.c_str(),
+                               O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (journal < 0) return -errno;
   (void)TryLock(journal);  // the target's lock keeps other writers out already
-  JournalHead head{name, static_cast<std::uint64_t>(old.st_size), 0, 0};
-  const std::size_t headBytes = MakeJournalHead(head).size();
-  Checksum sum;
-  int result = CopyRange(target, 0, journal, static_cast<std::int64_t>(headBytes), old.st_size, &sum);
-  if (result == 0) {
-    head.checksum = sum.value();
-    const auto bytes = MakeJournalHead(head);
-    result = WriteAt(journal, bytes.data(), bytes.size(), 0);
-  }
-  if (result == 0 && SyncData(journal) != 0) result = -errno;
-  if (result != 0) {
+  PosixJournalIo io;
+  if (const int kept = KeepInJournal(io, target, name, journal); kept != 0) {
     ::unlinkat(folder, journalName.c_str(), 0);
     ::close(journal);
-    return result;
+    return kept;
   }
   SyncFolder(folder);
   return journal;
@@ -287,6 +244,7 @@ void SweepStrays(int folder) {
     return;
   }
   std::vector<std::string> names;
+  PosixJournalIo io;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name.starts_with(kOwnFilePrefix)) names.emplace_back(name);
@@ -299,7 +257,7 @@ void SweepStrays(int folder) {
       // its writer is at work
     } else if (!IsJournalName(name)) {
       ::unlinkat(folder, name.c_str(), 0);
-    } else if (const auto head = ReadJournalHead(fd); !head) {
+    } else if (const auto head = CompleteJournal(io, fd, {}); !head) {
       ::unlinkat(folder, name.c_str(), 0);  // cut short before its file was touched
     } else if (const int target =
                    ::openat(folder, head->target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
@@ -387,7 +345,8 @@ int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
     return S_ISDIR(info.st_mode) ? -EISDIR : -EINVAL;
   }
   ::fcntl(fd, F_SETFL, 0);
-  m_reads[fd] = Snapshot{info.st_size, ModifiedNs(info), ChangedNs(info), CoarseTimes(fd, info), {}};
+  m_reads[fd] =
+      Snapshot{info.st_size, ModifiedNs(info), ChangedNs(info), CoarseTimes(fd, info), {}};
   handle = Handle(fd);
   return 0;
 }

@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 #include <random>
+#include <thread>
 #include <vector>
+
+#include "base/journal.h"
 
 namespace loopsmith {
 namespace {
@@ -108,6 +113,157 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? L"." : path.substr(0, slash);
 }
 
+std::wstring NameOf(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+class WindowsJournalIo final : public JournalIo {
+ public:
+  std::int64_t ReadAt(std::intptr_t file, void* buffer, std::size_t n, std::int64_t at) override {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+      OVERLAPPED where = At(at + static_cast<std::int64_t>(done));
+      DWORD got = 0;
+      const auto want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 20));
+      if (!::ReadFile(Of(file), bytes + done, want, &got, &where)) {
+        if (::GetLastError() == ERROR_HANDLE_EOF) break;
+        return LastError();
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    return static_cast<std::int64_t>(done);
+  }
+  int WriteAt(std::intptr_t file, const void* buffer, std::size_t n, std::int64_t at) override {
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    for (std::size_t done = 0; done < n;) {
+      OVERLAPPED where = At(at + static_cast<std::int64_t>(done));
+      DWORD put = 0;
+      const auto want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 20));
+      if (!::WriteFile(Of(file), bytes + done, want, &put, &where)) return LastError();
+      if (put == 0) return -ENOSPC;
+      done += put;
+    }
+    return 0;
+  }
+  std::int64_t Size(std::intptr_t file) override {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(Of(file), &size) ? size.QuadPart : LastError();
+  }
+  int SetSizeAndSync(std::intptr_t file, std::int64_t size) override {
+    return MoveTo(Of(file), size) && ::SetEndOfFile(Of(file)) && ::FlushFileBuffers(Of(file))
+               ? 0
+               : LastError();
+  }
+
+ private:
+  static HANDLE Of(std::intptr_t file) { return reinterpret_cast<HANDLE>(file); }
+  static OVERLAPPED At(std::int64_t offset) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+  }
+};
+
+std::intptr_t Id(HANDLE file) { return reinterpret_cast<std::intptr_t>(file); }
+
+// The journal beside the file at `path`.
+std::wstring JournalPathOf(const std::wstring& path) {
+  return FolderOf(path) + L"\\" + Utf16(JournalName(Utf8(NameOf(path))));
+}
+
+// Opened shared with no one: another writer of it, or a reader, holds it for a
+// moment only, so a busy file is tried again for a while.
+HANDLE OpenExclusive(const std::wstring& path, DWORD access) {
+  for (int tries = 0;; ++tries) {
+    HANDLE file = ::CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
+        tries == 1000) {
+      return file;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// Puts back the old bytes of the file at `path` from its journal, if there is
+// a complete one, into `target`, and removes the journal.
+int RollBack(const std::wstring& path, HANDLE target) {
+  HANDLE journal = OpenExclusive(JournalPathOf(path), GENERIC_READ | DELETE);
+  if (journal == INVALID_HANDLE_VALUE) {
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : LastError();
+  }
+  WindowsJournalIo io;
+  const auto head = CompleteJournal(io, Id(journal), Utf8(NameOf(path)));
+  const int result = head ? PutBack(io, Id(journal), *head, Id(target)) : 0;
+  if (result == 0) {
+    DeleteAndClose(journal);
+  } else {
+    ::CloseHandle(journal);
+  }
+  return result;
+}
+
+// The copy over a file with other hard links, under a rollback journal that
+// is complete and on the disk before the first old byte is overwritten.
+int ReplaceInPlace(HANDLE from, HANDLE to, const std::wstring& path) {
+  if (const int result = RollBack(path, to); result != 0) return result;
+  HANDLE journal = ::CreateFileW(JournalPathOf(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (journal == INVALID_HANDLE_VALUE) return LastError();
+  WindowsJournalIo io;
+  const std::string name = Utf8(NameOf(path));
+  int result = KeepInJournal(io, Id(to), name, Id(journal));
+  if (result == 0) {
+    result = CopyInPlace(from, to);
+    // A copy that failed half way is undone from the journal as a crash would be.
+    if (const auto head = result != 0 ? CompleteJournal(io, Id(journal), name) : std::nullopt) {
+      (void)PutBack(io, Id(journal), *head, Id(to));
+    }
+  }
+  DeleteAndClose(journal);
+  return result;
+}
+
+// Our own files in `folder` that their writer left behind when it died: a
+// journal's old bytes go back into its file, a temporary file goes. What is
+// still open (its writer is at work) stays.
+void SweepStrays(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  const std::wstring pattern = folder + L"\\" + Utf16(std::string(kOwnFilePrefix)) + L"*";
+  HANDLE listing = ::FindFirstFileW(pattern.c_str(), &found);
+  if (listing == INVALID_HANDLE_VALUE) return;
+  std::vector<std::wstring> names;
+  do {
+    names.emplace_back(found.cFileName);
+  } while (::FindNextFileW(listing, &found));
+  ::FindClose(listing);
+  WindowsJournalIo io;
+  for (const std::wstring& name : names) {
+    const std::wstring path = folder + L"\\" + name;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    const auto head = IsJournalName(Utf8(name)) ? CompleteJournal(io, Id(file), {}) : std::nullopt;
+    if (!head) {
+      DeleteAndClose(file);  // a temporary file, or a journal cut short
+      continue;
+    }
+    HANDLE target =
+        ::CreateFileW((folder + L"\\" + Utf16(head->target)).c_str(), GENERIC_READ | GENERIC_WRITE,
+                      0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (target != INVALID_HANDLE_VALUE && PutBack(io, Id(file), *head, Id(target)) == 0) {
+      DeleteAndClose(file);
+    } else {
+      ::CloseHandle(file);
+    }
+    if (target != INVALID_HANDLE_VALUE) ::CloseHandle(target);
+  }
+}
+
 bool IsDiskFile(HANDLE file) { return ::GetFileType(file) == FILE_TYPE_DISK; }
 
 std::wstring TemporaryName(const std::wstring& folder) {
@@ -167,6 +323,14 @@ int WindowsFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return -EISDIR;
   }
+  // A copy over this file was cut off: its old bytes go back first.
+  if (::GetFileAttributesW(JournalPathOf(wide).c_str()) != INVALID_FILE_ATTRIBUTES) {
+    HANDLE target = OpenExclusive(wide, GENERIC_READ | GENERIC_WRITE);
+    const int restored =
+        target == INVALID_HANDLE_VALUE ? -kErrorInterrupted : RollBack(wide, target);
+    if (target != INVALID_HANDLE_VALUE) ::CloseHandle(target);
+    if (restored != 0) return -kErrorInterrupted;
+  }
   // Shared with no other opener, so nobody changes it while it is read.
   HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -197,8 +361,13 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
     // Opening for writing without truncating asks the system whether it may
     // be written (the read-only mark, ACLs, a write-protected medium); it
     // also follows a symbolic link to the file it names.
-    HANDLE file = ::CreateFileW(output.target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Read too where allowed, into the journal of a copy in place.
+    HANDLE file = ::CreateFileW(output.target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      file = ::CreateFileW(output.target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       if (error != ERROR_FILE_NOT_FOUND || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -254,6 +423,7 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
   }
 
   const std::wstring folder = FolderOf(output.target);
+  SweepStrays(folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::wstring temp = TemporaryName(folder);
     HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
@@ -364,7 +534,7 @@ int WindowsFileSystem::CommitOutput(FileHandle file) {
     return ::CloseHandle(Native(file)) ? 0 : LastError();
   }
   if (output.inPlace != nullptr) {
-    result = CopyInPlace(Native(file), output.inPlace);
+    result = ReplaceInPlace(Native(file), output.inPlace, output.target);
     ::CloseHandle(Native(file));
     ::DeleteFileW(output.temp.c_str());
     if (!::CloseHandle(output.inPlace) && result == 0) result = LastError();

@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "base/content_check.h"
 #include "base/journal.h"
 #include "base/posix_file_system.h"
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "fixed_answer.h"
+#include "journal_bytes.h"
 #include "recording_reporter.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
@@ -31,21 +31,13 @@ namespace loopsmith {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Journal;
 using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
 constexpr std::size_t kLoopSize = 262'200;  // one measure at 120 BPM
 const std::vector<std::uint8_t> kOld = {'o', 'l', 'd'};
-
-// A complete journal holding `old` for the file `name`.
-std::vector<std::uint8_t> Journal(const std::string& name, const std::vector<std::uint8_t>& old) {
-  Checksum sum;
-  sum.Add(old.data(), old.size());
-  auto bytes = MakeJournalHead({name, old.size(), sum.value(), 0});
-  bytes.insert(bytes.end(), old.begin(), old.end());
-  return bytes;
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat info {};

@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "base/journal.h"
 #include "base/platform_file_system.h"
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "fixed_answer.h"
+#include "journal_bytes.h"
 #include "recording_reporter.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
@@ -21,6 +23,7 @@
 namespace loopsmith {
 namespace {
 
+using testing::Journal;
 using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
@@ -101,6 +104,27 @@ const Case kCases[] = {
      [](TempDir& d) { std::filesystem::create_directory(d.root() / "L01.T58"); },
      {131},
      [](TempDir& d) { EXPECT_TRUE(std::filesystem::is_directory(d.root() / "L01.T58")); }},
+    {"a journal left by a killed copy puts its file's old bytes back",
+     "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));  // torn
+       WriteBytes(d.Path(JournalName("card.T58")), Journal("card.T58", kOld));
+     },
+     {},
+     [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("card.T58")), kOld); }},
+    {"a journal cut short and a temporary file a killed run left go",
+     "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));
+       auto cut = Journal("card.T58", kOld);
+       cut.pop_back();
+       WriteBytes(d.Path(JournalName("card.T58")), cut);
+       WriteBytes(d.Path(".loopsmith-4a5e39"), kOld);
+     },
+     {},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")), std::vector<std::uint8_t>(1000, 2));
+     }},
     {"a backslash separates folders",
      "sub\\in.wav",
      [](TempDir& d) {
@@ -167,6 +191,18 @@ TEST(WriteRules, ALinkToAMissingFileCreatesThatFile) {
   EXPECT_EQ(reporter.ids, std::vector<int>{});
   EXPECT_TRUE(Attributes(dir, "L01.T58") & FILE_ATTRIBUTE_REPARSE_POINT);
   EXPECT_EQ(ReadBytes(dir.Path("card.T58")).size(), kLoopSize);
+}
+
+TEST(WriteRules, OpeningAFileWhoseCopyWasCutOffPutsItsOldBytesBack) {
+  TempDir dir;
+  WriteBytes(dir.Path("L01.T58"), std::vector<std::uint8_t>(1000, 2));
+  WriteBytes(dir.Path(JournalName("L01.T58")), Journal("L01.T58", kOld));
+  PlatformFileSystem files;
+  FileHandle file = FileHandle::kNone;
+  ASSERT_EQ(files.OpenRead(dir.Path("L01.T58"), file), 0);
+  files.Close(file);
+  EXPECT_EQ(ReadBytes(dir.Path("L01.T58")), kOld);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"L01.T58"});
 }
 
 TEST(WriteRules, AnOutputNameOf255CharactersConverts) {
