@@ -83,6 +83,7 @@ std::optional<std::vector<float>> AdaptingSource::Resample(std::vector<float> sa
       static_cast<std::size_t>(std::ceil(static_cast<double>(frames) * ratio)) + 16;
   std::vector<float> resampled(capacity * count);
   std::size_t done = 0;
+  const QuietLibraries quiet;
   const soxr_io_spec_t io = soxr->ioSpec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr->qualitySpec(SOXR_VHQ, 0);
   const soxr_error_t failed =

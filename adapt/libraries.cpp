@@ -1,5 +1,8 @@
 #include "adapt/libraries.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "adapt/shared_library.h"
 
 namespace loopsmith::adapt {
@@ -9,6 +12,7 @@ namespace {
 template <typename Calls, typename Bind>
 const Calls* LoadOnce(const char* soname, Bind bind) {
   static const Calls* const loaded = [&]() -> const Calls* {
+    const QuietLibraries quiet;
     static const SharedLibrary library(soname);
     static Calls calls;
     return library.loaded() && bind(library, calls) ? &calls : nullptr;
@@ -17,6 +21,18 @@ const Calls* LoadOnce(const char* soname, Bind bind) {
 }
 
 }  // namespace
+
+QuietLibraries::QuietLibraries() : m_saved(::dup(STDERR_FILENO)) {
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (m_saved >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+  if (null >= 0) ::close(null);
+}
+
+QuietLibraries::~QuietLibraries() {
+  if (m_saved < 0) return;
+  ::dup2(m_saved, STDERR_FILENO);
+  ::close(m_saved);
+}
 
 const SndfileCalls* SndfileCalls::Load() {
   return LoadOnce<SndfileCalls>("libsndfile.so.1", [](const SharedLibrary& l, SndfileCalls& c) {

@@ -6,6 +6,21 @@
 
 namespace loopsmith::adapt {
 
+// The libraries' decoders (libmpg123 among them) print warnings of their own
+// to standard error; the user gets one line of ours instead. While one of
+// these lives, standard error goes to /dev/null (nothing else runs meanwhile):
+// one is held around every stretch of library calls.
+class QuietLibraries {
+ public:
+  QuietLibraries();
+  ~QuietLibraries();
+  QuietLibraries(const QuietLibraries&) = delete;
+  QuietLibraries& operator=(const QuietLibraries&) = delete;
+
+ private:
+  int m_saved;
+};
+
 // The calls this layer makes into each library, found when first needed.
 // Load() gives null when the library or one of its calls cannot be found,
 // and the caller says which package is missing.

@@ -1,8 +1,6 @@
 #include "adapt/sound_file.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +8,8 @@
 
 #include "adapt/libraries.h"
 #include "base/text.h"
+#include "wave/wave_file.h"
+#include "wave/wave_io.h"
 
 namespace loopsmith::adapt {
 namespace {
@@ -28,28 +28,6 @@ std::string DecodeFailureText(int error) {
       return "it is damaged or cut short";
   }
 }
-
-// libsndfile's decoders (libmpg123 among them) print warnings of their own
-// to standard error; the user gets one line of ours instead. Standard error
-// goes to /dev/null while a library call runs (nothing else runs meanwhile).
-class QuietLibraries {
- public:
-  QuietLibraries() : m_saved(::dup(STDERR_FILENO)) {
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (m_saved >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
-    if (null >= 0) ::close(null);
-  }
-  ~QuietLibraries() {
-    if (m_saved < 0) return;
-    ::dup2(m_saved, STDERR_FILENO);
-    ::close(m_saved);
-  }
-  QuietLibraries(const QuietLibraries&) = delete;
-  QuietLibraries& operator=(const QuietLibraries&) = delete;
-
- private:
-  int m_saved;
-};
 
 }  // namespace
 
@@ -113,17 +91,13 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   }
   const SndfileCalls* sf = SndfileCalls::Load();
   if (sf == nullptr) {
-    return fail(std::string("other sound files need ") + SndfileCalls::kPackage +
-                ", which cannot be loaded");
+    return fail(std::string("other sound files need ") + kPackage + ", which cannot be loaded");
   }
   sound->m_sf = sf;
   SF_VIRTUAL_IO calls{Io::Length, Io::Seek, Io::Read, Io::Write, Io::Tell};
   SF_INFO info{};
-  SNDFILE* file = nullptr;
-  {
-    const QuietLibraries quiet;
-    file = sf->openVirtual(&calls, SFM_READ, &info, &io);
-  }
+  const QuietLibraries quiet;
+  SNDFILE* file = sf->openVirtual(&calls, SFM_READ, &info, &io);
   if (file == nullptr) return fail(DecodeFailureText(sf->error(nullptr)));
   sound->m_sndfile = file;
   sf->command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
@@ -165,8 +139,39 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   return sound;
 }
 
+bool SoundFile::LibraryMissing() { return SndfileCalls::Load() == nullptr; }
+
+std::optional<SoundInfo> PlainWaveInfo(FileSystem& fs, const std::string& path) {
+  SilentReporter quiet;
+  CWaveFile wave(fs, quiet);
+  if (wave.OpenRead(path) != 0) return std::nullopt;
+  const WAVEFORMATEX format = wave.m_format;
+  const std::uint32_t bytes = wave.m_dataSize;
+  wave.CloseRead();
+  if (format.nSamplesPerSec != kSampleRate || format.wBitsPerSample != 16 || format.nChannels < 1 ||
+      format.nChannels > 2) {
+    return std::nullopt;
+  }
+  SoundInfo info;
+  info.container = "WAV (Microsoft)";
+  info.encoding = "Signed 16 bit PCM";
+  info.rate = static_cast<int>(format.nSamplesPerSec);
+  info.channels = format.nChannels;
+  info.frames = bytes / (2u * format.nChannels);
+  FileHandle file = FileHandle::kNone;
+  if (fs.OpenRead(path, file) == 0) {
+    const std::int64_t size = fs.Seek(file, 0, SeekFrom::kEnd);
+    if (size > 0) info.loopChunkBpm = WalkChunks(fs, file, size).acidBpm;
+    fs.Close(file);
+  }
+  return info;
+}
+
 SoundFile::~SoundFile() {
-  if (m_sndfile != nullptr) m_sf->close(static_cast<SNDFILE*>(m_sndfile));
+  if (m_sndfile != nullptr) {
+    const QuietLibraries quiet;
+    m_sf->close(static_cast<SNDFILE*>(m_sndfile));
+  }
   if (m_io && m_io->file != FileHandle::kNone) m_io->fs->Close(m_io->file);
 }
 
@@ -174,11 +179,8 @@ std::vector<float> SoundFile::ReadFrames(std::int64_t frames, std::optional<Fail
   std::vector<float> samples(static_cast<std::size_t>(frames) *
                              static_cast<std::size_t>(m_info.channels));
   auto* file = static_cast<SNDFILE*>(m_sndfile);
-  sf_count_t got = 0;
-  {
-    const QuietLibraries quiet;
-    got = m_sf->readFloatFrames(file, samples.data(), frames);
-  }
+  const QuietLibraries quiet;
+  const sf_count_t got = m_sf->readFloatFrames(file, samples.data(), frames);
   const int decodeError = m_sf->error(file);
   if (m_io->failed || decodeError != SF_ERR_NO_ERROR) {
     failure = PlainFailure(m_io->failed ? "it could not be read to the end"

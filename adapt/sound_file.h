@@ -29,12 +29,19 @@ struct SoundInfo {
   std::optional<double> loopChunkBpm;
 };
 
+// What the strict WAV reader knows of a 44,100 Hz 16-bit WAV file, in
+// libsndfile's terms, for when libsndfile is missing; nothing for any other file.
+std::optional<SoundInfo> PlainWaveInfo(FileSystem& fs, const std::string& path);
+
 // Any file libsndfile reads, read through the file seam, so that tests and the
 // fuzzer can hand it bytes from memory.
 class SoundFile {
  public:
+  static constexpr const char* kPackage = "libsndfile1";
   // Null with the reason in `failure` when the file cannot be read.
   static std::unique_ptr<SoundFile> Open(FileSystem& fs, const std::string& path, Failure& failure);
+  // True where libsndfile cannot be loaded: only plain WAV files can be read then.
+  static bool LibraryMissing();
   ~SoundFile();
   SoundFile(const SoundFile&) = delete;
   SoundFile& operator=(const SoundFile&) = delete;

@@ -24,6 +24,7 @@ Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate)
   constexpr uint_t kWindow = 1024;
   Tracked result;
   if (mono.size() < kWindow) return result;
+  const QuietLibraries quiet;
   aubio_tempo_t* tempo = aubio.newTempo("default", kWindow, kHop, static_cast<uint_t>(rate));
   aubio_onset_t* onset = aubio.newOnset("default", kWindow, kHop, static_cast<uint_t>(rate));
   fvec_t* in = aubio.newVector(kHop);
@@ -66,11 +67,11 @@ std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
 }
 
 // The loop chunk's or the name's tempo, when there is one to believe.
-bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding& finding) {
+bool TempoFromTags(const SoundInfo* info, const std::string& path, TempoFinding& finding) {
   const std::optional<double> named = TempoInName(path);
   std::optional<double> chunk;
-  if (sound != nullptr && sound->info().loopChunkBpm) {
-    const double stored = *sound->info().loopChunkBpm;
+  if (info != nullptr && info->loopChunkBpm) {
+    const double stored = *info->loopChunkBpm;
     std::string unused;
     if (PlausibleTempo(stored, unused)) {
       chunk = stored;
@@ -91,9 +92,8 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
   const double tagged = chunk ? *chunk : *named;
   finding.bpm = PlausibleTempo(tagged, finding.adjusted);
   // The length is a check on the tag: a whole number of measures, within 1%.
-  if (sound != nullptr && sound->info().lengthKnown && sound->info().rate > 0) {
-    const double seconds =
-        static_cast<double>(sound->info().frames) / static_cast<double>(sound->info().rate);
+  if (info != nullptr && info->lengthKnown && info->rate > 0) {
+    const double seconds = static_cast<double>(info->frames) / static_cast<double>(info->rate);
     const double measures = seconds * tagged / 240;
     const double whole = std::max(1.0, std::round(measures));
     if (std::abs(measures - whole) > 0.01 * whole) {
@@ -108,9 +108,10 @@ bool TempoFromTags(const SoundFile* sound, const std::string& path, TempoFinding
   return true;
 }
 
-// The tempo from the length, checked by beat tracking.
-void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding) {
-  const SoundInfo& info = sound.info();
+// The tempo from the length, checked by beat tracking, which reads the sound
+// through `sound` (null where libsndfile is missing and the file is a plain WAV).
+void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
+                     TempoFinding& finding) {
   if (!info.lengthKnown) {
     finding.failure = PlainFailure(
         "no loop chunk, no tempo in the file name, and its length is unknown; give --bpm N");
@@ -144,6 +145,12 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
     finding.failure = PlainFailure("the file is longer than any loop; give --bpm N");
     return;
   }
+  if (sound == nullptr) {
+    finding.failure = PlainFailure(std::string("its length allows ") + CandidatesText(candidates) +
+                                   "; choosing needs " + SoundFile::kPackage +
+                                   ", which cannot be loaded; give --measure or --bpm N");
+    return;
+  }
   const AubioCalls* aubio = AubioCalls::Load();
   if (aubio == nullptr) {
     finding.failure = PlainFailure(std::string("its length allows ") + CandidatesText(candidates) +
@@ -152,7 +159,7 @@ void TempoFromLength(SoundFile& sound, int givenMeasures, TempoFinding& finding)
     return;
   }
   std::optional<Failure> unread;
-  const std::vector<float> samples = sound.ReadFrames(info.frames, unread);
+  const std::vector<float> samples = sound->ReadFrames(info.frames, unread);
   if (unread || samples.empty()) {
     finding.failure =
         PlainFailure((unread ? DetailOf(*unread) : std::string("it holds no sound")) +
@@ -192,13 +199,17 @@ TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasure
   std::unique_ptr<SoundFile> ours;
   if (opened == nullptr) ours = SoundFile::Open(fs, path, unopened);
   SoundFile* sound = opened != nullptr ? opened : ours.get();
-  if (TempoFromTags(sound, path, finding)) return finding;
-  if (sound == nullptr) {
+  // Without libsndfile a plain WAV file still has its tags and its length.
+  std::optional<SoundInfo> plain;
+  if (sound == nullptr && SoundFile::LibraryMissing()) plain = PlainWaveInfo(fs, path);
+  const SoundInfo* info = sound != nullptr ? &sound->info() : plain ? &*plain : nullptr;
+  if (TempoFromTags(info, path, finding)) return finding;
+  if (info == nullptr) {
     finding.failure =
         PlainFailure(DetailOf(unopened) + "; and there is no tempo in the file name: give --bpm N");
     return finding;
   }
-  TempoFromLength(*sound, givenMeasures, finding);
+  TempoFromLength(*info, sound, givenMeasures, finding);
   return finding;
 }
 

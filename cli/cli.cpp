@@ -61,11 +61,14 @@ std::string HelpText() {
   text +=
       "  --dither         TPDF dither at the step from 16 to 12 bits\n"
       "  --info           write nothing; describe each FILE\n"
+      "  -0, --null       end each path written with a NUL byte, not a newline,\n"
+      "                   for names that hold newlines (xargs -0 reads them)\n"
       "  --help           show this text\n"
       "  --version        show the version\n"
       "\n"
       "The path of every file written goes to standard output; every failure is a\n"
-      "line on standard error. Exit status: 0 all converted, 1 some not, 2 usage error.\n";
+      "line on standard error, with a name that holds a newline quoted as $'a\\nb'.\n"
+      "Exit status: 0 all converted, 1 some not, 2 usage error.\n";
   return text;
 }
 
@@ -127,7 +130,7 @@ bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedPa
   if (!tempo) return false;
   answers.tempo = *tempo;
   const JobOutcome outcome = job.Run(file, direction);
-  if (outcome.Converted()) out << outcome.output << '\n';
+  if (outcome.Converted()) out << outcome.output << options.pathEnd;
   return outcome.Converted();
 }
 

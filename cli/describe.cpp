@@ -50,7 +50,7 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
   const std::string mode = params.measureMode == kMeasureOne   ? "1"
                            : params.measureMode == kMeasureTwo ? "2"
                                                                : "OFF";
-  out << path << ": loop file\n"
+  out << QuotedName(path) << ": loop file\n"
       << "  tempo:         " << Tenths(params.tempo) << " BPM\n"
       << "  measure:       " << mode << '\n'
       << "  loop samples:  " << WithCommas(last + 1ull) << '\n'
@@ -91,7 +91,7 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
     return false;
   }
   const std::uint32_t frameBytes = 2u * wave.m_format.nChannels;
-  out << path << ": WAV file\n"
+  out << QuotedName(path) << ": WAV file\n"
       << "  channels:      " << wave.m_format.nChannels << '\n'
       << "  rate:          " << WithCommas(wave.m_format.nSamplesPerSec) << " Hz\n"
       << "  bits:          " << wave.m_format.wBitsPerSample << '\n'
@@ -110,7 +110,8 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
   Failure unopened = PlainFailure({});
   const auto sound = adapt::SoundFile::Open(fs, path, unopened);
   if (!sound) {
-    if (!quiet) reporter.Report(unopened);
+    // A missing library is said even then: the file may well be one it reads.
+    if (!quiet || adapt::SoundFile::LibraryMissing()) reporter.Report(unopened);
     return false;
   }
   const adapt::SoundInfo& info = sound->info();
@@ -128,7 +129,7 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
   }
   if (info.encoding != "Signed 16 bit PCM") add("round to 16 bits");
   if (steps.empty()) steps = "take the samples as they are";
-  out << path << ": sound file\n"
+  out << QuotedName(path) << ": sound file\n"
       << "  container:     " << info.container << '\n'
       << "  encoding:      " << info.encoding << '\n'
       << "  rate:          " << WithCommas(static_cast<std::uint64_t>(info.rate)) << " Hz\n"

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/messages.h"
+#include "base/text.h"
 
 namespace loopsmith::cli {
 
@@ -29,7 +30,9 @@ class LineReporter final : public Reporter {
     }
   }
   // Every line about a file, catalogue message or not, has the same form.
-  void Say(std::string_view text) { m_err << kProgram << ": " << file << ": " << text << '\n'; }
+  void Say(std::string_view text) {
+    m_err << kProgram << ": " << QuotedName(file) << ": " << text << '\n';
+  }
   void Start(const std::string& path) {
     file = path;
     explained = false;

@@ -135,6 +135,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       options.mode = Mode::kInfo;
       continue;
     }
+    if (arg == "--null" || arg == "-0") {
+      options.pathEnd = '\0';
+      continue;
+    }
     if (arg == "--adapt" || arg == "--dither") {
 #ifndef LOOPSMITH_HAVE_ADAPT
       if (arg == "--adapt") return {std::nullopt, "--adapt is not in this build"};

@@ -20,6 +20,7 @@ struct Options {
   bool autoTempo = false;  // --bpm auto
   bool adapt = false;      // any sound file in
   bool dither = false;     // TPDF dither from 16 to 12 bits
+  char pathEnd = '\n';     // after each path written: '\0' with --null
   std::vector<std::string> files;
 };
 

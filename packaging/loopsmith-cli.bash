@@ -16,7 +16,7 @@ _loopsmith_cli() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--bpm --measure --number --adapt --dither --info --help --version' \
+    COMPREPLY=($(compgen -W '--bpm --measure --number --adapt --dither --info --null --help --version' \
       -- "$cur"))
     return
   fi

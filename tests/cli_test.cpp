@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>  // mkdir
 
 #include <algorithm>
 #include <sstream>
@@ -102,6 +103,20 @@ TEST_F(CliTest, FailuresAreLinesAndExitOne) {
   // The failed file kept its number; the next one took the following.
   EXPECT_EQ(out.str(), dir.Path("L02.T58") + "\n");
 }
+
+#ifndef _WIN32  // Windows names hold no control characters
+TEST_F(CliTest, NamesWithNewlinesStayOneNameEach) {
+  ::mkdir(dir.Path("a\nb").c_str(), 0777);
+  std::vector<std::uint8_t> loop(131'128);
+  MakeLoopHeader({2400, 1, 1}, loop.data());
+  WriteBytes(dir.Path("a\nb/c\n.T58"), loop);
+  WriteBytes(dir.Path("a\nb/bad\t.T58"), {'x'});
+  EXPECT_EQ(Run({"-0", dir.Path("a\nb/c\n.T58"), dir.Path("a\nb/bad\t.T58")}), 1);
+  EXPECT_EQ(out.str(), dir.Path("a\nb/c\n.WAV") + '\0');
+  EXPECT_EQ(err.str(),
+            "loopsmith-cli: $'" + dir.Path("a\\nb/bad\\t.T58") + "': Loop file read error\n");
+}
+#endif
 
 TEST_F(CliTest, AnOutputThatCannotBeWrittenIsAFailure) {
   WriteBytes(dir.Path("a.wav"), SimpleWave(1, {1}));
