@@ -113,7 +113,7 @@ std::optional<JournalHead> ParseJournalHead(std::span<const std::uint8_t> bytes)
       std::string_view(reinterpret_cast<const char*>(bytes.data()), magic) != kJournalMagic) {
     return std::nullopt;
   }
-  const std::uint64_t length = TakeLittle(bytes, magic, 4);
+  const auto length = static_cast<std::size_t>(TakeLittle(bytes, magic, 4));
   // A name is one path component; anything longer is not a head of ours.
   if (length == 0 || length > 255 || bytes.size() < magic + 4 + length + 16) return std::nullopt;
   JournalHead head;

@@ -57,7 +57,8 @@ def main():
               for (let i = 0; i < runs; i++) {
                 const start = performance.now();
                 const bytes = new Uint8Array(await file.arrayBuffer());
-                page.session.inputBuffer(bytes.length).set(bytes);
+                page.session.reserveInput(bytes.length);
+                page.session.inputView().set(bytes);
                 page.session.open('take.wav');
                 const loop = page.session.buildLoop(400, 0, 1, false);
                 if (!loop.ok || loop.bytes.length !== 524344) throw new Error('no loop');

@@ -3,6 +3,10 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/loop_param_model.h"
 #include "base/messages.h"
 #include "core/loop_length.h"
@@ -24,21 +28,52 @@ val ResultOf(const PageSession::Result& result, std::vector<std::uint8_t>& kept)
   return out;
 }
 
+// What the heap may hold of one dropped file: the module's memory ends at
+// 2 GiB, and the file's loop, its waveform and its audition need room beside it.
+constexpr double kMostInputBytes = 1024.0 * 1024 * 1024;
+
+// Room for `bytes` more, asked of the heap before it is taken: the module is
+// built without exceptions, so a failed allocation would end it outright.
+val Room(double bytes) {
+  val out = val::object();
+  // A JavaScript number, so that a size past 4 GiB is seen as it is, not wrapped.
+  const bool fits = bytes >= 0 && bytes <= kMostInputBytes;
+  void* probe = fits ? std::malloc(static_cast<std::size_t>(bytes)) : nullptr;
+  std::free(probe);
+  out.set("ok", probe != nullptr || bytes == 0);
+  if (probe == nullptr && bytes != 0) {
+    char detail[160];
+    std::snprintf(detail, sizeof detail, "%.0f MiB, more than the page can hold (%s)",
+                  std::ceil(bytes / (1024 * 1024)),
+                  fits ? "its memory is used up" : "at most 1,024 MiB");
+    out.set("message", std::string(MessageText(MessageId::kMemoryError)));
+    out.set("detail", std::string(detail));
+  }
+  return out;
+}
+
 // The session with its input and output buffers.
 class Session {
  public:
-  // A buffer of `size` bytes for the page to fill with a dropped file.
-  val InputBuffer(std::size_t size) {
-    m_input.assign(size, 0);
-    return val(emscripten::typed_memory_view(m_input.size(), m_input.data()));
+  // Room for a dropped file of `size` bytes, which inputView() then shows.
+  val ReserveInput(double size) {
+    m_input = {};
+    val room = Room(size);
+    if (room["ok"].as<bool>()) m_input.assign(static_cast<std::size_t>(size), 0);
+    return room;
   }
+  val InputView() { return val(emscripten::typed_memory_view(m_input.size(), m_input.data())); }
   val Open(const std::string& name) {
     return ResultOf(m_session.Open(name, std::move(m_input)), m_output);
   }
-  val FloatBuffer(std::size_t size) {
-    m_floats.assign(size, 0);
-    return val(emscripten::typed_memory_view(m_floats.size(), m_floats.data()));
+  // Room for `count` decoded samples, which floatView() then shows.
+  val ReserveFloats(double count) {
+    m_floats = {};
+    val room = Room(count * sizeof(float));
+    if (room["ok"].as<bool>()) m_floats.assign(static_cast<std::size_t>(count), 0);
+    return room;
   }
+  val FloatView() { return val(emscripten::typed_memory_view(m_floats.size(), m_floats.data())); }
   val UseDecoded(const std::string& name, int channels) {
     const auto result = m_session.UseDecoded(name, m_floats, channels);
     m_floats = {};
@@ -110,9 +145,11 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::function("storageWords", &StorageWords);
   emscripten::class_<Session>("Session")
       .constructor<>()
-      .function("inputBuffer", &Session::InputBuffer)
+      .function("reserveInput", &Session::ReserveInput)
+      .function("inputView", &Session::InputView)
       .function("open", &Session::Open)
-      .function("floatBuffer", &Session::FloatBuffer)
+      .function("reserveFloats", &Session::ReserveFloats)
+      .function("floatView", &Session::FloatView)
       .function("useDecoded", &Session::UseDecoded)
       .function("kind", &Session::Kind)
       .function("channels", &Session::Channels)

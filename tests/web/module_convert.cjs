@@ -14,7 +14,8 @@ require(path.resolve(moduleJs))().then((core) => {
     if (!lower.endsWith('.wav') && !lower.endsWith('.t58')) continue;
     const session = new core.Session();
     const bytes = fs.readFileSync(path.join(inDir, name));
-    session.inputBuffer(bytes.length).set(bytes);
+    session.reserveInput(bytes.length);
+    session.inputView().set(bytes);
     let result = session.open(name);
     if (result.ok) {
       result = lower.endsWith('.wav') ? session.buildLoop(1285, 2, 7, false) : session.saveWave();
@@ -24,5 +25,20 @@ require(path.resolve(moduleJs))().then((core) => {
     session.delete();
   }
   fs.writeFileSync(path.join(outDir, 'messages.tsv'), `${lines.join('\n')}\n`);
+  // Sizes the heap cannot hold are refused with our own words, never a crash
+  // or a buffer of a size wrapped to 32 bits.
+  const MiB = 1024 * 1024;
+  const session = new core.Session();
+  for (const [size, ok] of [[4097 * MiB, false], [1536 * MiB, false], [2 ** 53, false],
+    [-1, false], [MiB, true]]) {
+    const room = session.reserveInput(size);
+    const held = room.ok ? session.inputView().length : 0;
+    if (room.ok !== ok || (ok && held !== size) ||
+        (!ok && !(room.message === 'Memory error' && room.detail.includes('MiB')))) {
+      console.log(`module: room for ${size} bytes: ${JSON.stringify(room)}, ${held} held`);
+      process.exitCode = 1;
+    }
+  }
+  session.delete();
   console.log(`module: ${lines.length} files converted or refused`);
 });

@@ -45,8 +45,15 @@ async function main() {
   // Loads one file into the session: a WAV file the core's way, anything else
   // the browser decodes; null with the message shown when it cannot be.
   async function load(file, quiet = false) {
+    // Room first: a file the page cannot hold is said so before it is read.
+    const room = session.reserveInput(file.size);
+    if (!room.ok) {
+      const text = `${room.message}\n${file.name}: ${room.detail}`;
+      if (!quiet) showMessage(text);
+      return { message: text };
+    }
     const bytes = new Uint8Array(await file.arrayBuffer());
-    session.inputBuffer(bytes.length).set(bytes);
+    session.inputView().set(bytes);
     const opened = session.open(file.name);
     if (opened.ok) return { adapted: null };
     const kind = extension(file.name);
@@ -57,7 +64,8 @@ async function main() {
     // Another rate, depth or kind of file: decoded by the browser.
     try {
       const decoded = await decodeSound(bytes);
-      session.floatBuffer(decoded.samples.length).set(decoded.samples);
+      if (!session.reserveFloats(decoded.samples.length).ok) throw new RangeError('no room');
+      session.floatView().set(decoded.samples);
       const used = session.useDecoded(file.name, decoded.channels);
       if (used.ok) {
         // From what: the WAV reader's own words, or the kind of file.
