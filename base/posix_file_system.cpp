@@ -253,17 +253,18 @@ void SweepStrays(int folder) {
   for (const std::string& name : names) {
     const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
-    if (!TryLock(fd)) {
-      // its writer is at work
-    } else if (!IsJournalName(name)) {
-      ::unlinkat(folder, name.c_str(), 0);
-    } else if (const auto head = CompleteJournal(io, fd, {}); !head) {
-      ::unlinkat(folder, name.c_str(), 0);  // cut short before its file was touched
-    } else if (const int target =
-                   ::openat(folder, head->target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-               target >= 0) {
-      if (TryLock(target)) (void)RollBack(folder, head->target, target);
-      ::close(target);
+    // Nobody holds it: a temporary file goes, and so does a journal cut short
+    // before its file was touched; a complete journal's old bytes go back.
+    if (TryLock(fd)) {
+      const auto head = IsJournalName(name) ? CompleteJournal(io, fd, {}) : std::nullopt;
+      const int target =
+          head ? ::openat(folder, head->target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW) : -1;
+      if (!head) {
+        ::unlinkat(folder, name.c_str(), 0);
+      } else if (target >= 0 && TryLock(target)) {
+        (void)RollBack(folder, head->target, target);
+      }
+      if (target >= 0) ::close(target);
     }
     ::close(fd);
   }

@@ -301,6 +301,7 @@ TEST(WriteRules, WritersOfOneHardLinkedFileTakeTurns) {
   fs::create_hard_link(dir.Path("L01.T58"), dir.Path("card.T58"));
   // Each writer its own file layer, as separate processes would be.
   std::vector<std::thread> writers;
+  writers.reserve(8);
   for (int k = 0; k < 8; ++k) {
     writers.emplace_back([&dir, k] {
       PosixFileSystem files;
