@@ -97,7 +97,7 @@ const ValueOption kValueOptions[] = {
 };
 
 // Several WAV files take the numbers counting up from --number: none may pass 50.
-std::string BatchNumberProblem(const Options& options) {
+std::string BatchProblem(const Options& options) {
   if (options.mode != Mode::kConvert) return {};
   int waves = 0;
   for (const auto& file : options.files) {
@@ -107,9 +107,7 @@ std::string BatchNumberProblem(const Options& options) {
       ++waves;
     }
   }
-  if (waves == 0 || options.firstNumber + waves - 1 <= kMaxFileNumber) return {};
-  return std::to_string(waves) + " WAV files from number " + std::to_string(options.firstNumber) +
-         " would pass L50.T58";
+  return loopsmith::BatchNumberProblem(options.firstNumber, waves);
 }
 
 }  // namespace
@@ -165,7 +163,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     }
   }
   if (options.files.empty()) return {std::nullopt, "no FILE given"};
-  if (std::string problem = BatchNumberProblem(options); !problem.empty()) {
+  if (std::string problem = BatchProblem(options); !problem.empty()) {
     return {std::nullopt, std::move(problem)};
   }
   return {options, {}};

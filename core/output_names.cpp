@@ -1,5 +1,7 @@
 #include "core/output_names.h"
 
+#include "core/loop_params.h"
+
 #include <string_view>
 
 namespace loopsmith {
@@ -45,6 +47,12 @@ std::string LoopNameFor(const std::string& wavePath, std::uint8_t fileNumber) {
   name += std::to_string(fileNumber);
   name += ".T58";
   return name;
+}
+
+std::string BatchNumberProblem(int firstNumber, int waves) {
+  if (waves == 0 || firstNumber + waves - 1 <= kMaxFileNumber) return {};
+  return std::to_string(waves) + (waves == 1 ? " WAV file" : " WAV files") + " from number " +
+         std::to_string(firstNumber) + " would pass L50.T58";
 }
 
 }  // namespace loopsmith

@@ -16,4 +16,9 @@ std::string WaveNameFor(const std::string& loopPath);
 // "L01.T58" to "L50.T58" in the dropped WAV file's folder.
 std::string LoopNameFor(const std::string& wavePath, std::uint8_t fileNumber);
 
+// A batch's WAV files take the numbers counting up from `firstNumber`: why
+// `waves` of them cannot (one would pass 50), or empty when they can. The
+// command line and the page refuse such a batch before writing anything.
+std::string BatchNumberProblem(int firstNumber, int waves);
+
 }  // namespace loopsmith

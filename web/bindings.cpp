@@ -10,6 +10,8 @@
 #include "app/loop_param_model.h"
 #include "base/messages.h"
 #include "core/loop_length.h"
+#include "core/loop_params.h"
+#include "core/output_names.h"
 #include "web/page_session.h"
 
 namespace loopsmith::web {
@@ -17,14 +19,21 @@ namespace {
 
 using emscripten::val;
 
-val ResultOf(const PageSession::Result& result, std::vector<std::uint8_t>& kept) {
+// A copy in JavaScript's own memory: a view into the module's would go stale
+// once the module's memory grows or the next call frees what it showed.
+template <typename T>
+val CopyOf(const std::vector<T>& values) {
+  const char* type = sizeof(T) == 1 ? "Uint8Array" : sizeof(T) == 2 ? "Int16Array" : "Float32Array";
+  return val::global(type).new_(emscripten::typed_memory_view(values.size(), values.data()));
+}
+
+val ResultOf(const PageSession::Result& result) {
   val out = val::object();
   out.set("ok", result.ok);
   out.set("message", result.message);
   out.set("detail", result.detail);
   out.set("name", result.name);
-  kept = result.bytes;
-  out.set("bytes", val(emscripten::typed_memory_view(kept.size(), kept.data())));
+  out.set("bytes", CopyOf(result.bytes));
   return out;
 }
 
@@ -63,9 +72,7 @@ class Session {
     return room;
   }
   val InputView() { return val(emscripten::typed_memory_view(m_input.size(), m_input.data())); }
-  val Open(const std::string& name) {
-    return ResultOf(m_session.Open(name, std::move(m_input)), m_output);
-  }
+  val Open(const std::string& name) { return ResultOf(m_session.Open(name, std::move(m_input))); }
   // Room for `count` decoded samples, which floatView() then shows.
   val ReserveFloats(double count) {
     m_floats = {};
@@ -77,26 +84,22 @@ class Session {
   val UseDecoded(const std::string& name, int channels) {
     const auto result = m_session.UseDecoded(name, m_floats, channels);
     m_floats = {};
-    return ResultOf(result, m_output);
+    return ResultOf(result);
   }
   int Kind() const { return static_cast<int>(m_session.kind()); }
   int Channels() const { return m_session.channels(); }
   std::uint32_t Frames() const { return m_session.frames(); }
   std::uint32_t FileFrames() const { return m_session.fileFrames(); }
-  val Samples() const {
-    const auto& samples = m_session.samples();
-    return val(emscripten::typed_memory_view(samples.size(), samples.data()));
-  }
+  val Samples() const { return CopyOf(m_session.samples()); }
   int LoopTempo() const { return m_session.loopParams().tempo; }
   int LoopMeasure() const { return m_session.loopParams().measureMode; }
   val BuildLoop(int tenths, int mode, int number, bool dither) {
-    return ResultOf(m_session.BuildLoop(Params(tenths, mode, number), dither), m_output);
+    return ResultOf(m_session.BuildLoop(Params(tenths, mode, number), dither));
   }
   val Audition(int tenths, int mode, bool dither) {
-    m_audition = m_session.Audition(Params(tenths, mode, 1), dither);
-    return val(emscripten::typed_memory_view(m_audition.size(), m_audition.data()));
+    return CopyOf(m_session.Audition(Params(tenths, mode, 1), dither));
   }
-  val SaveWave() { return ResultOf(m_session.SaveWave(), m_output); }
+  val SaveWave() { return ResultOf(m_session.SaveWave()); }
   val SuggestTempo(int measures) {
     const auto suggestion = m_session.SuggestTempo(measures);
     val out = val::object();
@@ -113,8 +116,6 @@ class Session {
   PageSession m_session;
   std::vector<std::uint8_t> m_input;
   std::vector<float> m_floats;
-  std::vector<std::uint8_t> m_output;
-  std::vector<std::int16_t> m_audition;
 };
 
 std::string MessageOf(int id) { return std::string(MessageText(static_cast<MessageId>(id))); }
@@ -137,12 +138,21 @@ std::uint32_t LastSample(int mode, int tenths) {
   return SampleCount(static_cast<MeasureMode>(mode), static_cast<std::int16_t>(tenths));
 }
 
+bool IsLoopName(const std::string& name) { return DirectionOf(name) == Direction::kLoopToWave; }
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::function("messageText", &MessageOf);
   emscripten::function("sampleCount", &LastSample);
   emscripten::function("storageWords", &StorageWords);
+  emscripten::function("isLoopName", &IsLoopName);
+  emscripten::function("batchNumberProblem", &BatchNumberProblem);
+  // The ranges, from the one place the desktop programs take them.
+  emscripten::constant("minBpm", kMinBpm);
+  emscripten::constant("maxBpm", kMaxBpm);
+  emscripten::constant("minFileNumber", kMinFileNumber);
+  emscripten::constant("maxFileNumber", kMaxFileNumber);
   emscripten::class_<Session>("Session")
       .constructor<>()
       .function("reserveInput", &Session::ReserveInput)

@@ -82,9 +82,13 @@ class PageTest(unittest.TestCase):
     def el(self, id_):
         return self.driver.find_element(By.ID, id_)
 
+    def idle(self):
+        self.wait(lambda: self.js("return !document.body.classList.contains('busy')"))
+
     def give(self, *names):
         self.el("file-input").send_keys("\n".join(os.path.join(self.files, n) for n in names))
-        self.wait(lambda: not self.el("work").get_attribute("hidden") or self.dialog_text())
+        self.wait(lambda: self.js("return !document.body.classList.contains('busy')") and
+                  (not self.el("work").get_attribute("hidden") or self.dialog_text()))
 
     def dialog_text(self):
         return self.js("const d = document.getElementById('message');"
@@ -176,7 +180,8 @@ class PageTest(unittest.TestCase):
 
     def test_a_bad_file_is_its_message_and_nothing_is_saved(self):
         self.give("bad.wav")
-        self.assertEqual(self.wait(self.dialog_text), "Wave file read error #2")
+        self.assertEqual(self.wait(self.dialog_text).split("\n")[0], "Wave file read error #2")
+        self.assertIn("bad.wav: it", self.dialog_text())
         self.assertEqual(os.listdir(self.downloads), [])
 
     def test_a_loop_file_goes_back_to_its_wav_file(self):

@@ -1,19 +1,29 @@
 // The page: files in, the panel, the waveform, listening and saving. Every
-// decision about bytes, names, lengths and messages is the core's.
+// decision about bytes, names, lengths and messages is the core's; the page
+// runs one job at a time through the module's one session.
 import { loadCore } from './module.js';
 import { Panel } from './panel.js';
 import { Waveform } from './waveform.js';
 import { Player } from './player.js';
 import { Saver } from './save.js';
 import { decodeSound } from './adapt.js';
+import { JobQueue, isAbort } from './jobs.js';
 
 const KIND_WAVE = 1;
 const KIND_LOOP = 2;
 const FORMAT_ERROR = 'Wave file format error';
+const FILE_NUMBER_ERROR = 136;
 
 const $ = (id) => document.getElementById(id);
 const withCommas = (n) => n.toLocaleString('en-US');
 const extension = (name) => name.slice(name.lastIndexOf('.')).toLowerCase();
+
+// A failure as the page says it: the catalogue's text, then the file and the
+// reason in plain words; in a list, one line that starts with the file.
+const failureText = (file, outcome) =>
+  outcome.detail ? `${outcome.message}\n${file.name}: ${outcome.detail}` : outcome.message;
+const failureLine = (file, outcome) =>
+  `${file.name}: ${outcome.message}${outcome.detail ? ` (${outcome.detail})` : ''}`;
 
 async function main() {
   const core = await loadCore();
@@ -30,55 +40,88 @@ async function main() {
   const player = new Player();
   const saver = new Saver();
   let files = [];  // the files of the last drop, in order
-  let current = null;
+  let current = null;  // the file shown, whose sound the session holds
 
-  const page = { core, session, player, saver, messages, saved: [] };
+  const busy = (on) => {
+    document.body.classList.toggle('busy', on);
+    $('ok').disabled = on;
+    $('save-wave').disabled = on;
+    $('busy').hidden = !on;
+    if (!on) $('progress').removeAttribute('value');
+  };
+  const queue = new JobQueue(busy);
+  const page = { core, session, player, saver, messages, saved: [], queue };
   window.loopsmithPage = page;
 
+  // Anything a job did not expect still reaches the user, but an overtaken job is no failure.
+  const report = (error) => {
+    if (!isAbort(error)) showMessage(`The page could not finish: ${error.message ?? error}`);
+  };
   const result = (text, failed = false) => {
     const item = document.createElement('li');
     item.textContent = text;
     if (failed) item.className = 'failed';
     $('results').append(item);
   };
+  const progress = (file, fraction) => {
+    $('busy-text').textContent = `Loading ${file.name}…`;
+    $('progress').value = fraction;
+  };
+
+  // The file's bytes into the module's buffer, a piece at a time, so that the
+  // page shows how far it is and stops when a new drop overtakes it.
+  async function readInto(file, signal) {
+    const reader = file.stream().getReader();
+    const stop = () => reader.cancel().catch(() => {});
+    signal.addEventListener('abort', stop, { once: true });
+    try {
+      let at = 0;
+      for (;;) {
+        const { done, value } = await reader.read();
+        signal.throwIfAborted();
+        if (done) return;
+        // A fresh view each time: the module's memory may have moved.
+        session.inputView().set(value, at);
+        at += value.length;
+        progress(file, file.size ? at / file.size : 1);
+      }
+    } finally {
+      signal.removeEventListener('abort', stop);
+    }
+  }
 
   // Loads one file into the session: a WAV file the core's way, anything else
-  // the browser decodes; null with the message shown when it cannot be.
-  async function load(file, quiet = false) {
-    // Room first: a file the page cannot hold is said so before it is read.
+  // the browser decodes. `{ok, adapted}`, or `{message, detail}`.
+  async function load(file, signal) {
+    progress(file, 0);
     const room = session.reserveInput(file.size);
-    if (!room.ok) {
-      const text = `${room.message}\n${file.name}: ${room.detail}`;
-      if (!quiet) showMessage(text);
-      return { message: text };
-    }
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    session.inputView().set(bytes);
+    if (!room.ok) return room;
+    await readInto(file, signal);
     const opened = session.open(file.name);
-    if (opened.ok) return { adapted: null };
+    if (opened.ok) return { ok: true, adapted: null };
     const kind = extension(file.name);
-    if (opened.message && !(kind === '.wav' && opened.message === FORMAT_ERROR)) {
-      if (!quiet) showMessage(opened.message);
-      return { message: opened.message };
-    }
+    if (opened.message && !(kind === '.wav' && opened.message === FORMAT_ERROR)) return opened;
     // Another rate, depth or kind of file: decoded by the browser.
+    let decoded = null;
     try {
-      const decoded = await decodeSound(bytes);
-      if (!session.reserveFloats(decoded.samples.length).ok) throw new RangeError('no room');
+      decoded = await decodeSound(new Uint8Array(await file.arrayBuffer()));
+    } catch (error) {
+      // Said below, in the reader's words where it had any.
+    }
+    signal.throwIfAborted();
+    if (decoded) {
+      const floats = session.reserveFloats(decoded.samples.length);
+      if (!floats.ok) return floats;
       session.floatView().set(decoded.samples);
       const used = session.useDecoded(file.name, decoded.channels);
-      if (used.ok) {
-        // From what: the WAV reader's own words, or the kind of file.
-        const from = opened.message ? opened.detail : `a ${kind} file`;
-        return { adapted: `adapted (${from}): decoded by the browser (${decoded.channels} ` +
-          `channel${decoded.channels > 1 ? 's' : ''}), resampled to 44,100 Hz, rounded to 16 bits` };
-      }
-    } catch (error) {
-      // Falls through to the message below.
+      if (!used.ok) return used;
+      // From what: the WAV reader's own words, or the kind of file.
+      const from = opened.message ? opened.detail : `a ${kind} file`;
+      return { ok: true, adapted: `adapted (${from}): decoded by the browser (${decoded.channels} ` +
+        `channel${decoded.channels > 1 ? 's' : ''}), resampled to 44,100 Hz, rounded to 16 bits` };
     }
-    const text = opened.message || 'This file is no sound file the browser can decode.';
-    if (!quiet) showMessage(text);
-    return { message: text };
+    return opened.message ? opened
+      : { message: 'This file is no sound file the browser can decode.', detail: '' };
   }
 
   function showLoop() {
@@ -86,41 +129,41 @@ async function main() {
     const { tenths, mode } = panel.current();
     const last = core.sampleCount(mode, tenths);
     const stored = core.storageWords(last);
-    waveform.setLoop(last, stored);
+    waveform.setLoop(last, stored, mode === 0 ? 0 : tenths);
     const seconds = ((last + 1) / 44100).toFixed(3);
     $('loop-info').textContent = `Loop: ${seconds} s, ${withCommas(last + 1)} samples; ` +
       `stored in ${withCommas(stored + 1)} words (${(stored + 1) / 65536} block${stored >= 65536 ? 's' : ''}); ` +
       `the file holds ${withCommas(session.fileFrames())} frames`;
+    if (player.playing === 'loop') playLoop();
   }
   panel.onChange = showLoop;
 
-  async function open(list) {
+  // Nothing of the file before stays on screen.
+  function clearView(text) {
     player.stop();
-    files = [...list];
-    $('results').replaceChildren();
     current = null;
-    const first = files[0];
-    const loaded = await load(first);
-    panel.reset();
-    if (loaded.message) {
-      $('work').hidden = files.length === 1;
-      return;
-    }
-    current = first;
-    $('work').hidden = false;
+    waveform.clear();
+    $('file-info').textContent = text;
+    $('loop-info').textContent = '';
+    $('suggest-note').textContent = '';
+    $('loop-header').replaceChildren();
+  }
+
+  function show(file, loaded) {
+    current = file;
     const isLoop = session.kind() === KIND_LOOP;
     $('params').hidden = isLoop;
     $('loop-panel').hidden = !isLoop;
     $('play-original').hidden = isLoop;
-    const samples = session.samples().slice();
-    waveform.setSamples(samples, session.channels(), session.frames());
-    const batch = files.length > 1 ? ` One of ${files.length} files: OK converts them all, WAV files numbered up from the file number.` : '';
+    waveform.setSamples(session.samples(), session.channels(), session.frames());
+    const others = files.length - 1;
+    const batch = others ? ` One of ${files.length} files: OK converts them all, WAV files numbered up from the file number.` : '';
     if (isLoop) {
       const tenths = session.loopTempo();
       const mode = session.loopMeasure();
       const last = core.sampleCount(mode, tenths);
-      waveform.setLoop(last, core.storageWords(last));
-      $('file-info').textContent = `${first.name}: loop file.${batch}`;
+      waveform.setLoop(last, core.storageWords(last), mode === 0 ? 0 : tenths);
+      $('file-info').textContent = `${file.name}: loop file.${batch}`;
       const rows = [['Tempo', `${(tenths / 10).toFixed(1)} BPM`],
         ['Measure', mode === 1 ? '1' : mode === 2 ? '2' : 'OFF'],
         ['Loop', `${withCommas(last + 1)} samples, ${((last + 1) / 44100).toFixed(3)} s`]];
@@ -129,61 +172,97 @@ async function main() {
         const dd = document.createElement('dd'); dd.textContent = v;
         return [dt, dd];
       }));
-      $('loop-info').textContent = '';
     } else {
-      $('file-info').textContent = `${first.name}: ${session.channels() === 2 ? 'stereo' : 'mono'}, ` +
+      $('file-info').textContent = `${file.name}: ${session.channels() === 2 ? 'stereo' : 'mono'}, ` +
         `${withCommas(session.fileFrames())} frames` + (loaded.adapted ? `; ${loaded.adapted}` : '') + `.${batch}`;
       showLoop();
     }
   }
 
-  async function saveOutput(output) {
-    const where = await saver.save(output.name, output.bytes.slice());
-    page.saved.push(output.name);
-    result(`${output.name}: ${where}`);
+  // A drop: the first file of it that loads is shown; those before it are
+  // listed with their messages (a single file's goes to the message box).
+  function open(list) {
+    files = [...list];
+    panel.reset();
+    $('results').replaceChildren();
+    $('work').hidden = false;
+    clearView(`Loading ${files[0].name}…`);
+    queue.replace(async (signal) => {
+      for (const file of files) {
+        const loaded = await load(file, signal);
+        if (loaded.ok) {
+          show(file, loaded);
+          return;
+        }
+        if (files.length === 1) {
+          $('work').hidden = true;
+          showMessage(failureText(file, loaded));
+          return;
+        }
+        result(failureLine(file, loaded), true);
+      }
+      clearView('No file of this drop can be converted.');
+    }).catch(report);
   }
 
-  // OK: this file, or every file of the drop, numbered up from the file number.
-  panel.onOk = async (chosen) => {
-    player.stop();
-    let number = chosen.fileNumber;
-    for (const file of files) {
-      const loaded = file === current ? {} : await load(file, true);
-      if (loaded.message) {
-        result(`${file.name}: ${loaded.message}`, true);
-        if (extension(file.name) !== '.t58') number++;
-        continue;
-      }
-      if (session.kind() === KIND_LOOP) {
-        const output = session.saveWave();
-        if (output.ok) await saveOutput(output); else result(`${file.name}: ${output.message}`, true);
-        continue;
-      }
-      if (number > 50) {
-        result(`${file.name}: ${core.messageText(136)}`, true);
-        continue;
-      }
-      const output = session.buildLoop(chosen.tempo, chosen.measureMode, number, false);
-      number++;
-      if (output.ok) await saveOutput(output);
-      else if (files.length === 1) showMessage(output.message);
-      else result(`${file.name}: ${output.message}`, true);
+  // Saved only once the write has closed; a failure is said with the file.
+  async function saveOutput(output) {
+    try {
+      const where = await saver.save(output.name, output.bytes);
+      page.saved.push(output.name);
+      result(`${output.name}: ${where}`);
+    } catch (error) {
+      result(`${output.name}: not saved: ${error.message ?? error}`, true);
     }
-    if (files.length > 1 && current) await load(current, true);
-    panel.renew();
-  };
-  panel.onCancel = () => {
+  }
+
+  // OK: the file shown, or every file of the drop, numbered up from the file number.
+  panel.onOk = (chosen) => queue.run(async (signal) => {
     player.stop();
+    const waves = files.filter((file) => !core.isLoopName(file.name)).length;
+    const problem = core.batchNumberProblem(chosen.fileNumber, waves);
+    if (problem) {
+      showMessage(`${core.messageText(FILE_NUMBER_ERROR)}\n${problem}`);
+      return;
+    }
+    $('results').replaceChildren();
+    let number = chosen.fileNumber;
+    const shown = current;
+    for (const file of files) {
+      const loaded = file === shown ? { ok: true } : await load(file, signal);
+      signal.throwIfAborted();
+      const isWave = !core.isLoopName(file.name);
+      if (!loaded.ok) {
+        result(failureLine(file, loaded), true);
+        if (isWave) number += 1;
+        continue;
+      }
+      const output = session.kind() === KIND_LOOP ? session.saveWave()
+        : session.buildLoop(chosen.tenths, chosen.measureMode, number, chosen.dither);
+      if (session.kind() === KIND_WAVE) number += 1;
+      if (output.ok) await saveOutput(output);
+      else if (files.length === 1) showMessage(failureText(file, output));
+      else result(failureLine(file, output), true);
+    }
+    // The session holds the file shown again.
+    if (files.length > 1 && shown) {
+      const back = await load(shown, signal);
+      if (!back.ok) clearView('');
+    }
+    panel.renew();
+  }).catch(report);
+  panel.onCancel = () => {
+    queue.replace(async () => {}).catch(report);
     files = [];
-    current = null;
+    clearView('');
     $('work').hidden = true;
     panel.reset();
   };
 
-  $('save-wave').addEventListener('click', async () => {
+  $('save-wave').addEventListener('click', () => queue.run(async () => {
     const output = session.saveWave();
-    if (output.ok) await saveOutput(output); else showMessage(output.message);
-  });
+    if (output.ok) await saveOutput(output); else showMessage(failureText(current, output));
+  }).catch(report));
   $('suggest').addEventListener('click', () => {
     const { mode } = panel.current();
     const found = session.suggestTempo(mode === 2 ? 2 : 1);
@@ -191,28 +270,39 @@ async function main() {
       $('suggest-note').textContent = 'no tempo in a loop chunk, the name or the length';
       return;
     }
-    panel.setTempo(Math.round(found.tenths / 10));
-    $('suggest-note').textContent = `${(found.tenths / 10).toFixed(1)} BPM from ${found.source}` +
-      (found.tenths % 10 ? ' (the slider takes whole BPM)' : '');
+    panel.setTenths(found.tenths);
+    $('suggest-note').textContent = `${(found.tenths / 10).toFixed(1)} BPM from ${found.source}`;
   });
 
+  // One animation loop while anything plays.
+  let ticking = false;
   const tick = () => {
     const frame = player.position();
     waveform.setPlayhead(frame);
-    if (frame !== null) requestAnimationFrame(tick);
+    ticking = frame !== null;
+    if (ticking) requestAnimationFrame(tick);
   };
-  $('play-loop').addEventListener('click', () => {
+  const startTicking = () => {
+    if (!ticking) {
+      ticking = true;
+      requestAnimationFrame(tick);
+    }
+  };
+  function playLoop() {
     if (session.kind() === KIND_LOOP) {
-      player.play(session.samples().slice(), 1);
+      player.play(session.samples(), 1, 'loop');
     } else {
       const { tenths, mode } = panel.current();
-      player.play(session.audition(tenths, mode, false).slice(), 1);
+      const samples = session.audition(tenths, mode, panel.dither());
+      player.play(samples, 1, 'loop', $('click').checked && mode !== 0 ? tenths : 0);
     }
-    requestAnimationFrame(tick);
-  });
+    startTicking();
+  }
+  $('play-loop').addEventListener('click', playLoop);
+  $('click').addEventListener('change', () => { if (player.playing === 'loop') playLoop(); });
   $('play-original').addEventListener('click', () => {
-    player.play(session.samples().slice(), session.channels());
-    requestAnimationFrame(tick);
+    player.play(session.samples(), session.channels(), 'original');
+    startTicking();
   });
   $('stop').addEventListener('click', () => { player.stop(); waveform.setPlayhead(null); });
 

@@ -9,7 +9,13 @@ export class Panel {
     this.core = core;
     this.showMessage = showMessage;
     this.tempo = document.getElementById('tempo');
+    this.tempoNumber = document.getElementById('tempo-number');
     this.tempoText = document.getElementById('tempo-text');
+    this.ditherBox = document.getElementById('dither');
+    // A tempo with a decimal, typed or suggested, in tenths; null while the
+    // slider's whole BPM is the tempo. The loop file and the command line take
+    // tenths; the slider, as the dialog's, whole BPM.
+    this.tenths = null;
     this.timeText = document.getElementById('time-text');
     this.fileNumber = document.getElementById('file-number');
     this.radios = [...document.querySelectorAll('input[name="measure"]')];
@@ -18,8 +24,26 @@ export class Panel {
     this.onCancel = () => {};
     this.model = null;
 
+    this.tempo.min = core.minBpm;
+    this.tempo.max = core.maxBpm;
+    this.tempoNumber.min = core.minBpm;
+    this.tempoNumber.max = core.maxBpm;
     // Every slider action, also one that leaves it where it was (a key at its end).
-    const scroll = () => this.act(() => this.model.onTempoScroll(Number(this.tempo.value)));
+    const scroll = () => this.act(() => {
+      this.tenths = null;
+      this.model.onTempoScroll(Number(this.tempo.value));
+    });
+    this.tempoNumber.addEventListener('change', () => {
+      const bpm = Number(this.tempoNumber.value);
+      const tenths = Math.round(bpm * 10);
+      if (this.tempoNumber.value === '' || !(bpm >= core.minBpm && bpm <= core.maxBpm) ||
+          Math.abs(bpm * 10 - tenths) > 1e-6) {
+        this.show();  // back to the tempo that holds
+        return;
+      }
+      this.setTenths(tenths);
+    });
+    this.ditherBox.addEventListener('change', () => this.onChange());
     this.tempo.addEventListener('input', scroll);
     this.tempo.addEventListener('change', scroll);
     this.tempo.addEventListener('keyup', (event) => { if (NAVIGATION.has(event.key)) scroll(); });
@@ -41,7 +65,10 @@ export class Panel {
     document.getElementById('params').addEventListener('submit', (event) => {
       event.preventDefault();
       this.act(() => this.model.onOK());
-      if (this.model.ending() === ENDING_OK) this.onOk(this.model.handedBack());
+      if (this.model.ending() !== ENDING_OK) return;
+      const back = this.model.handedBack();
+      this.onOk({ tenths: this.current().tenths, measureMode: back.measureMode,
+        fileNumber: back.fileNumber, dither: this.dither() });
     });
     document.getElementById('cancel').addEventListener('click', () => {
       this.model.onCancel();
@@ -53,6 +80,7 @@ export class Panel {
   reset() {
     if (this.model) this.model.delete();
     this.model = new this.core.LoopParamModel();
+    this.tenths = null;
     this.show();
   }
 
@@ -60,23 +88,32 @@ export class Panel {
   // same choices as events.
   renew() {
     const tempo = this.model.sliderPosition();
+    const { tenths } = this;
     const mode = this.model.measureMode();
     const number = this.model.fileNumberText();
     this.reset();
+    this.tenths = tenths;
     this.model.onTempoScroll(tempo);
     this.model.onMeasure(mode);
     this.model.onFileNumberEdited(number);
     this.show();
   }
 
-  // Tempo in tenths and measure mode as the model holds them now.
+  // Tempo in tenths and measure mode as they stand now.
   current() {
-    return { tenths: this.model.sliderPosition() * 10, mode: this.model.measureMode() };
+    return { tenths: this.tenths ?? this.model.sliderPosition() * 10, mode: this.model.measureMode() };
   }
 
-  setTempo(bpm) {
-    this.tempo.value = String(bpm);
-    this.act(() => this.model.onTempoScroll(bpm));
+  dither() {
+    return this.ditherBox.checked;
+  }
+
+  // A tempo in tenths: the slider goes to its whole BPM, the decimal is kept.
+  setTenths(tenths) {
+    this.act(() => {
+      this.model.onTempoScroll(Math.round(tenths / 10));
+      this.tenths = tenths % 10 === 0 ? null : tenths;
+    });
   }
 
   act(event) {
@@ -86,9 +123,18 @@ export class Panel {
 
   show() {
     const m = this.model;
+    const { tenths, mode } = this.current();
     this.tempo.value = String(m.sliderPosition());
-    this.tempoText.value = `${m.tempoText()} BPM`;
-    this.timeText.value = m.timeText();
+    const bpm = this.tenths === null ? m.tempoText() : (tenths / 10).toFixed(1);
+    this.tempoText.value = `${bpm} BPM`;
+    this.tempo.setAttribute('aria-valuetext', `${bpm} BPM`);
+    if (document.activeElement !== this.tempoNumber) this.tempoNumber.value = String(tenths / 10);
+    // The dialog's time, unless the loop is cut shorter (the longest loop is
+    // 5.944 s) or the tempo has a decimal: then the loop's real length.
+    const seconds = (this.core.sampleCount(mode, tenths) + 1) / 44100;
+    const shown = Number(m.timeText());
+    this.timeText.value = this.tenths === null && shown <= seconds + 0.001 ? m.timeText()
+      : String(Number(seconds.toFixed(3)));
     for (const radio of this.radios) radio.checked = Number(radio.value) === m.measureMode();
     // Rewritten only when it differs, so the caret of a field being typed in stays.
     if (this.fileNumber.value !== m.fileNumberText()) this.fileNumber.value = m.fileNumberText();

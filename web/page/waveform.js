@@ -26,10 +26,22 @@ export class Waveform {
     this.columns = null;
   }
 
+  // Nothing drawn: no file.
+  clear() {
+    this.frames = 0;
+    this.samples = null;
+    this.loop = null;
+    this.columns = null;
+    this.playhead = null;
+    const g = this.canvas.getContext('2d');
+    g.clearRect(0, 0, this.canvas.width, this.canvas.height);
+  }
+
   // The loop at the chosen tempo and measure: its last sample, the last word
-  // the loop file stores.
-  setLoop(lastSample, lastWord) {
-    this.loop = { last: lastSample, stored: lastWord };
+  // the loop file stores, and the tempo in tenths for the beat and bar grid
+  // (0 for none: OFF follows no tempo).
+  setLoop(lastSample, lastWord, tenths = 0) {
+    this.loop = { last: lastSample, stored: lastWord, tenths };
     const span = Math.max(this.frames, lastWord + 1);
     if (!this.columns || this.span !== span) this.drawBackground(span);
     this.draw();
@@ -101,6 +113,21 @@ export class Waveform {
       g.stroke();
     }
     g.setLineDash([]);
+    // Beats and bars over the loop, to see whether the tempo fits the sound.
+    if (this.loop.tenths > 0) {
+      const beat = (44100 * 600) / this.loop.tenths;
+      g.strokeStyle = getComputedStyle(this.canvas).color;
+      for (let n = 1; n * beat < last + 1; n++) {
+        g.globalAlpha = n % 4 === 0 ? 0.55 : 0.2;
+        g.lineWidth = n % 4 === 0 ? 2 : 1;
+        g.beginPath();
+        g.moveTo(Math.round(x(n * beat)) + 0.5, 0);
+        g.lineTo(Math.round(x(n * beat)) + 0.5, height);
+        g.stroke();
+      }
+      g.globalAlpha = 1;
+      g.lineWidth = 1;
+    }
     g.strokeStyle = style.getPropertyValue('--loop');
     g.lineWidth = 2;
     g.beginPath();
@@ -109,7 +136,10 @@ export class Waveform {
     g.stroke();
     g.lineWidth = 1;
     if (this.playhead !== null) {
-      g.strokeStyle = 'CanvasText';
+      // The canvas's own text colour, which follows the colour scheme (the
+      // keyword CanvasText on a canvas does not).
+      g.strokeStyle = getComputedStyle(this.canvas).color;
+      g.lineWidth = 2;
       g.beginPath();
       g.moveTo(x(this.playhead), 0);
       g.lineTo(x(this.playhead), height);
