@@ -226,6 +226,121 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.read_download("L05.T58"), self.cli("stereo long.wav", "--number", "5"))
         self.assertIn("bad.wav: Wave file read error #2", self.el("results").text)
 
+    def test_one_job_at_a_time_and_ok_converts_the_file_shown(self):
+        self.give("mono short.wav")
+        # Every file now arrives slowly, a piece each 150 ms, as a large one does.
+        self.js("""const real = Blob.prototype.stream;
+            Blob.prototype.stream = function () {
+              const reader = real.call(this).getReader();
+              return new ReadableStream({ async pull(c) {
+                await new Promise((r) => setTimeout(r, 150));
+                const { done, value } = await reader.read();
+                if (done) c.close(); else c.enqueue(value);
+              } });
+            };""")
+        self.el("file-input").send_keys(os.path.join(self.files, "stereo long.wav"))
+        self.wait(lambda: self.el("file-info").text.startswith("Loading stereo long.wav"))
+        self.assertFalse(self.el("ok").is_enabled())
+        self.js("const f = document.getElementById('params'); f.requestSubmit(); f.requestSubmit();")
+        self.idle()
+        self.assertTrue(self.el("file-info").text.startswith("stereo long.wav: stereo"))
+        self.assertEqual(os.listdir(self.downloads), [])
+        self.el("ok").click()
+        self.assertEqual(self.downloaded(1), ["L01.T58"])
+        self.assertEqual(self.read_download("L01.T58"), self.cli("stereo long.wav"))
+
+    def test_no_view_of_an_old_file_stays(self):
+        self.give("drums_96bpm.wav")
+        self.el("suggest").click()
+        self.assertTrue(self.el("suggest-note").text)
+        self.give("bad.wav", "mono short.wav")
+        self.assertTrue(self.el("file-info").text.startswith("mono short.wav: mono"))
+        self.assertIn("bad.wav: Wave file read error #2", self.el("results").text)
+        self.assertEqual(self.el("suggest-note").text, "")
+
+    def test_a_batch_past_50_saves_nothing(self):
+        self.give("mono short.wav", "stereo long.wav", "drums_96bpm.wav")
+        field = self.el("file-number")
+        field.clear()
+        field.send_keys("49")
+        self.el("ok").click()
+        self.assertEqual(self.wait(self.dialog_text),
+                         "File number error\n3 WAV files from number 49 would pass L50.T58")
+        self.close_dialog()
+        self.idle()
+        self.assertEqual(os.listdir(self.downloads), [])
+
+    def test_typed_tempo_dither_and_the_time_of_a_cut_loop(self):
+        self.give("stereo long.wav")
+        number = self.el("tempo-number")
+        number.clear()
+        number.send_keys("128.5", Keys.TAB)
+        self.assertEqual(self.el("tempo-text").text, "128.5 BPM")
+        self.assertEqual(self.el("tempo").get_attribute("aria-valuetext"), "128.5 BPM")
+        self.el("dither").click()
+        self.el("ok").click()
+        self.assertEqual(self.downloaded(1), ["L01.T58"])
+        self.assertEqual(self.read_download("L01.T58"),
+                         self.cli("stereo long.wav", "--bpm", "128.5", "--dither"))
+        self.el("tempo").send_keys(Keys.HOME)
+        self.driver.find_element(By.CSS_SELECTOR, 'input[name="measure"][value="2"]').click()
+        self.assertEqual(self.el("time-text").text, "5.944")  # the dialog's 12 is cut
+
+    def test_the_audition_follows_the_controls_with_one_redraw_loop(self):
+        self.give("stereo long.wav")
+        self.js("window.frames_ = 0; const raf = window.requestAnimationFrame;"
+                "window.requestAnimationFrame = (f) => { window.frames_++; return raf(f); };")
+        for _ in range(10):
+            self.el("play-loop").click()
+        self.js("window.frames_ = 0")
+        time.sleep(0.5)
+        self.assertLess(self.js("return window.frames_"), 45)  # one loop at 60 a second
+        length = lambda: self.js("return window.loopsmithPage.player.source.buffer.length")
+        self.assertEqual(length(), 88201)
+        self.driver.find_element(By.CSS_SELECTOR, 'input[name="measure"][value="2"]').click()
+        self.assertEqual(length(), 176401)
+
+    def test_text_has_contrast_in_both_schemes(self):
+        self.give("bad.wav", "mono short.wav")
+        for scheme in ("light", "dark"):
+            self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+                "features": [{"name": "prefers-color-scheme", "value": scheme}]})
+            worst = self.js("""
+                const rgb = (c) => c.match(/[\\d.]+/g).slice(0, 4).map(Number);
+                const lum = ([r, g, b]) => [r, g, b].map((v) => { v /= 255;
+                  return v <= 0.03928 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4; })
+                  .reduce((a, v, i) => a + v * [0.2126, 0.7152, 0.0722][i], 0);
+                const back = (e) => { for (; e; e = e.parentElement) {
+                  const c = rgb(getComputedStyle(e).backgroundColor);
+                  if (c.length < 4 || c[3] > 0) return c; }
+                  return matchMedia('(prefers-color-scheme: dark)').matches ? [18, 18, 18] : [255, 255, 255]; };
+                let worst = 99;
+                for (const e of document.querySelectorAll('p, li, span, label, output, dt, dd, h1, h2, legend, footer')) {
+                  if (!e.offsetParent || !e.textContent.trim()) continue;
+                  const a = lum(rgb(getComputedStyle(e).color)), b = lum(back(e));
+                  worst = Math.min(worst, (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05));
+                }
+                return worst;""")
+            self.assertGreaterEqual(worst, 4.5, scheme)
+
+    def test_ok_in_view_at_1280_by_800_and_finger_sized_controls_on_a_phone(self):
+        for width, height in ((1280, 800), (390, 844)):
+            with self.subTest(width=width):
+                self.setUp()
+                self.driver.set_window_size(width, height)
+                self.give("stereo long.wav")
+                if width > 1000:
+                    self.assertLessEqual(self.js(
+                        "return document.getElementById('ok').getBoundingClientRect().bottom"),
+                        self.js("return window.innerHeight"))
+                    continue
+                small = self.js("""return [...document.querySelectorAll(
+                    '#params input:not([type=radio]):not([type=checkbox]), #params button, #params fieldset label, #params .check')]
+                    .filter((e) => e.offsetParent && e.getBoundingClientRect().height < 44)
+                    .map((e) => e.id || e.textContent.trim());""")
+                self.assertEqual(small, [])
+        self.driver.set_window_size(1200, 1000)
+
 
 if __name__ == "__main__":
     PAGE, CLI = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])

@@ -43,6 +43,7 @@ async function main() {
   let current = null;  // the file shown, whose sound the session holds
 
   const busy = (on) => {
+    panel.busy = on;
     document.body.classList.toggle('busy', on);
     $('ok').disabled = on;
     $('save-wave').disabled = on;
@@ -183,6 +184,7 @@ async function main() {
   // listed with their messages (a single file's goes to the message box).
   function open(list) {
     files = [...list];
+    document.body.classList.add('has-file');
     panel.reset();
     $('results').replaceChildren();
     $('work').hidden = false;
@@ -196,6 +198,7 @@ async function main() {
         }
         if (files.length === 1) {
           $('work').hidden = true;
+          document.body.classList.remove('has-file');
           showMessage(failureText(file, loaded));
           return;
         }
@@ -256,6 +259,7 @@ async function main() {
     files = [];
     clearView('');
     $('work').hidden = true;
+    document.body.classList.remove('has-file');
     panel.reset();
   };
 

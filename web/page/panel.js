@@ -62,8 +62,10 @@ export class Panel {
       () => this.act(() => this.model.onFileNumberStep(1)));
     document.getElementById('step-down').addEventListener('click',
       () => this.act(() => this.model.onFileNumberStep(-1)));
+    this.busy = false;  // while the page works, OK is taken by nothing
     document.getElementById('params').addEventListener('submit', (event) => {
       event.preventDefault();
+      if (this.busy) return;
       this.act(() => this.model.onOK());
       if (this.model.ending() !== ENDING_OK) return;
       const back = this.model.handedBack();
