@@ -53,59 +53,11 @@ Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate)
   return result;
 }
 
-std::string MeasuresText(int measures) {
-  return std::to_string(measures) + (measures == 1 ? " measure" : " measures");
-}
-
-std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
-  std::string text;
-  for (const auto& candidate : candidates) {
-    text += (text.empty() ? "" : ", ") + BpmText(Tenths(candidate.bpm)) + " (" +
-            MeasuresText(candidate.measures) + ")";
-  }
-  return text;
-}
-
 // The loop chunk's or the name's tempo, when there is one to believe.
 bool TempoFromTags(const SoundInfo* info, const std::string& path, TempoFinding& finding) {
-  const std::optional<double> named = TempoInName(path);
-  std::optional<double> chunk;
-  if (info != nullptr && info->loopChunkBpm) {
-    const double stored = *info->loopChunkBpm;
-    std::string unused;
-    if (PlausibleTempo(stored, unused)) {
-      chunk = stored;
-    } else {
-      char text[96];
-      std::snprintf(text, sizeof text, "the loop chunk's tempo of %g BPM is no tempo; ignored",
-                    stored);
-      finding.notes.emplace_back(text);
-    }
-  }
-  if (chunk && named && !Agree(*chunk, *named)) {
-    finding.failure = PlainFailure("the loop chunk says " + BpmText(*chunk) + ", the file name " +
-                                   BpmText(*named) + "; give --bpm N");
-    return true;
-  }
-  if (!chunk && !named) return false;
-  finding.source = chunk ? "the loop chunk" : "the file name";
-  const double tagged = chunk ? *chunk : *named;
-  finding.bpm = PlausibleTempo(tagged, finding.adjusted);
-  // The length is a check on the tag: a whole number of measures, within 1%.
-  if (info != nullptr && info->lengthKnown && info->rate > 0) {
-    const double seconds = static_cast<double>(info->frames) / static_cast<double>(info->rate);
-    const double measures = seconds * tagged / 240;
-    const double whole = std::max(1.0, std::round(measures));
-    if (std::abs(measures - whole) > 0.01 * whole) {
-      char text[192];
-      std::snprintf(text, sizeof text,
-                    "%s says %s, but %.3f s is no whole number of measures at that tempo; "
-                    "the tag is used",
-                    finding.source.c_str(), BpmText(tagged).c_str(), seconds);
-      finding.notes.emplace_back(text);
-    }
-  }
-  return true;
+  const bool known = info != nullptr && info->lengthKnown && info->rate > 0;
+  return TempoFromTags(info != nullptr ? info->loopChunkBpm : std::nullopt, path,
+                       known ? static_cast<double>(info->frames) / info->rate : 0, finding);
 }
 
 // The tempo from the length, checked by beat tracking, which reads the sound
@@ -118,28 +70,8 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
     return;
   }
   const double seconds = static_cast<double>(info.frames) / info.rate;
-  const std::vector<LengthTempo> candidates = TempiOfLength(seconds, std::max(givenMeasures, 1));
-  char text[256];
-  if (candidates.empty()) {
-    std::snprintf(text, sizeof text,
-                  "no loop chunk, no tempo in the file name, and %.3f s is no whole number of "
-                  "measures at 40 to 240 BPM; give --bpm N",
-                  seconds);
-    finding.failure = PlainFailure(text);
-    return;
-  }
-  finding.source = "the loop length";
-  // The user said how many measures the file holds: that tempo, if it is one.
-  if (givenMeasures > 0 && candidates.front().measures == givenMeasures) {
-    finding.bpm = Tenths(candidates.front().bpm);
-    finding.measures = givenMeasures;
-    return;
-  }
-  if (candidates.size() == 1) {
-    finding.bpm = Tenths(candidates.front().bpm);
-    finding.measures = candidates.front().measures;
-    return;
-  }
+  const std::vector<LengthTempo> candidates = TempoFromLength(seconds, givenMeasures, finding);
+  if (finding.bpm || finding.failure) return;
   // A loop of 64 measures at 40 BPM is the longest there can be.
   if (info.frames > static_cast<std::int64_t>(info.rate) * 384) {
     finding.failure = PlainFailure("the file is longer than any loop; give --bpm N");

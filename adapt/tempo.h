@@ -10,17 +10,6 @@
 
 namespace loopsmith::adapt {
 
-// Where --bpm auto found a tempo, and what is worth saying about it.
-struct TempoFinding {
-  std::optional<double> bpm;       // 40 to 240, in tenths; empty when none could be decided
-  std::string source;              // "the loop chunk", "the file name", "the loop length"
-  int measures = 0;                // how many 4-beat measures the file holds at bpm, 0 if unknown
-  std::optional<double> heard;     // the beat tracker's estimate, when it ran
-  std::string adjusted;            // "halved from 250.0 BPM", or empty
-  std::vector<std::string> notes;  // doubts worth a line on standard error
-  std::optional<Failure> failure;  // why there is none; ends with what to do
-};
-
 // The tempo for --bpm auto: the file's loop chunk, else its name, else its
 // length in whole measures, chosen among 1, 2, 4 and 8 measures by beat
 // tracking (aubio's estimate, then the beat level the onsets show: PickTempo), or, with

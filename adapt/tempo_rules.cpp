@@ -92,4 +92,81 @@ std::vector<LengthTempo> TempiOfLength(double seconds, int measures) {
   return tempi;
 }
 
+static std::string MeasuresText(int measures) {
+  return std::to_string(measures) + (measures == 1 ? " measure" : " measures");
+}
+
+std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
+  std::string text;
+  for (const auto& candidate : candidates) {
+    text += (text.empty() ? "" : ", ") + BpmText(Tenths(candidate.bpm)) + " (" +
+            MeasuresText(candidate.measures) + ")";
+  }
+  return text;
+}
+
+bool TempoFromTags(std::optional<double> chunkBpm, const std::string& path, double seconds,
+                   TempoFinding& finding) {
+  const std::optional<double> named = TempoInName(path);
+  std::optional<double> chunk;
+  if (chunkBpm) {
+    const double stored = *chunkBpm;
+    std::string unused;
+    if (PlausibleTempo(stored, unused)) {
+      chunk = stored;
+    } else {
+      char text[96];
+      std::snprintf(text, sizeof text, "the loop chunk's tempo of %g BPM is no tempo; ignored",
+                    stored);
+      finding.notes.emplace_back(text);
+    }
+  }
+  if (chunk && named && !Agree(*chunk, *named)) {
+    finding.failure = PlainFailure("the loop chunk says " + BpmText(*chunk) + ", the file name " +
+                                   BpmText(*named) + "; give --bpm N");
+    return true;
+  }
+  if (!chunk && !named) return false;
+  finding.source = chunk ? "the loop chunk" : "the file name";
+  const double tagged = chunk ? *chunk : *named;
+  finding.bpm = PlausibleTempo(tagged, finding.adjusted);
+  // The length is a check on the tag: a whole number of measures, within 1%.
+  if (seconds > 0) {
+    const double measures = seconds * tagged / 240;
+    const double whole = std::max(1.0, std::round(measures));
+    if (std::abs(measures - whole) > 0.01 * whole) {
+      char text[192];
+      std::snprintf(text, sizeof text,
+                    "%s says %s, but %.3f s is no whole number of measures at that tempo; "
+                    "the tag is used",
+                    finding.source.c_str(), BpmText(tagged).c_str(), seconds);
+      finding.notes.emplace_back(text);
+    }
+  }
+  return true;
+}
+
+std::vector<LengthTempo> TempoFromLength(double seconds, int givenMeasures, TempoFinding& finding) {
+  std::vector<LengthTempo> candidates = TempiOfLength(seconds, std::max(givenMeasures, 1));
+  if (candidates.empty()) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "no loop chunk, no tempo in the file name, and %.3f s is no whole number of "
+                  "measures at 40 to 240 BPM; give --bpm N",
+                  seconds);
+    finding.failure = PlainFailure(text);
+    return candidates;
+  }
+  finding.source = "the loop length";
+  // The user said how many measures the file holds: that tempo, if it is one.
+  if (givenMeasures > 0 && candidates.front().measures == givenMeasures) {
+    finding.bpm = Tenths(candidates.front().bpm);
+    finding.measures = givenMeasures;
+  } else if (candidates.size() == 1) {
+    finding.bpm = Tenths(candidates.front().bpm);
+    finding.measures = candidates.front().measures;
+  }
+  return candidates;
+}
+
 }  // namespace loopsmith::adapt

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
+
 namespace loopsmith::adapt {
 
 // The tempo rules that need no library: what a tag or a name says, which
@@ -39,5 +41,32 @@ struct LengthTempo {
 // The tempi, 40 to 240 BPM, at which `seconds` is `measures` x 1, 2, 4 or 8
 // measures of 4 beats, slowest first.
 std::vector<LengthTempo> TempiOfLength(double seconds, int measures);
+
+// Where --bpm auto found a tempo, and what is worth saying about it.
+struct TempoFinding {
+  std::optional<double> bpm;       // 40 to 240, in tenths; empty when none could be decided
+  std::string source;              // "the loop chunk", "the file name", "the loop length"
+  int measures = 0;                // how many 4-beat measures the file holds at bpm, 0 if unknown
+  std::optional<double> heard;     // the beat tracker's estimate, when it ran
+  std::string adjusted;            // "halved from 250.0 BPM", or empty
+  std::vector<std::string> notes;  // doubts worth a line on standard error
+  std::optional<Failure> failure;  // why there is none; ends with what to do
+};
+
+// The tags' step of --bpm auto, and the page's suggestion: the loop chunk's
+// tempo (`chunkBpm`), else the one in the file name; when both are there and
+// disagree, a failure that names them. `seconds` (0 when unknown) checks the
+// tag: a length that is no whole number of measures at it is a note. True
+// when the tags decided.
+bool TempoFromTags(std::optional<double> chunkBpm, const std::string& path, double seconds,
+                   TempoFinding& finding);
+
+// The length's step: the tempo at which `seconds` is `givenMeasures` (1 or 2)
+// measures, or the one tempo it allows; otherwise the candidates, for beat
+// tracking to choose among (a failure where there are none).
+std::vector<LengthTempo> TempoFromLength(double seconds, int givenMeasures, TempoFinding& finding);
+
+// "60.0 BPM (1 measure), 120.0 BPM (2 measures)"
+std::string CandidatesText(const std::vector<LengthTempo>& candidates);
 
 }  // namespace loopsmith::adapt

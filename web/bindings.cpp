@@ -105,6 +105,11 @@ class Session {
     val out = val::object();
     out.set("tenths", suggestion.tenths.value_or(0));
     out.set("source", suggestion.source);
+    out.set("adjusted", suggestion.adjusted);
+    std::string notes;
+    for (const auto& note : suggestion.notes) notes += (notes.empty() ? "" : "; ") + note;
+    out.set("notes", notes);
+    out.set("failure", suggestion.failure);
     return out;
   }
 

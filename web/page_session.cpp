@@ -189,30 +189,24 @@ PageSession::Result PageSession::SaveWave() {
 }
 
 PageSession::Suggestion PageSession::SuggestTempo(int measures) {
-  Suggestion suggestion;
-  std::string unused;
+  // The command line's --bpm auto without the beat tracker: the same steps.
+  std::optional<double> chunk;
   FileHandle file = FileHandle::kNone;
-  const std::string path = PathOf(m_name);
-  if (m_fs.OpenRead(path, file) == 0) {
-    const adapt::ChunkWalk walk = adapt::WalkChunks(m_fs, file, m_fs.Seek(file, 0, SeekFrom::kEnd));
+  if (m_fs.OpenRead(PathOf(m_name), file) == 0) {
+    chunk = adapt::WalkChunks(m_fs, file, m_fs.Seek(file, 0, SeekFrom::kEnd)).acidBpm;
     m_fs.Close(file);
-    if (walk.acidBpm) {
-      if (const auto bpm = adapt::PlausibleTempo(*walk.acidBpm, unused)) {
-        return {static_cast<int>(std::lround(*bpm * 10)), "the loop chunk"};
-      }
-    }
-  }
-  if (const auto named = adapt::TempoInName(m_name)) {
-    if (const auto bpm = adapt::PlausibleTempo(*named, unused)) {
-      return {static_cast<int>(std::lround(*bpm * 10)), "the file name"};
-    }
   }
   const double seconds = static_cast<double>(m_fileFrames) / kSampleRate;
-  const auto tempi = adapt::TempiOfLength(seconds, measures);
-  if (!tempi.empty() && tempi.front().measures == measures) {
-    return {static_cast<int>(std::lround(adapt::Tenths(tempi.front().bpm) * 10)),
-            "the loop length"};
+  adapt::TempoFinding finding;
+  if (!adapt::TempoFromTags(chunk, m_name, seconds, finding)) {
+    adapt::TempoFromLength(seconds, measures, finding);
   }
+  Suggestion suggestion;
+  if (finding.bpm) suggestion.tenths = static_cast<int>(std::lround(*finding.bpm * 10));
+  suggestion.source = finding.source;
+  suggestion.adjusted = finding.adjusted;
+  suggestion.notes = finding.notes;
+  if (finding.failure) suggestion.failure = DetailOf(*finding.failure);
   return suggestion;
 }
 

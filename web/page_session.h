@@ -55,11 +55,15 @@ class PageSession {
   // A loop file's WAV file, named as the desktop names it.
   Result SaveWave();
   // The tempo in tenths of BPM from the file's loop chunk, a number before
-  // "bpm" in its name, or its length as `measures` measures (1 or 2); with
-  // where it came from.
+  // "bpm" in its name, or its length as `measures` measures (1 or 2), as the
+  // command line's --bpm auto finds it without the beat tracker: where it came
+  // from, how it was adjusted, doubts, or why there is none.
   struct Suggestion {
     std::optional<int> tenths;
     std::string source;
+    std::string adjusted;
+    std::vector<std::string> notes;
+    std::string failure;
   };
   Suggestion SuggestTempo(int measures);
 

@@ -42,6 +42,13 @@ class PageTest(unittest.TestCase):
         sox("-r", "48000", "-b", "24", "-c", "2", f("hi 48k.wav"), "synth", "1", "sine", "220")
         with open(f("bad.wav"), "wb") as out:
             out.write(b"RIFF")
+        # Two seconds whose loop chunk says 128 BPM while the name says 100.
+        import struct
+        body = b"WAVE" + b"fmt " + struct.pack("<IHHIIHH", 16, 1, 1, 44100, 88200, 2, 16)
+        body += b"acid" + struct.pack("<IIHHfIHHf", 24, 0, 60, 0, 0.0, 4, 4, 4, 128.0)
+        body += b"data" + struct.pack("<I", 176400) + bytes(176400)
+        with open(f("drums_100bpm.wav"), "wb") as out:
+            out.write(b"RIFF" + struct.pack("<I", len(body)) + body)
         options = webdriver.ChromeOptions()
         for arg in ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1200,1000",
                     "--autoplay-policy=no-user-gesture-required"]:
@@ -248,6 +255,24 @@ class PageTest(unittest.TestCase):
         self.el("ok").click()
         self.assertEqual(self.downloaded(1), ["L01.T58"])
         self.assertEqual(self.read_download("L01.T58"), self.cli("stereo long.wav"))
+
+    def test_the_suggestion_takes_the_command_lines_steps(self):
+        cases = [  # file, the page's note, what the command line says (or its tempo)
+            ("drums_96bpm.wav", "96.0 BPM from the file name", "96.0"),
+            ("drums_100bpm.wav", "the loop chunk says 128.0 BPM, the file name 100.0 BPM",
+             "the loop chunk says 128.0 BPM, the file name 100.0 BPM"),
+        ]
+        for name, note, cli in cases:
+            with self.subTest(name=name):
+                self.setUp()
+                self.give(name)
+                self.el("suggest").click()
+                self.assertTrue(self.el("suggest-note").text.startswith(note))
+                folder = tempfile.mkdtemp(dir=self.work)
+                shutil.copy(os.path.join(self.files, name), folder)
+                out = subprocess.run([CLI, "--info", "--bpm", "auto", name], cwd=folder,
+                                     capture_output=True, text=True)
+                self.assertIn(cli, out.stdout + out.stderr)
 
     def test_no_view_of_an_old_file_stays(self):
         self.give("drums_96bpm.wav")

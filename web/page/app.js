@@ -271,11 +271,14 @@ async function main() {
     const { mode } = panel.current();
     const found = session.suggestTempo(mode === 2 ? 2 : 1);
     if (found.tenths === 0) {
-      $('suggest-note').textContent = 'no tempo in a loop chunk, the name or the length';
+      // The command line's words, but for what to do about it here.
+      $('suggest-note').textContent = (found.failure || 'no tempo in a loop chunk, the name or the length')
+        .replace(/; give --bpm N$/, '; set the tempo by hand');
       return;
     }
     panel.setTenths(found.tenths);
-    $('suggest-note').textContent = `${(found.tenths / 10).toFixed(1)} BPM from ${found.source}`;
+    $('suggest-note').textContent = `${(found.tenths / 10).toFixed(1)} BPM from ${found.source}` +
+      (found.adjusted ? `, ${found.adjusted}` : '') + (found.notes ? ` (${found.notes})` : '');
   });
 
   // One animation loop while anything plays.
