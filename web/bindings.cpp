@@ -158,6 +158,10 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::constant("maxBpm", kMaxBpm);
   emscripten::constant("minFileNumber", kMinFileNumber);
   emscripten::constant("maxFileNumber", kMaxFileNumber);
+  emscripten::constant("kindWave", static_cast<int>(PageSession::Kind::kWave));
+  emscripten::constant("kindLoop", static_cast<int>(PageSession::Kind::kLoop));
+  emscripten::constant("fileNumberErrorId", static_cast<int>(MessageId::kFileNumberError));
+  emscripten::constant("formatErrorId", static_cast<int>(MessageId::kWaveFormatError));
   emscripten::class_<Session>("Session")
       .constructor<>()
       .function("reserveInput", &Session::ReserveInput)

@@ -9,10 +9,6 @@ import { Saver } from './save.js';
 import { decodeSound } from './adapt.js';
 import { JobQueue, isAbort } from './jobs.js';
 
-const KIND_WAVE = 1;
-const KIND_LOOP = 2;
-const FORMAT_ERROR = 'Wave file format error';
-const FILE_NUMBER_ERROR = 136;
 
 const $ = (id) => document.getElementById(id);
 const withCommas = (n) => n.toLocaleString('en-US');
@@ -28,6 +24,9 @@ const failureLine = (file, outcome) =>
 async function main() {
   const core = await loadCore();
   const session = new core.Session();
+  const KIND_WAVE = core.kindWave;
+  const KIND_LOOP = core.kindLoop;
+  const FORMAT_ERROR = core.messageText(core.formatErrorId);
   const dialog = $('message');
   const messages = [];
   const showMessage = (text) => {
@@ -225,7 +224,7 @@ async function main() {
     const waves = files.filter((file) => !core.isLoopName(file.name)).length;
     const problem = core.batchNumberProblem(chosen.fileNumber, waves);
     if (problem) {
-      showMessage(`${core.messageText(FILE_NUMBER_ERROR)}\n${problem}`);
+      showMessage(`${core.messageText(core.fileNumberErrorId)}\n${problem}`);
       return;
     }
     $('results').replaceChildren();

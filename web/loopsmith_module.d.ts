@@ -1,0 +1,84 @@
+// The WebAssembly module's interface, as web/bindings.cpp binds it: what the
+// page may call. Every byte array it returns is a copy the page owns; the two
+// views (inputView, floatView) are valid only until the next call.
+
+export interface Outcome {
+  ok: boolean;
+  message: string;  // the catalogue's text of the first failure, empty if none
+  detail: string;   // the failure in plain words
+}
+
+export interface Output extends Outcome {
+  name: string;       // the output's file name: "L07.T58", "take.WAV"
+  bytes: Uint8Array;  // the output file
+}
+
+export interface Suggestion {
+  tenths: number;    // the tempo in tenths of BPM; 0 for none
+  source: string;    // "the loop chunk", "the file name", "the loop length"
+  adjusted: string;  // "halved from 250.0 BPM", or empty
+  notes: string;     // doubts, joined with "; "
+  failure: string;   // why there is none (the command line's words)
+}
+
+export interface Session {
+  // Room for a dropped file of `size` bytes (a number, so sizes past 4 GiB
+  // are seen as they are); a refusal says "Memory error" and the size.
+  reserveInput(size: number): Outcome;
+  inputView(): Uint8Array;
+  open(name: string): Output;
+  reserveFloats(count: number): Outcome;
+  floatView(): Float32Array;
+  useDecoded(name: string, channels: number): Output;
+  kind(): number;  // kindWave or kindLoop, 0 for none
+  channels(): number;
+  frames(): number;
+  fileFrames(): number;
+  samples(): Int16Array;
+  loopTempo(): number;    // tenths of BPM, from a loop file's header
+  loopMeasure(): number;  // 0 (OFF), 1 or 2
+  buildLoop(tenths: number, measureMode: number, fileNumber: number, dither: boolean): Output;
+  audition(tenths: number, measureMode: number, dither: boolean): Int16Array;
+  saveWave(): Output;
+  suggestTempo(measures: number): Suggestion;
+  delete(): void;
+}
+
+export interface LoopParamModel {
+  onTempoScroll(position: number): void;
+  onMeasure(mode: number): void;
+  onFileNumberEdited(text: string): void;
+  onFileNumberStep(step: number): void;
+  onOK(): void;
+  onCancel(): void;
+  sliderPosition(): number;
+  measureMode(): number;
+  tempoText(): string;
+  timeText(): string;
+  fileNumberText(): string;
+  takeMessage(): string;
+  ending(): number;  // 0 open, 1 OK, 2 Cancel
+  handedBack(): { tempo: number; measureMode: number; fileNumber: number };
+  delete(): void;
+}
+
+export interface Core {
+  Session: { new (): Session };
+  LoopParamModel: { new (): LoopParamModel };
+  messageText(id: number): string;
+  sampleCount(measureMode: number, tenths: number): number;  // the loop's last sample
+  storageWords(lastSample: number): number;                   // the loop file's last word
+  isLoopName(name: string): boolean;
+  // Why `waves` WAV files numbered from `firstNumber` cannot be saved, or "".
+  batchNumberProblem(firstNumber: number, waves: number): string;
+  readonly minBpm: number;
+  readonly maxBpm: number;
+  readonly minFileNumber: number;
+  readonly maxFileNumber: number;
+  readonly kindWave: number;
+  readonly kindLoop: number;
+  readonly fileNumberErrorId: number;
+  readonly formatErrorId: number;
+}
+
+export default function createLoopsmith(): Promise<Core>;
