@@ -5,6 +5,7 @@
 
 #include "adapt/libraries.h"
 #include "adapt/mixdown.h"
+#include "adapt/pcm_file.h"
 #include "adapt/sound_file.h"
 #include "wave/wave_io.h"
 
@@ -48,10 +49,7 @@ bool AdaptingSource::LoadStrict(const std::string& path, PcmBytes pcm, std::uint
 
 std::optional<std::vector<float>> AdaptingSource::Decode(SoundFile& sound) {
   const SoundInfo& info = sound.info();
-  // Enough of the source for the longest loop, and a little more for the
-  // resampler's filter to settle at the end.
-  const double ratio = kSampleRate / static_cast<double>(info.rate);
-  const auto wanted = static_cast<std::int64_t>(std::ceil(kLongestLoop / ratio)) + info.rate / 10;
+  const std::int64_t wanted = FramesForLongestLoop(info.rate);
   // A file of unknown length is decoded up to what the loop needs.
   const std::int64_t frames = info.lengthKnown ? std::min(wanted, info.frames) : wanted;
   std::optional<Failure> unread;

@@ -86,6 +86,14 @@ class Session {
     m_floats = {};
     return ResultOf(result);
   }
+  val DecodeOwn() {
+    const auto own = m_session.DecodeOwn();
+    val out = ResultOf(own.result);
+    out.set("rate", own.rate);
+    out.set("channels", own.channels);
+    return out;
+  }
+  val OwnSamples() const { return CopyOf(m_session.ownSamples()); }
   int Kind() const { return static_cast<int>(m_session.kind()); }
   int Channels() const { return m_session.channels(); }
   std::uint32_t Frames() const { return m_session.frames(); }
@@ -170,6 +178,8 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
       .function("reserveFloats", &Session::ReserveFloats)
       .function("floatView", &Session::FloatView)
       .function("useDecoded", &Session::UseDecoded)
+      .function("decodeOwn", &Session::DecodeOwn)
+      .function("ownSamples", &Session::OwnSamples)
       .function("kind", &Session::Kind)
       .function("channels", &Session::Channels)
       .function("frames", &Session::Frames)

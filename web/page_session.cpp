@@ -7,6 +7,7 @@
 
 #include "adapt/chunk_walk.h"
 #include "adapt/mixdown.h"
+#include "adapt/pcm_file.h"
 #include "adapt/tempo_rules.h"
 #include "base/work_buffers.h"
 #include "core/convert_job.h"
@@ -131,8 +132,23 @@ PageSession::Result PageSession::Open(const std::string& name, std::vector<std::
   return {};
 }
 
+PageSession::Own PageSession::DecodeOwn() {
+  m_own.clear();
+  Failure failure = PlainFailure({});
+  auto sound = adapt::DecodePcmFile(m_fs, PathOf(m_name), adapt::FramesForLongestLoop, failure);
+  if (!sound) return {Fail(failure), 0, 0};
+  const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(sound->frames, UINT32_MAX));
+  if (sound->rate == static_cast<int>(kSampleRate)) {
+    return {UseDecoded(m_name, sound->samples, sound->channels, frames), sound->rate,
+            sound->channels};
+  }
+  m_own = std::move(sound->samples);
+  return {{true, {}, {}, {}, {}}, sound->rate, sound->channels};
+}
+
 PageSession::Result PageSession::UseDecoded(const std::string& name,
-                                            const std::vector<float>& samples, int channels) {
+                                            const std::vector<float>& samples, int channels,
+                                            std::uint32_t fileFrames) {
   if (channels < 1 || samples.empty()) return {};
   m_name = name;
   m_pcm.assign(kPcmElements * 2, 0);
@@ -140,7 +156,10 @@ PageSession::Result PageSession::UseDecoded(const std::string& name,
   m_channels = std::min(channels, 2);
   m_loadedBytes = adapt::StorePcm16(stereo, m_channels, kLongestLoop, m_pcm.data());
   m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
-  m_fileFrames = static_cast<std::uint32_t>(samples.size() / static_cast<std::size_t>(channels));
+  m_fileFrames =
+      fileFrames > 0
+          ? fileFrames
+          : static_cast<std::uint32_t>(samples.size() / static_cast<std::size_t>(channels));
   m_kind = Kind::kWave;
   m_decoded = true;
   return {true, {}, {}, {}, {}};

@@ -33,7 +33,20 @@ class PageSession {
   // Samples the browser decoded from another kind of file: interleaved, full
   // scale +-1.0, already at 44,100 Hz; more than two channels are mixed to two
   // as the command line mixes them, and rounded to 16 bits.
-  Result UseDecoded(const std::string& name, const std::vector<float>& samples, int channels);
+  Result UseDecoded(const std::string& name, const std::vector<float>& samples, int channels,
+                    std::uint32_t fileFrames = 0);
+
+  // The dropped file read by the page's own WAV and AIFF reader (any PCM
+  // depth, float): at 44,100 Hz it is then held as UseDecoded holds sound,
+  // byte for byte as the command line's --adapt reads it; at another rate its
+  // samples are kept for the browser to resample (ownSamples).
+  struct Own {
+    Result result;
+    int rate = 0;
+    int channels = 0;
+  };
+  Own DecodeOwn();
+  const std::vector<float>& ownSamples() const { return m_own; }
 
   Kind kind() const { return m_kind; }
   int channels() const { return m_channels; }
@@ -79,7 +92,8 @@ class PageSession {
   std::vector<std::uint8_t> m_pcm;  // as the job's PCM source hands it over
   std::uint32_t m_loadedBytes = 0;
   std::uint32_t m_fileFrames = 0;
-  bool m_decoded = false;  // the samples came from the browser, not the WAV reader
+  bool m_decoded = false;    // the samples came from the browser, not the WAV reader
+  std::vector<float> m_own;  // DecodeOwn's samples, for the browser to resample
   LoopParams m_loopParams;
 };
 

@@ -40,6 +40,11 @@ class PageTest(unittest.TestCase):
         sox("-r", "44100", "-b", "16", "-c", "1", f("mono short.wav"), "synth", "0.4", "sine", "330")
         sox("-r", "44100", "-b", "16", "-c", "1", f("drums_96bpm.wav"), "synth", "2.5", "square", "60")
         sox("-r", "48000", "-b", "24", "-c", "2", f("hi 48k.wav"), "synth", "1", "sine", "220")
+        # Other depths and AIFF at 44,100 Hz, which the page reads as --adapt does.
+        for name, bits in (("eight.wav", "8"), ("deep.wav", "24"), ("take.aiff", "16")):
+            sox("-r", "44100", "-b", bits, "-c", "2", f(name), "synth", "1.5", "sine", "300",
+                "sine", "410", "gain", "-3")
+        sox("-r", "48000", "-b", "16", "-c", "1", f("slow.aiff"), "synth", "1", "sine", "220")
         with open(f("bad.wav"), "wb") as out:
             out.write(b"RIFF")
         # Two seconds whose loop chunk says 128 BPM while the name says 100.
@@ -273,6 +278,17 @@ class PageTest(unittest.TestCase):
                 out = subprocess.run([CLI, "--info", "--bpm", "auto", name], cwd=folder,
                                      capture_output=True, text=True)
                 self.assertIn(cli, out.stdout + out.stderr)
+
+    def test_other_depths_and_aiff_equal_adapt(self):
+        for name in ("eight.wav", "deep.wav", "take.aiff", "slow.aiff"):
+            with self.subTest(name=name):
+                self.setUp()
+                self.give(name)
+                self.assertIn("adapted", self.el("file-info").text)
+                self.el("ok").click()
+                self.assertEqual(self.downloaded(1), ["L01.T58"])
+                if name != "slow.aiff":  # other rates: the browser resamples, not libsoxr
+                    self.assertEqual(self.read_download("L01.T58"), self.cli(name, "--adapt"))
 
     def test_no_view_of_an_old_file_stays(self):
         self.give("drums_96bpm.wav")

@@ -12,3 +12,26 @@ export async function decodeSound(bytes) {
   }
   return { samples, channels };
 }
+
+// Interleaved samples at `rate` brought to 44,100 Hz by the browser.
+export async function resample(samples, channels, rate) {
+  const frames = Math.floor(samples.length / channels);
+  const out = Math.ceil((frames * 44100) / rate);
+  const context = new OfflineAudioContext(channels, Math.max(1, out), 44100);
+  const buffer = context.createBuffer(channels, Math.max(1, frames), rate);
+  for (let c = 0; c < channels; c++) {
+    const data = buffer.getChannelData(c);
+    for (let i = 0; i < frames; i++) data[i] = samples[i * channels + c];
+  }
+  const source = context.createBufferSource();
+  source.buffer = buffer;
+  source.connect(context.destination);
+  source.start();
+  const rendered = await context.startRendering();
+  const result = new Float32Array(rendered.length * channels);
+  for (let c = 0; c < channels; c++) {
+    const data = rendered.getChannelData(c);
+    for (let i = 0; i < rendered.length; i++) result[i * channels + c] = data[i];
+  }
+  return result;
+}

@@ -6,7 +6,7 @@ import { Panel } from './panel.js';
 import { Waveform } from './waveform.js';
 import { Player } from './player.js';
 import { Saver } from './save.js';
-import { decodeSound } from './adapt.js';
+import { decodeSound, resample } from './adapt.js';
 import { JobQueue, isAbort } from './jobs.js';
 
 
@@ -101,7 +101,26 @@ async function main() {
     if (opened.ok) return { ok: true, adapted: null };
     const kind = extension(file.name);
     if (opened.message && !(kind === '.wav' && opened.message === FORMAT_ERROR)) return opened;
-    // Another rate, depth or kind of file: decoded by the browser.
+    // From what: the WAV reader's own words, or the kind of file.
+    const from = opened.message ? opened.detail : `a ${kind} file`;
+    // A WAV or AIFF file of another depth or rate: read as --adapt reads it;
+    // another rate is then resampled by the browser.
+    const own = session.decodeOwn();
+    if (own.ok && own.rate === 44100) {
+      return { ok: true, adapted: `adapted (${from}): read by the page's own reader, rounded to 16 bits` };
+    }
+    if (own.ok) {
+      const resampled = await resample(session.ownSamples(), own.channels, own.rate);
+      signal.throwIfAborted();
+      const floats = session.reserveFloats(resampled.length);
+      if (!floats.ok) return floats;
+      session.floatView().set(resampled);
+      const used = session.useDecoded(file.name, own.channels);
+      if (!used.ok) return used;
+      return { ok: true, adapted: `adapted (${from}): read by the page's own reader, ` +
+        `resampled to 44,100 Hz by the browser, rounded to 16 bits` };
+    }
+    // Another kind of file (FLAC, MP3, Ogg): decoded by the browser.
     let decoded = null;
     try {
       decoded = await decodeSound(new Uint8Array(await file.arrayBuffer()));
@@ -115,8 +134,6 @@ async function main() {
       session.floatView().set(decoded.samples);
       const used = session.useDecoded(file.name, decoded.channels);
       if (!used.ok) return used;
-      // From what: the WAV reader's own words, or the kind of file.
-      const from = opened.message ? opened.detail : `a ${kind} file`;
       return { ok: true, adapted: `adapted (${from}): decoded by the browser (${decoded.channels} ` +
         `channel${decoded.channels > 1 ? 's' : ''}), resampled to 44,100 Hz, rounded to 16 bits` };
     }
