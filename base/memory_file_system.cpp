@@ -27,6 +27,13 @@ std::int64_t MemoryFileSystem::Read(FileHandle file, void* buffer, std::size_t n
   auto it = m_open.find(static_cast<std::intptr_t>(file));
   if (it == m_open.end()) return -EBADF;
   const auto& data = DataOf(it->second);
+  const auto whole = it->second.writable ? wholeSizes.end() : wholeSizes.find(it->second.path);
+  if (whole != wholeSizes.end() && n > 0 &&
+      it->second.position + static_cast<std::int64_t>(n) > static_cast<std::int64_t>(data.size()) &&
+      it->second.position < whole->second) {
+    wantedMore = true;
+    return -EAGAIN;
+  }
   const auto at = static_cast<std::size_t>(
       std::min<std::int64_t>(it->second.position, static_cast<std::int64_t>(data.size())));
   const std::size_t count = std::min(n, data.size() - at);
@@ -49,8 +56,12 @@ std::int64_t MemoryFileSystem::Write(FileHandle file, const void* buffer, std::s
 std::int64_t MemoryFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
   auto it = m_open.find(static_cast<std::intptr_t>(file));
   if (it == m_open.end()) return -EBADF;
-  const std::int64_t base =
-      from == SeekFrom::kEnd ? static_cast<std::int64_t>(DataOf(it->second).size()) : 0;
+  std::int64_t base = 0;
+  if (from == SeekFrom::kEnd) {
+    const auto whole = it->second.writable ? wholeSizes.end() : wholeSizes.find(it->second.path);
+    base = whole != wholeSizes.end() ? whole->second
+                                     : static_cast<std::int64_t>(DataOf(it->second).size());
+  }
   if (base + offset < 0) return -EINVAL;
   it->second.position = base + offset;
   return it->second.position;

@@ -14,6 +14,12 @@ namespace loopsmith {
 class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::string, std::vector<std::uint8_t>> files;
+  // A file held only in part (the page reads a large file's start): its whole
+  // size. A read that reaches past the part held fails with EAGAIN and sets
+  // `wantedMore`, so the caller can hold more and try again; it never takes
+  // the missing bytes for the end of the file.
+  std::map<std::string, std::int64_t> wholeSizes;
+  bool wantedMore = false;
 
   int OpenRead(const std::string& path, FileHandle& handle) override;
   int CreateOutput(const std::string& target, FileHandle& handle) override;

@@ -59,7 +59,7 @@ def main():
                 const bytes = new Uint8Array(await file.arrayBuffer());
                 page.session.reserveInput(bytes.length);
                 page.session.inputView().set(bytes);
-                page.session.open('take.wav');
+                page.session.open('take.wav', bytes.length);
                 const loop = page.session.buildLoop(400, 0, 1, false);
                 if (!loop.ok || loop.bytes.length !== 524344) throw new Error('no loop');
                 times.push(performance.now() - start);

@@ -34,6 +34,7 @@ val ResultOf(const PageSession::Result& result) {
   out.set("detail", result.detail);
   out.set("name", result.name);
   out.set("bytes", CopyOf(result.bytes));
+  out.set("needsMore", result.needsMore);
   return out;
 }
 
@@ -72,7 +73,10 @@ class Session {
     return room;
   }
   val InputView() { return val(emscripten::typed_memory_view(m_input.size(), m_input.data())); }
-  val Open(const std::string& name) { return ResultOf(m_session.Open(name, std::move(m_input))); }
+  // `wholeSize`: the file's size, of which the input holds the start.
+  val Open(const std::string& name, double wholeSize) {
+    return ResultOf(m_session.Open(name, std::move(m_input), static_cast<std::int64_t>(wholeSize)));
+  }
   // Room for `count` decoded samples, which floatView() then shows.
   val ReserveFloats(double count) {
     m_floats = {};
@@ -118,6 +122,7 @@ class Session {
     for (const auto& note : suggestion.notes) notes += (notes.empty() ? "" : "; ") + note;
     out.set("notes", notes);
     out.set("failure", suggestion.failure);
+    out.set("needsMore", suggestion.needsMore);
     return out;
   }
 

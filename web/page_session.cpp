@@ -87,8 +87,20 @@ std::uint32_t PageSession::frames() const {
              : 0;
 }
 
-PageSession::Result PageSession::Open(const std::string& name, std::vector<std::uint8_t> bytes) {
+PageSession::Result PageSession::Open(const std::string& name, std::vector<std::uint8_t> bytes,
+                                      std::int64_t wholeSize) {
+  Result result = OpenHeld(name, std::move(bytes), wholeSize);
+  result.needsMore = m_fs.wantedMore;
+  return result;
+}
+
+PageSession::Result PageSession::OpenHeld(const std::string& name, std::vector<std::uint8_t> bytes,
+                                          std::int64_t wholeSize) {
   m_fs.files.clear();
+  m_fs.wholeSizes.clear();
+  m_fs.wantedMore = false;
+  if (wholeSize > static_cast<std::int64_t>(bytes.size()))
+    m_fs.wholeSizes[PathOf(name)] = wholeSize;
   m_name = name;
   m_kind = Kind::kNone;
   m_channels = 0;
@@ -135,8 +147,13 @@ PageSession::Result PageSession::Open(const std::string& name, std::vector<std::
 PageSession::Own PageSession::DecodeOwn() {
   m_own.clear();
   Failure failure = PlainFailure({});
+  m_fs.wantedMore = false;
   auto sound = adapt::DecodePcmFile(m_fs, PathOf(m_name), adapt::FramesForLongestLoop, failure);
-  if (!sound) return {Fail(failure), 0, 0};
+  if (!sound) {
+    Own own{Fail(failure), 0, 0};
+    own.result.needsMore = m_fs.wantedMore;
+    return own;
+  }
   const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(sound->frames, UINT32_MAX));
   if (sound->rate == static_cast<int>(kSampleRate)) {
     return {UseDecoded(m_name, sound->samples, sound->channels, frames), sound->rate,
@@ -209,6 +226,7 @@ PageSession::Result PageSession::SaveWave() {
 
 PageSession::Suggestion PageSession::SuggestTempo(int measures) {
   // The command line's --bpm auto without the beat tracker: the same steps.
+  m_fs.wantedMore = false;
   std::optional<double> chunk;
   FileHandle file = FileHandle::kNone;
   if (m_fs.OpenRead(PathOf(m_name), file) == 0) {
@@ -221,6 +239,7 @@ PageSession::Suggestion PageSession::SuggestTempo(int measures) {
     adapt::TempoFromLength(seconds, measures, finding);
   }
   Suggestion suggestion;
+  suggestion.needsMore = m_fs.wantedMore;
   if (finding.bpm) suggestion.tenths = static_cast<int>(std::lround(*finding.bpm * 10));
   suggestion.source = finding.source;
   suggestion.adjusted = finding.adjusted;

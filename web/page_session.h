@@ -25,11 +25,14 @@ class PageSession {
     std::string detail;               // the failure in plain words, for the page's own notes
     std::string name;                 // the output's file name
     std::vector<std::uint8_t> bytes;  // the output file
+    bool needsMore = false;           // the file is held in part, and more of it is needed
   };
 
   // A dropped file: a WAV file is loaded as the desktop loads it, a loop file
-  // read; `message` is empty when it can be converted.
-  Result Open(const std::string& name, std::vector<std::uint8_t> bytes);
+  // read; `message` is empty when it can be converted. `wholeSize`, when
+  // larger than `bytes`, says that only the file's start is held: a step
+  // that needs more says so (needsMore) instead of taking it for the end.
+  Result Open(const std::string& name, std::vector<std::uint8_t> bytes, std::int64_t wholeSize = 0);
   // Samples the browser decoded from another kind of file: interleaved, full
   // scale +-1.0, already at 44,100 Hz; more than two channels are mixed to two
   // as the command line mixes them, and rounded to 16 bits.
@@ -77,11 +80,13 @@ class PageSession {
     std::string adjusted;
     std::vector<std::string> notes;
     std::string failure;
+    bool needsMore = false;  // the file's tags lie past the part held
   };
   Suggestion SuggestTempo(int measures);
 
  private:
   Result Fail(const Failure& failure);
+  Result OpenHeld(const std::string& name, std::vector<std::uint8_t> bytes, std::int64_t wholeSize);
   std::string PathOf(const std::string& name) const { return "/" + name; }
 
   MemoryFileSystem m_fs;

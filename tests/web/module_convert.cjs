@@ -16,7 +16,7 @@ require(path.resolve(moduleJs))().then((core) => {
     const bytes = fs.readFileSync(path.join(inDir, name));
     session.reserveInput(bytes.length);
     session.inputView().set(bytes);
-    let result = session.open(name);
+    let result = session.open(name, bytes.length);
     if (result.ok) {
       result = lower.endsWith('.wav') ? session.buildLoop(1285, 2, 7, false) : session.saveWave();
     }

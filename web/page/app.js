@@ -12,6 +12,7 @@ import { JobQueue, isAbort } from './jobs.js';
 
 const $ = (id) => document.getElementById(id);
 const withCommas = (n) => n.toLocaleString('en-US');
+const FIRST_PART = 8 * 1024 * 1024;
 const extension = (name) => name.slice(name.lastIndexOf('.')).toLowerCase();
 
 // A failure as the page says it: the catalogue's text, then the file and the
@@ -68,10 +69,11 @@ async function main() {
     $('progress').value = fraction;
   };
 
-  // The file's bytes into the module's buffer, a piece at a time, so that the
-  // page shows how far it is and stops when a new drop overtakes it.
-  async function readInto(file, signal) {
-    const reader = file.stream().getReader();
+  // The bytes of `part` (of `file`) into the module's buffer, a piece at a
+  // time, so that the page shows how far it is and stops when a new drop
+  // overtakes it.
+  async function readInto(file, part, signal) {
+    const reader = part.stream().getReader();
     const stop = () => reader.cancel().catch(() => {});
     signal.addEventListener('abort', stop, { once: true });
     try {
@@ -83,22 +85,34 @@ async function main() {
         // A fresh view each time: the module's memory may have moved.
         session.inputView().set(value, at);
         at += value.length;
-        progress(file, file.size ? at / file.size : 1);
+        progress(file, part.size ? at / part.size : 1);
       }
     } finally {
       signal.removeEventListener('abort', stop);
     }
   }
 
-  // Loads one file into the session: a WAV file the core's way, anything else
-  // the browser decodes. `{ok, adapted}`, or `{message, detail}`.
-  async function load(file, signal) {
+  // Loads one file into the session: a WAV or AIFF file the core's way,
+  // anything else the browser decodes. `{ok, adapted}`, or `{message, detail}`.
+  // Only the file's start is read at first (a loop takes at most a megabyte
+  // of sound); more, up to all of it, only where a step needs it.
+  async function load(file, signal, whole = false) {
+    let held = whole ? file.size : Math.min(file.size, FIRST_PART);
+    for (;;) {
+      const loaded = await loadPart(file, held, signal);
+      if (!loaded.needsMore || held >= file.size) return loaded;
+      held = Math.min(file.size, held * 4);
+    }
+  }
+
+  async function loadPart(file, held, signal) {
     progress(file, 0);
-    const room = session.reserveInput(file.size);
+    const room = session.reserveInput(held);
     if (!room.ok) return room;
-    await readInto(file, signal);
-    const opened = session.open(file.name);
+    await readInto(file, held < file.size ? file.slice(0, held) : file, signal);
+    const opened = session.open(file.name, file.size);
     if (opened.ok) return { ok: true, adapted: null };
+    if (opened.needsMore) return opened;
     const kind = extension(file.name);
     if (opened.message && !(kind === '.wav' && opened.message === FORMAT_ERROR)) return opened;
     // From what: the WAV reader's own words, or the kind of file.
@@ -106,6 +120,7 @@ async function main() {
     // A WAV or AIFF file of another depth or rate: read as --adapt reads it;
     // another rate is then resampled by the browser.
     const own = session.decodeOwn();
+    if (own.needsMore) return own;
     if (own.ok && own.rate === 44100) {
       return { ok: true, adapted: `adapted (${from}): read by the page's own reader, rounded to 16 bits` };
     }
@@ -283,9 +298,16 @@ async function main() {
     const output = session.saveWave();
     if (output.ok) await saveOutput(output); else showMessage(failureText(current, output));
   }).catch(report));
-  $('suggest').addEventListener('click', () => {
+  $('suggest').addEventListener('click', () => queue.run(async (signal) => {
     const { mode } = panel.current();
-    const found = session.suggestTempo(mode === 2 ? 2 : 1);
+    let found = session.suggestTempo(mode === 2 ? 2 : 1);
+    if (found.needsMore && current) {
+      // The tags lie past the start read so far: the whole file, once.
+      const shown = current;
+      const loaded = await load(shown, signal, true);
+      if (!loaded.ok) return;
+      found = session.suggestTempo(mode === 2 ? 2 : 1);
+    }
     if (found.tenths === 0) {
       // The command line's words, but for what to do about it here.
       $('suggest-note').textContent = (found.failure || 'no tempo in a loop chunk, the name or the length')
@@ -295,7 +317,7 @@ async function main() {
     panel.setTenths(found.tenths);
     $('suggest-note').textContent = `${(found.tenths / 10).toFixed(1)} BPM from ${found.source}` +
       (found.adjusted ? `, ${found.adjusted}` : '') + (found.notes ? ` (${found.notes})` : '');
-  });
+  }).catch(report));
 
   // One animation loop while anything plays.
   let ticking = false;
