@@ -12,8 +12,8 @@ import sys
 
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page")
 # Each after the modules it uses.
-MODULES = ["module.js", "jobs.js", "waveform.js", "player.js", "save.js", "adapt.js", "panel.js",
-           "app.js"]
+MODULES = ["module.js", "jobs.js", "waveform.js", "player.js", "save.js", "adapt.js", "loader.js",
+           "panel.js", "app.js"]
 
 
 def read(name):

@@ -6,14 +6,12 @@ import { Panel } from './panel.js';
 import { Waveform } from './waveform.js';
 import { Player } from './player.js';
 import { Saver } from './save.js';
-import { decodeSound, resample } from './adapt.js';
+import { Loader } from './loader.js';
 import { JobQueue, isAbort } from './jobs.js';
 
 
 const $ = (id) => document.getElementById(id);
 const withCommas = (n) => n.toLocaleString('en-US');
-const FIRST_PART = 8 * 1024 * 1024;
-const extension = (name) => name.slice(name.lastIndexOf('.')).toLowerCase();
 
 // A failure as the page says it: the catalogue's text, then the file and the
 // reason in plain words; in a list, one line that starts with the file.
@@ -27,7 +25,6 @@ async function main() {
   const session = new core.Session();
   const KIND_WAVE = core.kindWave;
   const KIND_LOOP = core.kindLoop;
-  const FORMAT_ERROR = core.messageText(core.formatErrorId);
   const dialog = $('message');
   const messages = [];
   const showMessage = (text) => {
@@ -64,97 +61,11 @@ async function main() {
     if (failed) item.className = 'failed';
     $('results').append(item);
   };
-  const progress = (file, fraction) => {
+  const loader = new Loader(core, session, (file, fraction) => {
     $('busy-text').textContent = `Loading ${file.name}…`;
     $('progress').value = fraction;
-  };
-
-  // The bytes of `part` (of `file`) into the module's buffer, a piece at a
-  // time, so that the page shows how far it is and stops when a new drop
-  // overtakes it.
-  async function readInto(file, part, signal) {
-    const reader = part.stream().getReader();
-    const stop = () => reader.cancel().catch(() => {});
-    signal.addEventListener('abort', stop, { once: true });
-    try {
-      let at = 0;
-      for (;;) {
-        const { done, value } = await reader.read();
-        signal.throwIfAborted();
-        if (done) return;
-        // A fresh view each time: the module's memory may have moved.
-        session.inputView().set(value, at);
-        at += value.length;
-        progress(file, part.size ? at / part.size : 1);
-      }
-    } finally {
-      signal.removeEventListener('abort', stop);
-    }
-  }
-
-  // Loads one file into the session: a WAV or AIFF file the core's way,
-  // anything else the browser decodes. `{ok, adapted}`, or `{message, detail}`.
-  // Only the file's start is read at first (a loop takes at most a megabyte
-  // of sound); more, up to all of it, only where a step needs it.
-  async function load(file, signal, whole = false) {
-    let held = whole ? file.size : Math.min(file.size, FIRST_PART);
-    for (;;) {
-      const loaded = await loadPart(file, held, signal);
-      if (!loaded.needsMore || held >= file.size) return loaded;
-      held = Math.min(file.size, held * 4);
-    }
-  }
-
-  async function loadPart(file, held, signal) {
-    progress(file, 0);
-    const room = session.reserveInput(held);
-    if (!room.ok) return room;
-    await readInto(file, held < file.size ? file.slice(0, held) : file, signal);
-    const opened = session.open(file.name, file.size);
-    if (opened.ok) return { ok: true, adapted: null };
-    if (opened.needsMore) return opened;
-    const kind = extension(file.name);
-    if (opened.message && !(kind === '.wav' && opened.message === FORMAT_ERROR)) return opened;
-    // From what: the WAV reader's own words, or the kind of file.
-    const from = opened.message ? opened.detail : `a ${kind} file`;
-    // A WAV or AIFF file of another depth or rate: read as --adapt reads it;
-    // another rate is then resampled by the browser.
-    const own = session.decodeOwn();
-    if (own.needsMore) return own;
-    if (own.ok && own.rate === 44100) {
-      return { ok: true, adapted: `adapted (${from}): read by the page's own reader, rounded to 16 bits` };
-    }
-    if (own.ok) {
-      const resampled = await resample(session.ownSamples(), own.channels, own.rate);
-      signal.throwIfAborted();
-      const floats = session.reserveFloats(resampled.length);
-      if (!floats.ok) return floats;
-      session.floatView().set(resampled);
-      const used = session.useDecoded(file.name, own.channels);
-      if (!used.ok) return used;
-      return { ok: true, adapted: `adapted (${from}): read by the page's own reader, ` +
-        `resampled to 44,100 Hz by the browser, rounded to 16 bits` };
-    }
-    // Another kind of file (FLAC, MP3, Ogg): decoded by the browser.
-    let decoded = null;
-    try {
-      decoded = await decodeSound(new Uint8Array(await file.arrayBuffer()));
-    } catch (error) {
-      // Said below, in the reader's words where it had any.
-    }
-    signal.throwIfAborted();
-    if (decoded) {
-      const floats = session.reserveFloats(decoded.samples.length);
-      if (!floats.ok) return floats;
-      session.floatView().set(decoded.samples);
-      const used = session.useDecoded(file.name, decoded.channels);
-      if (!used.ok) return used;
-      return { ok: true, adapted: `adapted (${from}): decoded by the browser (${decoded.channels} ` +
-        `channel${decoded.channels > 1 ? 's' : ''}), resampled to 44,100 Hz, rounded to 16 bits` };
-    }
-    return opened.message ? opened
-      : { message: 'This file is no sound file the browser can decode.', detail: '' };
-  }
+  });
+  const load = (file, signal, whole) => loader.load(file, signal, whole);
 
   function showLoop() {
     if (!current || session.kind() !== KIND_WAVE) return;
