@@ -175,6 +175,7 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::constant("kindLoop", static_cast<int>(PageSession::Kind::kLoop));
   emscripten::constant("fileNumberErrorId", static_cast<int>(MessageId::kFileNumberError));
   emscripten::constant("formatErrorId", static_cast<int>(MessageId::kWaveFormatError));
+  emscripten::constant("memoryErrorId", static_cast<int>(MessageId::kMemoryError));
   emscripten::class_<Session>("Session")
       .constructor<>()
       .function("reserveInput", &Session::ReserveInput)

@@ -19,6 +19,7 @@ export interface Suggestion {
   adjusted: string;  // "halved from 250.0 BPM", or empty
   notes: string;     // doubts, joined with "; "
   failure: string;   // why there is none (the command line's words)
+  needsMore: boolean;  // the tags lie past the part of the file held
 }
 
 export interface Session {
@@ -26,10 +27,16 @@ export interface Session {
   // are seen as they are); a refusal says "Memory error" and the size.
   reserveInput(size: number): Outcome;
   inputView(): Uint8Array;
-  open(name: string): Output;
+  // `wholeSize`: the file's size, of which the input holds the start; an
+  // Output with needsMore asks for more of it.
+  open(name: string, wholeSize: number): Output & { needsMore: boolean };
   reserveFloats(count: number): Outcome;
   floatView(): Float32Array;
   useDecoded(name: string, channels: number): Output;
+  // The page's own WAV and AIFF reader over the file opened; at a rate other
+  // than 44,100 its samples wait in ownSamples() for the browser to resample.
+  decodeOwn(): Output & { needsMore: boolean; rate: number; channels: number };
+  ownSamples(): Float32Array;
   kind(): number;  // kindWave or kindLoop, 0 for none
   channels(): number;
   frames(): number;
@@ -79,6 +86,7 @@ export interface Core {
   readonly kindLoop: number;
   readonly fileNumberErrorId: number;
   readonly formatErrorId: number;
+  readonly memoryErrorId: number;
 }
 
 export default function createLoopsmith(): Promise<Core>;

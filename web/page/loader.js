@@ -11,6 +11,7 @@ export class Loader {
     this.session = session;
     this.onProgress = onProgress;
     this.formatError = core.messageText(core.formatErrorId);
+    this.memoryError = core.messageText(core.memoryErrorId);
   }
 
   // The bytes of `part` (of `file`) into the module's buffer, a piece at a
@@ -80,9 +81,17 @@ export class Loader {
         `resampled to 44,100 Hz by the browser, rounded to 16 bits` };
     }
     // Another kind of file (FLAC, MP3, Ogg): decoded by the browser.
+    let bytes = null;
+    try {
+      bytes = new Uint8Array(await file.arrayBuffer());
+    } catch (error) {
+      // The whole file is more than the browser will hold at once.
+      return { message: this.memoryError,
+        detail: `${Math.ceil(file.size / 2 ** 20)} MiB, more than the browser can hold to decode` };
+    }
     let decoded = null;
     try {
-      decoded = await decodeSound(new Uint8Array(await file.arrayBuffer()));
+      decoded = await decodeSound(bytes);
     } catch (error) {
       // Said below, in the reader's words where it had any.
     }
