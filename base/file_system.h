@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace loopsmith {
 
@@ -27,6 +28,14 @@ inline constexpr int kErrorChanged = ESTALE;
 #else
 inline constexpr int kErrorChanged = 116;      // where errno has no such number, Linux's
 #endif
+
+// One name in a folder, as a listing gives it.
+struct FolderEntry {
+  std::string name;
+  bool regular = false;   // a regular file, links followed
+  bool readOnly = false;  // this program may not write it
+  std::int64_t size = 0;
+};
 
 // The narrow seam under every file the program touches. Both file formats go
 // through it, so tests can make any single call fail or come up short.
@@ -69,6 +78,12 @@ class FileSystem {
   virtual int CommitOutput(FileHandle file) = 0;
   // Closes an output and forgets it; the target is as it was.
   virtual void DiscardOutput(FileHandle file) = 0;
+  // The names in a folder ("." and ".." left out), in no order; 0 or a
+  // failure. A layer that has no folders lists none.
+  virtual int ListFolder(const std::string& /*path*/, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    return -ENOTDIR;
+  }
 };
 
 // An output that is discarded unless committed, on every path out.

@@ -87,4 +87,19 @@ void MemoryFileSystem::DiscardOutput(FileHandle file) {
   m_open.erase(static_cast<std::intptr_t>(file));
 }
 
+int MemoryFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
+  for (const auto& [name, bytes] : files) {
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string rest = name.substr(prefix.size());
+    if (rest.find('/') != std::string::npos) continue;
+    const auto whole = wholeSizes.find(name);
+    entries.push_back(
+        {rest, true, false,
+         whole != wholeSizes.end() ? whole->second : static_cast<std::int64_t>(bytes.size())});
+  }
+  return 0;
+}
+
 }  // namespace loopsmith

@@ -33,6 +33,8 @@ class MemoryFileSystem final : public FileSystem {
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
+  // The files whose path is the folder's, "/" and a name; none is read-only.
+  int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
 
   std::size_t openCount() const { return m_open.size(); }
 

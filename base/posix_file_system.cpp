@@ -620,4 +620,32 @@ void PosixFileSystem::DiscardOutput(FileHandle file) {
   m_outputs.erase(found);
 }
 
+int PosixFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return -errno;
+  DIR* dir = ::fdopendir(folder);
+  if (dir == nullptr) {
+    const int error = errno;
+    ::close(folder);
+    return -error;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    FolderEntry item;
+    item.name = name;
+    struct stat info {};
+    if (::fstatat(folder, entry->d_name, &info, 0) == 0) {
+      item.regular = S_ISREG(info.st_mode);
+      item.size = info.st_size;
+      // The system's word, as for an output: root, ACLs and read-only mounts included.
+      item.readOnly = ::faccessat(folder, entry->d_name, W_OK, AT_EACCESS) != 0;
+    }
+    entries.push_back(std::move(item));
+  }
+  ::closedir(dir);
+  return 0;
+}
+
 }  // namespace loopsmith

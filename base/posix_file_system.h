@@ -42,6 +42,7 @@ class PosixFileSystem final : public FileSystem {
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
+  int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
 
  private:
   // What a read file looked like when it was opened; where its times are too

@@ -572,4 +572,26 @@ void WindowsFileSystem::DiscardOutput(FileHandle file) {
   m_outputs.erase(found);
 }
 
+int WindowsFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  const std::wstring folder = WidePath(path);
+  if (folder.empty()) return -ENOENT;
+  WIN32_FIND_DATAW found{};
+  HANDLE listing = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (listing == INVALID_HANDLE_VALUE) return LastError();
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FolderEntry item;
+    item.name = Utf8(name);
+    item.regular = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    item.readOnly = (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    item.size =
+        static_cast<std::int64_t>((std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow);
+    entries.push_back(std::move(item));
+  } while (::FindNextFileW(listing, &found));
+  ::FindClose(listing);
+  return 0;
+}
+
 }  // namespace loopsmith

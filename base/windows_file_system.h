@@ -33,6 +33,7 @@ class WindowsFileSystem final : public FileSystem {
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
+  int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
 
  private:
   struct Snapshot {

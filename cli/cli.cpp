@@ -3,14 +3,18 @@
 #include <cerrno>
 #include <cmath>
 #include <exception>
+#include <map>
 #include <new>
 #include <optional>
 #include <ostream>
 #include <vector>
 
+#include "base/text.h"
 #include "base/version.h"
 #include "base/work_buffers.h"
+#include "card/card.h"
 #include "cli/describe.h"
+#include "cli/describe_card.h"
 #include "cli/line_reporter.h"
 #include "cli/options.h"
 #include "core/convert_job.h"
@@ -129,9 +133,61 @@ bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedPa
 #endif
   if (!tempo) return false;
   answers.tempo = *tempo;
+  if (options.noClobber || options.freeNumbers) {
+    const std::string output =
+        direction == Direction::kWaveToLoop ? LoopNameFor(file, answers.number) : WaveNameFor(file);
+    FileHandle existing = FileHandle::kNone;
+    const int opened = fs.OpenRead(output, existing);
+    if (opened == 0) fs.Close(existing);
+    if (opened != -ENOENT) {
+      reporter.Say(QuotedName(output) + " is there already, and is not replaced");
+      return false;
+    }
+  }
   const JobOutcome outcome = job.Run(file, direction);
   if (outcome.Converted()) out << outcome.output << options.pathEnd;
   return outcome.Converted();
+}
+
+bool IsWave(const std::string& file, const Options& options) {
+  const Direction direction = DirectionOf(file);
+  return direction == Direction::kWaveToLoop || (options.adapt && direction == Direction::kNone);
+}
+
+// --number free: for each WAV file the lowest number still free in its
+// folder, in the order given (0 for other files); a problem, and nothing to
+// convert, where a folder cannot be read or has too few free numbers.
+std::vector<std::uint8_t> FreeNumbersFor(FileSystem& fs, const Options& options,
+                                         std::string& problem) {
+  std::map<std::string, int> wanted;
+  for (const auto& file : options.files) {
+    if (IsWave(file, options)) ++wanted[FolderOfDrop(file)];
+  }
+  std::map<std::string, std::vector<int>> free;  // each folder's, highest first
+  for (const auto& [folder, count] : wanted) {
+    card::CardView view;
+    if (const int listed = card::ReadCard(fs, folder, view); listed != 0) {
+      problem =
+          QuotedName(folder) + ": its free numbers cannot be read: " + SystemErrorText(-listed);
+      return {};
+    }
+    const auto numbers = view.FreeNumbers();
+    if (static_cast<int>(numbers.size()) < count) {
+      problem = std::to_string(count) + (count == 1 ? " WAV file" : " WAV files") + " for " +
+                QuotedName(folder) + ", which has " + std::to_string(numbers.size()) +
+                (numbers.size() == 1 ? " free number" : " free numbers") + "; nothing is converted";
+      return {};
+    }
+    free[folder].assign(numbers.rbegin(), numbers.rend());
+  }
+  std::vector<std::uint8_t> numbers(options.files.size(), 0);
+  for (std::size_t i = 0; i < options.files.size(); ++i) {
+    if (!IsWave(options.files[i], options)) continue;
+    auto& left = free[FolderOfDrop(options.files[i])];
+    numbers[i] = static_cast<std::uint8_t>(left.back());
+    left.pop_back();
+  }
+  return numbers;
 }
 
 }  // namespace
@@ -168,8 +224,25 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   // Every WAV file has its number by its place among the WAV files, converted or
   // not, so a file that failed can be converted again under the same name.
   answers.number = options.firstNumber;
-  for (const auto& file : options.files) {
+  std::vector<std::uint8_t> freeNumbers;
+  if (options.mode == Mode::kConvert && options.freeNumbers) {
+    std::string problem;
+    freeNumbers = FreeNumbersFor(fs, options, problem);
+    if (!problem.empty()) {
+      err << kProgram << ": " << problem << '\n';
+      return 2;
+    }
+  }
+  for (std::size_t index = 0; index < options.files.size(); ++index) {
+    const std::string& file = options.files[index];
+    if (!freeNumbers.empty()) answers.number = freeNumbers[index];
     reporter.Start(file);
+    // A folder is a card: its slots, with --info.
+    if (std::vector<FolderEntry> entries;
+        options.mode == Mode::kInfo && fs.ListFolder(file, entries) == 0) {
+      allConverted = DescribeCard(fs, reporter, file, out) && allConverted;
+      continue;
+    }
     Direction direction = DirectionOf(file);
     // With --adapt any file that is not a loop file is taken as a sound file.
     if (direction == Direction::kNone && options.adapt) direction = Direction::kWaveToLoop;
@@ -189,7 +262,10 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
       // One file's surprise is one line; the batch goes on.
       reporter.Say(std::string("cannot be handled: ") + error.what());
     }
-    if (options.mode == Mode::kConvert && direction == Direction::kWaveToLoop) ++answers.number;
+    if (options.mode == Mode::kConvert && direction == Direction::kWaveToLoop &&
+        !options.freeNumbers) {
+      ++answers.number;
+    }
     allConverted = allConverted && ok;
   }
   // A script that reads the paths written must not take silence for success.

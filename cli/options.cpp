@@ -89,16 +89,22 @@ const ValueOption kValueOptions[] = {
      }},
     {"--number",
      [](const std::string& value, Options& options) -> std::string {
+       if (value == "free") {
+         options.freeNumbers = true;
+         return {};
+       }
        const auto number = ParseNumber(value);
-       if (!number) return "--number takes 1 to 50: '" + value + "'";
+       if (!number) return "--number takes 1 to 50 or free: '" + value + "'";
        options.firstNumber = *number;
+       options.freeNumbers = false;
        return {};
      }},
 };
 
 // Several WAV files take the numbers counting up from --number: none may pass 50.
 std::string BatchProblem(const Options& options) {
-  if (options.mode != Mode::kConvert) return {};
+  // Free numbers are counted against each folder when the batch runs.
+  if (options.mode != Mode::kConvert || options.freeNumbers) return {};
   int waves = 0;
   for (const auto& file : options.files) {
     // With --adapt every file that is not a loop file counts as a WAV file.
@@ -131,6 +137,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     }
     if (arg == "--info") {
       options.mode = Mode::kInfo;
+      continue;
+    }
+    if (arg == "--no-clobber" || arg == "-n") {
+      options.noClobber = true;
       continue;
     }
     if (arg == "--null" || arg == "-0") {

@@ -17,10 +17,12 @@ struct Options {
   MeasureMode measureMode = kMeasureOne;
   bool measureGiven = false;  // --measure was on the command line
   std::uint8_t firstNumber = 1;
-  bool autoTempo = false;  // --bpm auto
-  bool adapt = false;      // any sound file in
-  bool dither = false;     // TPDF dither from 16 to 12 bits
-  char pathEnd = '\n';     // after each path written: '\0' with --null
+  bool freeNumbers = false;  // --number free: each WAV file the next free number of its folder
+  bool noClobber = false;    // -n: an existing output is never replaced
+  bool autoTempo = false;    // --bpm auto
+  bool adapt = false;        // any sound file in
+  bool dither = false;       // TPDF dither from 16 to 12 bits
+  char pathEnd = '\n';       // after each path written: '\0' with --null
   std::vector<std::string> files;
 };
 

@@ -1,5 +1,6 @@
 #include "core/loop_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -71,6 +72,38 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, L
   }
   if (failure) reporter.Report(*failure);
   return !failure;
+}
+
+std::optional<Failure> CheckLoopFile(FileSystem& fs, const std::string& path, LoopParams& params,
+                                     std::int64_t& size) {
+  FileHandle file = FileHandle::kNone;
+  const int opened = fs.OpenRead(path, file);
+  if (opened != 0) return OpenFailure(MessageId::kLoopReadError, -opened);
+  std::uint8_t header[kLoopHeaderSize];
+  std::optional<Failure> failure;
+  const std::int64_t got = fs.Read(file, header, kLoopHeaderSize);
+  size = fs.Seek(file, 0, SeekFrom::kEnd);
+  if (got != static_cast<std::int64_t>(kLoopHeaderSize)) {
+    failure = ReadFailure(got, "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
+                                   " bytes, less than the 56-byte header");
+  } else if (!IsLoopHeader(header)) {
+    failure = Failure{MessageId::kLoopReadError, 0, HeaderProblem(header)};
+  } else {
+    TakeHeaderParams(header, params);
+    const std::size_t samples = std::size_t{SampleCount(params.measureMode, params.tempo)} + 1;
+    const std::size_t wanted = 2 * samples;
+    const std::int64_t words = std::clamp<std::int64_t>(
+        size - static_cast<std::int64_t>(kLoopHeaderSize), 0, static_cast<std::int64_t>(wanted));
+    if (size < 0) {
+      failure = ReadFailure(size, {});
+    } else if (words != static_cast<std::int64_t>(wanted)) {
+      failure = ReadFailure(words, "its loop of " + WithCommas(samples) + " samples needs " +
+                                       WithCommas(wanted) + " bytes after the header, file holds " +
+                                       WithCommas(static_cast<std::uint64_t>(words)));
+    }
+  }
+  fs.Close(file);
+  return failure;
 }
 
 bool WriteLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path,

@@ -40,6 +40,12 @@ std::string WaveNameFor(const std::string& loopPath) {
   return (dot == std::string::npos ? loopPath : loopPath.substr(0, dot)) + ".WAV";
 }
 
+std::string FolderOfDrop(const std::string& path) {
+  const auto slash = path.find_last_of(kSeparators);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
 std::string LoopNameFor(const std::string& wavePath, std::uint8_t fileNumber) {
   const auto slash = wavePath.find_last_of(kSeparators);
   std::string name = slash == std::string::npos ? std::string() : wavePath.substr(0, slash + 1);

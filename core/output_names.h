@@ -13,6 +13,10 @@ Direction DirectionOf(const std::string& path);
 // "base.WAV" beside a dropped loop file: everything before the last '.', then ".WAV".
 std::string WaveNameFor(const std::string& loopPath);
 
+// The folder a dropped file is in, as the outputs beside it are written: "."
+// for a bare name.
+std::string FolderOfDrop(const std::string& path);
+
 // "L01.T58" to "L50.T58" in the dropped WAV file's folder.
 std::string LoopNameFor(const std::string& wavePath, std::uint8_t fileNumber);
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>  // mkdir
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -117,6 +118,52 @@ TEST_F(CliTest, NamesWithNewlinesStayOneNameEach) {
             "loopsmith-cli: $'" + dir.Path("a\\nb/bad\\t.T58") + "': Loop file read error\n");
 }
 #endif
+
+TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
+  std::vector<std::uint8_t> loop(131'128);
+  MakeLoopHeader({2400, 1, 1}, loop.data());
+  WriteBytes(dir.Path("L02.T58"), loop);
+  std::vector<std::string> waves;
+  for (int k = 0; k < 50; ++k) {
+    std::string name = std::to_string(k);
+    name.append(".wav");
+    waves.push_back(dir.Path(name));
+    WriteBytes(waves.back(), SimpleWave(1, {1, 2}));
+  }
+  // 50 WAV files, 49 free numbers: refused before anything is written.
+  auto args = waves;
+  args.insert(args.begin(), {"--number", "free"});
+  EXPECT_EQ(Run(args), 2);
+  EXPECT_NE(err.str().find("50 WAV files for "), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find(", which has 49 free numbers; nothing is converted\n"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("L01.T58")));
+  // Two take the lowest free numbers, past the one taken.
+  EXPECT_EQ(Run({"--number", "free", waves[0], waves[1]}), 0);
+  EXPECT_EQ(out.str(), dir.Path("L01.T58") + "\n" + dir.Path("L03.T58") + "\n");
+  // -n: one line for each file whose output is there, exit 1.
+  EXPECT_EQ(Run({"-n", "--number", "2", waves[2], waves[3]}), 1);
+  std::string refused;
+  for (const auto& [wave, loopName] : {std::pair{waves[2], "L02.T58"}, {waves[3], "L03.T58"}}) {
+    refused += "loopsmith-cli: ";
+    refused += wave;
+    refused += ": ";
+    refused += dir.Path(loopName);
+    refused += " is there already, and is not replaced\n";
+  }
+  EXPECT_EQ(err.str(), refused);
+  EXPECT_EQ(ReadBytes(dir.Path("L02.T58")), loop);
+  // The folder as a card: a line per slot, then what the sampler may not see.
+  WriteBytes(dir.Path("L7.T58"), loop);
+  EXPECT_EQ(Run({"--info", dir.root().string()}), 0);
+  const std::string text = out.str();
+  EXPECT_NE(text.find(": card, 3 of 50 numbers taken\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  L02.T58    240.0 BPM  1 measure   1.000 s  131,128 bytes\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  L04.T58  free\n"), std::string::npos);
+  EXPECT_NE(text.find("    L7.T58: the sampler reads L07.T58, spelt so\n"), std::string::npos);
+}
 
 TEST_F(CliTest, AnOutputThatCannotBeWrittenIsAFailure) {
   WriteBytes(dir.Path("a.wav"), SimpleWave(1, {1}));

@@ -1,0 +1,105 @@
+#include "card/card.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "base/journal.h"
+#include "core/loop_file.h"
+#include "core/loop_length.h"
+#include "core/output_names.h"
+#include "wave/wave_io.h"
+
+namespace loopsmith::card {
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// The number a name like "L07.T58", "l7.t58" or "L51.T58" stands for, in any
+// case and with or without the leading zero; 0 for any other name.
+int NumberIn(const std::string& name) {
+  const std::string lower = Lower(name);
+  if (lower.size() < 6 || lower.front() != 'l' || !lower.ends_with(".t58")) return 0;
+  const std::string digits = lower.substr(1, lower.size() - 5);
+  int number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc{} || end != digits.data() + digits.size()) return 0;
+  return number;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
+std::string SlotName(int number) {
+  return (number < 10 ? "L0" : "L") + std::to_string(number) + ".T58";
+}
+
+std::vector<int> CardView::FreeNumbers() const {
+  std::vector<int> free;
+  for (const Slot& slot : slots) {
+    if (!slot.file) free.push_back(slot.number);
+  }
+  return free;
+}
+
+int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
+  card = CardView{};
+  for (int n = 1; n <= kSlots; ++n) card.slots[static_cast<std::size_t>(n - 1)].number = n;
+  std::vector<FolderEntry> entries;
+  if (const int listed = fs.ListFolder(folder, entries); listed != 0) return listed;
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  for (const FolderEntry& entry : entries) {
+    if (entry.name.starts_with(kOwnFilePrefix)) {
+      card.strays.push_back({entry.name, IsJournalName(entry.name)
+                                             ? "the journal of a copy that was cut off"
+                                             : "left by a write that was cut off"});
+      continue;
+    }
+    const int number = NumberIn(entry.name);
+    if (number == 0 && !Lower(entry.name).ends_with(".t58")) continue;
+    if (number < 1 || number > kSlots) {
+      card.strays.push_back({entry.name, "no number the sampler reads (L01.T58 to L50.T58)"});
+      continue;
+    }
+    const std::string proper = SlotName(number);
+    Slot& slot = card.slots[static_cast<std::size_t>(number - 1)];
+    if (entry.name != proper) {
+      // On a file system that tells case apart, both spellings can be there.
+      const bool both = std::any_of(entries.begin(), entries.end(),
+                                    [&](const FolderEntry& e) { return e.name == proper; });
+      card.strays.push_back({entry.name, both ? "a second file for number " +
+                                                    std::to_string(number) + " beside " + proper
+                                              : "the sampler reads " + proper + ", spelt so"});
+      continue;
+    }
+    if (!entry.regular) {
+      card.strays.push_back({entry.name, "not a file"});
+      continue;
+    }
+    SlotFile file;
+    file.name = entry.name;
+    file.readOnly = entry.readOnly;
+    file.size = entry.size;
+    std::int64_t size = entry.size;
+    file.problem = CheckLoopFile(fs, Join(folder, entry.name), file.params, size);
+    if (size >= 0) file.size = size;
+    if (!file.problem) {
+      file.loopSamples = SampleCount(file.params.measureMode, file.params.tempo) + 1;
+      file.seconds = static_cast<double>(file.loopSamples) / kSampleRate;
+    }
+    slot.file = std::move(file);
+  }
+  return 0;
+}
+
+}  // namespace loopsmith::card

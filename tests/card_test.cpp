@@ -1,0 +1,100 @@
+// A folder read as the sampler's card, on files in memory and on the disk:
+// which numbers are free, what each loop file holds, what the sampler may not see.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/memory_file_system.h"
+#include "base/platform_file_system.h"
+#include "card/card.h"
+#include "core/loop_format.h"
+#include "temp_dir.h"
+
+namespace loopsmith {
+namespace {
+
+std::vector<std::uint8_t> Loop(std::int16_t tenths, MeasureMode mode) {
+  std::vector<std::uint8_t> bytes(LoopImageSize({tenths, mode, 1}));
+  MakeLoopHeader({tenths, mode, 1}, bytes.data());
+  return bytes;
+}
+
+// The same files put on each layer.
+struct Layer {
+  const char* name;
+  std::function<std::unique_ptr<FileSystem>(testing::TempDir&, std::string&)> make;
+  std::function<void(FileSystem&, const std::string&, const std::vector<std::uint8_t>&)> put;
+};
+
+TEST(Card, SlotsAndStraysOnEveryLayer) {
+  const Layer layers[] = {
+      {"memory",
+       [](testing::TempDir&, std::string& folder) {
+         folder = "/card";
+         return std::make_unique<MemoryFileSystem>();
+       },
+       [](FileSystem& fs, const std::string& path, const std::vector<std::uint8_t>& bytes) {
+         static_cast<MemoryFileSystem&>(fs).files[path] = bytes;
+       }},
+      {"disk",
+       [](testing::TempDir& dir, std::string& folder) {
+         folder = dir.Path("");
+         folder.pop_back();
+         return std::make_unique<PlatformFileSystem>();
+       },
+       [](FileSystem&, const std::string& path, const std::vector<std::uint8_t>& bytes) {
+         testing::WriteBytes(path, bytes);
+       }},
+  };
+  for (const Layer& layer : layers) {
+    SCOPED_TRACE(layer.name);
+    testing::TempDir dir;
+    std::string folder;
+    auto fs = layer.make(dir, folder);
+    const auto put = [&](const std::string& name, const std::vector<std::uint8_t>& bytes) {
+      layer.put(*fs, folder + "/" + name, bytes);
+    };
+    put("L01.T58", Loop(1280, kMeasureOne));
+    put("L12.T58", Loop(905, kMeasureTwo));
+    put("L20.T58", {'x', 'x'});
+    put("L7.T58", Loop(1200, kMeasureOne));
+    put("L51.T58", Loop(1200, kMeasureOne));
+    put("notes.txt", {'n'});
+    put(".loopsmith-4a5e39", {});
+#ifndef _WIN32
+    put("l12.t58", Loop(1200, kMeasureOne));  // a case twin, where case counts
+#endif
+    card::CardView view;
+    ASSERT_EQ(card::ReadCard(*fs, folder, view), 0);
+    const auto& one = view.slots[0].file;
+    ASSERT_TRUE(one);
+    EXPECT_FALSE(one->problem);
+    EXPECT_EQ(one->params.tempo, 1280);
+    EXPECT_EQ(one->loopSamples, 82'689u);
+    EXPECT_EQ(one->size, 262'200);
+    ASSERT_TRUE(view.slots[11].file);
+    EXPECT_EQ(view.slots[11].file->params.measureMode, kMeasureTwo);
+    ASSERT_TRUE(view.slots[19].file && view.slots[19].file->problem);
+    EXPECT_EQ(DetailOf(*view.slots[19].file->problem),
+              "it holds 2 bytes, less than the 56-byte header");
+    EXPECT_FALSE(view.slots[6].file) << "L7.T58 is not number 7's name";
+    EXPECT_EQ(view.FreeNumbers().size(), 47u);
+    std::vector<std::string> strays;
+    for (const auto& stray : view.strays) strays.push_back(stray.name + ": " + stray.why);
+    std::vector<std::string> expected = {
+        ".loopsmith-4a5e39: left by a write that was cut off",
+        "L51.T58: no number the sampler reads (L01.T58 to L50.T58)",
+        "L7.T58: the sampler reads L07.T58, spelt so",
+#ifndef _WIN32
+        "l12.t58: a second file for number 12 beside L12.T58",
+#endif
+    };
+    EXPECT_EQ(strays, expected);
+  }
+}
+
+}  // namespace
+}  // namespace loopsmith
