@@ -84,6 +84,16 @@ class FileSystem {
     entries.clear();
     return -ENOTDIR;
   }
+  // Gives a file a new name in one step, and never over another file: -EEXIST
+  // when `to` is taken. Either name holds the file at every instant.
+  virtual int MoveNoReplace(const std::string& /*from*/, const std::string& /*to*/) {
+    return -ENOSYS;
+  }
+  // Removes a file's name.
+  virtual int Remove(const std::string& /*path*/) { return -ENOSYS; }
+  // Removes what runs that were killed left of the layer's own files in
+  // `folder` (never one a live run holds); every output into a folder does so.
+  virtual void SweepFolder(const std::string& /*folder*/) {}
 };
 
 // An output that is discarded unless committed, on every path out.

@@ -14,6 +14,9 @@ namespace loopsmith {
 // temporary files new outputs are written to, and the journals below. A
 // stray one is ours to remove once nobody holds it.
 inline constexpr std::string_view kOwnFilePrefix = ".loopsmith-";
+// Except these: a card's move or swap in progress, which only the card's next
+// operation may finish (a sweep would lose the loop held under such a name).
+inline constexpr std::string_view kCardFilePrefix = ".loopsmith-swap";
 
 // The rollback journal kept beside a file while new bytes are copied over it
 // in place (a file with other hard links cannot be replaced by a rename): the

@@ -102,4 +102,22 @@ int MemoryFileSystem::ListFolder(const std::string& path, std::vector<FolderEntr
   return 0;
 }
 
+int MemoryFileSystem::MoveNoReplace(const std::string& from, const std::string& to) {
+  const auto found = files.find(from);
+  if (found == files.end()) return -ENOENT;
+  if (files.count(to) > 0) return -EEXIST;
+  files[to] = std::move(found->second);
+  files.erase(from);
+  if (const auto whole = wholeSizes.find(from); whole != wholeSizes.end()) {
+    wholeSizes[to] = whole->second;
+    wholeSizes.erase(whole);
+  }
+  return 0;
+}
+
+int MemoryFileSystem::Remove(const std::string& path) {
+  wholeSizes.erase(path);
+  return files.erase(path) > 0 ? 0 : -ENOENT;
+}
+
 }  // namespace loopsmith

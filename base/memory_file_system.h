@@ -35,6 +35,8 @@ class MemoryFileSystem final : public FileSystem {
   void DiscardOutput(FileHandle file) override;
   // The files whose path is the folder's, "/" and a name; none is read-only.
   int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+  int MoveNoReplace(const std::string& from, const std::string& to) override;
+  int Remove(const std::string& path) override;
 
   std::size_t openCount() const { return m_open.size(); }
 

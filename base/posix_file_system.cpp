@@ -247,7 +247,9 @@ void SweepStrays(int folder) {
   PosixJournalIo io;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (name.starts_with(kOwnFilePrefix)) names.emplace_back(name);
+    if (name.starts_with(kOwnFilePrefix) && !name.starts_with(kCardFilePrefix)) {
+      names.emplace_back(name);
+    }
   }
   ::closedir(dir);
   for (const std::string& name : names) {
@@ -646,6 +648,31 @@ int PosixFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry
   }
   ::closedir(dir);
   return 0;
+}
+
+int PosixFileSystem::MoveNoReplace(const std::string& from, const std::string& to) {
+#ifdef LOOPSMITH_LINUX_PATHS
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -errno;
+#endif
+  // A second name, then the first one gone: never over another file.
+  if (::link(from.c_str(), to.c_str()) == 0) return ::unlink(from.c_str()) == 0 ? 0 : -errno;
+  if (errno == EEXIST) return -EEXIST;
+  // No links here (FAT): a rename, once the name is seen to be free.
+  struct stat taken {};
+  if (::lstat(to.c_str(), &taken) == 0) return -EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : -errno;
+}
+
+void PosixFileSystem::SweepFolder(const std::string& folder) {
+  const int fd = OpenFolder(folder);
+  if (fd < 0) return;
+  SweepStrays(fd);
+  ::close(fd);
+}
+
+int PosixFileSystem::Remove(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? 0 : -errno;
 }
 
 }  // namespace loopsmith

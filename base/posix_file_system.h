@@ -43,6 +43,9 @@ class PosixFileSystem final : public FileSystem {
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
   int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+  int MoveNoReplace(const std::string& from, const std::string& to) override;
+  int Remove(const std::string& path) override;
+  void SweepFolder(const std::string& folder) override;
 
  private:
   // What a read file looked like when it was opened; where its times are too

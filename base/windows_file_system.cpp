@@ -238,7 +238,7 @@ void SweepStrays(const std::wstring& folder) {
   if (listing == INVALID_HANDLE_VALUE) return;
   std::vector<std::wstring> names;
   do {
-    names.emplace_back(found.cFileName);
+    if (!Utf8(found.cFileName).starts_with(kCardFilePrefix)) names.emplace_back(found.cFileName);
   } while (::FindNextFileW(listing, &found));
   ::FindClose(listing);
   WindowsJournalIo io;
@@ -592,6 +592,22 @@ int WindowsFileSystem::ListFolder(const std::string& path, std::vector<FolderEnt
   } while (::FindNextFileW(listing, &found));
   ::FindClose(listing);
   return 0;
+}
+
+int WindowsFileSystem::MoveNoReplace(const std::string& from, const std::string& to) {
+  // Without MOVEFILE_REPLACE_EXISTING a taken name is refused.
+  return ::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : LastError();
+}
+
+void WindowsFileSystem::SweepFolder(const std::string& folder) {
+  const std::wstring wide = WidePath(folder);
+  if (!wide.empty()) SweepStrays(wide);
+}
+
+int WindowsFileSystem::Remove(const std::string& path) {
+  return ::DeleteFileW(WidePath(path).c_str()) ? 0 : LastError();
 }
 
 }  // namespace loopsmith

@@ -34,6 +34,9 @@ class WindowsFileSystem final : public FileSystem {
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
   int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+  int MoveNoReplace(const std::string& from, const std::string& to) override;
+  int Remove(const std::string& path) override;
+  void SweepFolder(const std::string& folder) override;
 
  private:
   struct Snapshot {

@@ -59,6 +59,12 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
   std::sort(entries.begin(), entries.end(),
             [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   for (const FolderEntry& entry : entries) {
+    if (entry.name.starts_with(kCardFilePrefix)) {
+      card.strays.push_back({entry.name,
+                             "a swap that was cut off; the next move, swap or removal here "
+                             "finishes it"});
+      continue;
+    }
     if (entry.name.starts_with(kOwnFilePrefix)) {
       card.strays.push_back({entry.name, IsJournalName(entry.name)
                                              ? "the journal of a copy that was cut off"

@@ -13,6 +13,7 @@
 #include "base/version.h"
 #include "base/work_buffers.h"
 #include "card/card.h"
+#include "card/card_moves.h"
 #include "cli/describe.h"
 #include "cli/describe_card.h"
 #include "cli/line_reporter.h"
@@ -64,7 +65,14 @@ std::string HelpText() {
   }
   text +=
       "  --dither         TPDF dither at the step from 16 to 12 bits\n"
-      "  --info           write nothing; describe each FILE\n"
+      "  --info           write nothing; describe each FILE; a folder is described\n"
+      "                   as the sampler's card: its fifty numbers and other names\n"
+      "  --number free    each WAV file takes the lowest free number of its folder;\n"
+      "                   an existing loop file is never replaced\n"
+      "  -n, --no-clobber never replace an existing output\n"
+      "  --move N M CARD  the loop of number N to the free number M in folder CARD\n"
+      "  --swap N M CARD  the loops of numbers N and M trade places\n"
+      "  --remove N CARD  the loop of number N is removed\n"
       "  -0, --null       end each path written with a NUL byte, not a newline,\n"
       "                   for names that hold newlines (xargs -0 reads them)\n"
       "  --help           show this text\n"
@@ -190,6 +198,32 @@ std::vector<std::uint8_t> FreeNumbersFor(FileSystem& fs, const Options& options,
   return numbers;
 }
 
+// --move, --swap, --remove on each card folder given: the paths that hold a
+// loop afterwards, or one line for each failure.
+int RunCardOp(FileSystem& fs, LineReporter& reporter, const Options& options, std::ostream& out) {
+  bool done = true;
+  for (const auto& folder : options.files) {
+    reporter.Start(folder);
+    const std::optional<Failure> failure =
+        options.cardOp == CardOp::kMove   ? card::MoveSlot(fs, folder, options.slot, options.other)
+        : options.cardOp == CardOp::kSwap ? card::SwapSlots(fs, folder, options.slot, options.other)
+                                          : card::RemoveSlot(fs, folder, options.slot);
+    if (failure) {
+      reporter.Report(*failure);
+      done = false;
+      continue;
+    }
+    const char last = folder.back();
+    const std::string prefix = last == '/' || last == '\\' ? folder : folder + "/";
+    if (options.cardOp == CardOp::kSwap)
+      out << prefix << card::SlotName(options.slot) << options.pathEnd;
+    if (options.cardOp != CardOp::kRemove)
+      out << prefix << card::SlotName(options.other) << options.pathEnd;
+  }
+  if (!out.flush()) return 1;
+  return done ? 0 : 1;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& out,
@@ -211,6 +245,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   }
 
   LineReporter reporter(err);
+  if (options.mode == Mode::kCard) return RunCardOp(fs, reporter, options, out);
   reporter.explain = options.mode == Mode::kInfo;
   FixedParams answers(options);
   HeapAllocator allocator;

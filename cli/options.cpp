@@ -139,6 +139,24 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       options.mode = Mode::kInfo;
       continue;
     }
+    if (arg == "--move" || arg == "--swap" || arg == "--remove") {
+      // --move N M, --swap N M, --remove N: numbers, then the card's folder.
+      const int count = arg == "--remove" ? 1 : 2;
+      std::optional<std::uint8_t> numbers[2];
+      for (int k = 0; k < count; ++k) {
+        if (i + 1 < args.size()) numbers[k] = ParseNumber(args[++i]);
+        if (!numbers[k])
+          return {std::nullopt,
+                  arg + " takes " + (count == 1 ? "a number" : "two numbers") + ", 1 to 50"};
+      }
+      options.mode = Mode::kCard;
+      options.cardOp = arg == "--move"   ? CardOp::kMove
+                       : arg == "--swap" ? CardOp::kSwap
+                                         : CardOp::kRemove;
+      options.slot = *numbers[0];
+      options.other = count == 2 ? *numbers[1] : 0;
+      continue;
+    }
     if (arg == "--no-clobber" || arg == "-n") {
       options.noClobber = true;
       continue;

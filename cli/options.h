@@ -9,7 +9,10 @@
 
 namespace loopsmith::cli {
 
-enum class Mode { kConvert, kInfo, kHelp, kVersion };
+enum class Mode { kConvert, kInfo, kHelp, kVersion, kCard };
+
+// A change to a card's slots, with --move, --swap or --remove.
+enum class CardOp { kNone, kMove, kSwap, kRemove };
 
 struct Options {
   Mode mode = Mode::kConvert;
@@ -19,10 +22,13 @@ struct Options {
   std::uint8_t firstNumber = 1;
   bool freeNumbers = false;  // --number free: each WAV file the next free number of its folder
   bool noClobber = false;    // -n: an existing output is never replaced
-  bool autoTempo = false;    // --bpm auto
-  bool adapt = false;        // any sound file in
-  bool dither = false;       // TPDF dither from 16 to 12 bits
-  char pathEnd = '\n';       // after each path written: '\0' with --null
+  CardOp cardOp = CardOp::kNone;
+  int slot = 0;            // the number moved, swapped or removed
+  int other = 0;           // the number it goes to, or trades places with
+  bool autoTempo = false;  // --bpm auto
+  bool adapt = false;      // any sound file in
+  bool dither = false;     // TPDF dither from 16 to 12 bits
+  char pathEnd = '\n';     // after each path written: '\0' with --null
   std::vector<std::string> files;
 };
 

@@ -2,6 +2,8 @@
 // which numbers are free, what each loop file holds, what the sampler may not see.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +12,7 @@
 #include "base/memory_file_system.h"
 #include "base/platform_file_system.h"
 #include "card/card.h"
+#include "card/card_moves.h"
 #include "core/loop_format.h"
 #include "temp_dir.h"
 
@@ -93,6 +96,77 @@ TEST(Card, SlotsAndStraysOnEveryLayer) {
 #endif
     };
     EXPECT_EQ(strays, expected);
+  }
+}
+
+// Files in memory whose calls fail from the nth on, as a killed process
+// makes no more, or only the nth, as one failing call does.
+class Stopping final : public FileSystem {
+ public:
+  Stopping(MemoryFileSystem& inner, int nth, bool stays)
+      : m_in(inner), m_nth(nth), m_stays(stays) {}
+  int OpenRead(const std::string& p, FileHandle& h) override {
+    return Go() ? m_in.OpenRead(p, h) : -EIO;
+  }
+  int CreateOutput(const std::string& p, FileHandle& h) override {
+    return Go() ? m_in.CreateOutput(p, h) : -EIO;
+  }
+  std::int64_t Read(FileHandle f, void* b, std::size_t n) override {
+    return Go() ? m_in.Read(f, b, n) : -EIO;
+  }
+  std::int64_t Write(FileHandle f, const void* b, std::size_t n) override {
+    return Go() ? m_in.Write(f, b, n) : -EIO;
+  }
+  std::int64_t Seek(FileHandle f, std::int64_t o, SeekFrom w) override {
+    return m_in.Seek(f, o, w);
+  }
+  int CheckUnchanged(FileHandle f) override { return m_in.CheckUnchanged(f); }
+  bool SameFile(const std::string& a, const std::string& b) override { return m_in.SameFile(a, b); }
+  int Close(FileHandle f) override { return m_in.Close(f); }
+  int CommitOutput(FileHandle f) override {
+    if (Go()) return m_in.CommitOutput(f);
+    m_in.DiscardOutput(f);
+    return -EIO;
+  }
+  void DiscardOutput(FileHandle f) override { m_in.DiscardOutput(f); }
+  int MoveNoReplace(const std::string& a, const std::string& b) override {
+    return Go() ? m_in.MoveNoReplace(a, b) : -EIO;
+  }
+  int Remove(const std::string& p) override { return Go() ? m_in.Remove(p) : -EIO; }
+  int calls = 0;
+
+ private:
+  bool Go() {
+    ++calls;
+    return m_stays ? calls < m_nth : calls != m_nth;
+  }
+  MemoryFileSystem& m_in;
+  int m_nth;
+  bool m_stays;
+};
+
+TEST(Card, ASwapCutAtAnyCallLosesNoLoop) {
+  const auto first = Loop(1280, kMeasureOne);
+  const auto second = Loop(905, kMeasureTwo);
+  for (const bool killed : {true, false}) {
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE(std::string(killed ? "killed at call " : "call fails: ") + std::to_string(nth));
+      MemoryFileSystem card;
+      card.files["/c/L03.T58"] = first;
+      card.files["/c/L07.T58"] = second;
+      Stopping stopping(card, nth, killed);
+      const bool done = !card::SwapSlots(stopping, "/c", 3, 7);
+      // The next operation on the card finishes what was cut off.
+      EXPECT_FALSE(card::FinishInterruptedSwap(card, "/c"));
+      ASSERT_EQ(card.files.size(), 2u);
+      const auto& three = card.files["/c/L03.T58"];
+      const auto& seven = card.files["/c/L07.T58"];
+      EXPECT_TRUE((three == first && seven == second) || (three == second && seven == first));
+      if (done) {
+        EXPECT_EQ(three, second);
+        break;
+      }
+    }
   }
 }
 

@@ -1,0 +1,172 @@
+#include "card/card_moves.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "base/content_check.h"
+#include "card/card.h"
+
+namespace loopsmith::card {
+namespace {
+
+constexpr const char* kJournal = ".loopsmith-swap";
+constexpr const char* kBetween = ".loopsmith-swap.T58";
+
+std::string PathIn(const std::string& folder, const std::string& name) {
+  const char last = folder.empty() ? '/' : folder.back();
+  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+}
+
+// A file's whole bytes, or nothing where it cannot be read.
+std::optional<std::vector<std::uint8_t>> ReadWhole(FileSystem& fs, const std::string& path) {
+  FileHandle file = FileHandle::kNone;
+  if (fs.OpenRead(path, file) != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[4096];
+  for (;;) {
+    const std::int64_t got = fs.Read(file, buffer, sizeof buffer);
+    if (got < 0) {
+      fs.Close(file);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  fs.Close(file);
+  return bytes;
+}
+
+// What tells one loop from another: its size and checksum, as text.
+std::optional<std::string> Identity(FileSystem& fs, const std::string& path) {
+  const auto bytes = ReadWhole(fs, path);
+  if (!bytes) return std::nullopt;
+  Checksum sum;
+  sum.Add(bytes->data(), bytes->size());
+  char text[48];
+  std::snprintf(text, sizeof text, "%zu %016llx", bytes->size(),
+                static_cast<unsigned long long>(sum.value()));
+  return text;
+}
+
+Failure Problem(const std::string& what, int error = 0) {
+  Failure failure = PlainFailure(what);
+  failure.systemError = error;
+  return failure;
+}
+
+int WriteText(FileSystem& fs, const std::string& path, const std::string& text) {
+  OutputFile file(fs);
+  if (const int created = file.Create(path); created != 0) return created;
+  if (fs.Write(file.handle(), text.data(), text.size()) != static_cast<std::int64_t>(text.size())) {
+    return -EIO;
+  }
+  return file.Commit();
+}
+
+bool Exists(FileSystem& fs, const std::string& path) {
+  FileHandle file = FileHandle::kNone;
+  if (fs.OpenRead(path, file) != 0) return false;
+  fs.Close(file);
+  return true;
+}
+
+}  // namespace
+
+std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& folder) {
+  // What killed runs left here goes first: a journal half written is among it.
+  fs.SweepFolder(folder);
+  const std::string journal = PathIn(folder, kJournal);
+  const std::string between = PathIn(folder, kBetween);
+  const auto text = ReadWhole(fs, journal);
+  if (!text) {
+    // No journal: a loop under the name in between was never started on.
+    return std::nullopt;
+  }
+  // Four lines: the first name, the second, and the first loop's identity.
+  std::vector<std::string> lines(1);
+  for (const std::uint8_t c : *text) {
+    if (c == '\n') {
+      lines.emplace_back();
+    } else {
+      lines.back() += static_cast<char>(c);
+    }
+  }
+  if (lines.size() >= 3 && Exists(fs, between) && Identity(fs, between) == lines[2]) {
+    const std::string a = PathIn(folder, lines[0]);
+    const std::string b = PathIn(folder, lines[1]);
+    // Cut after the first step: b's loop goes to a; after the second, only the last is left.
+    if (!Exists(fs, a)) {
+      if (const int moved = fs.MoveNoReplace(b, a); moved != 0) {
+        return Problem("a swap of " + lines[0] + " and " + lines[1] +
+                           " was cut off and cannot "
+                           "be finished",
+                       -moved);
+      }
+    }
+    if (const int moved = fs.MoveNoReplace(between, b); moved != 0) {
+      return Problem("a swap of " + lines[0] + " and " + lines[1] +
+                         " was cut off and cannot be "
+                         "finished",
+                     -moved);
+    }
+  }
+  // Not started, done, or a journal cut short while it was written: it goes.
+  if (const int removed = fs.Remove(journal); removed != 0) {
+    return Problem("the journal of a swap cannot be removed", -removed);
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> MoveSlot(FileSystem& fs, const std::string& folder, int from, int to) {
+  if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
+  const std::string source = PathIn(folder, SlotName(from));
+  if (!Exists(fs, source)) return Problem(SlotName(from) + " is free: nothing to move");
+  if (const int moved = fs.MoveNoReplace(source, PathIn(folder, SlotName(to))); moved != 0) {
+    return Problem(
+        moved == -EEXIST ? SlotName(to) + " is taken: a move never replaces" : "it cannot be moved",
+        moved == -EEXIST ? 0 : -moved);
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> SwapSlots(FileSystem& fs, const std::string& folder, int a, int b) {
+  if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
+  const std::string first = PathIn(folder, SlotName(a));
+  const std::string second = PathIn(folder, SlotName(b));
+  const std::string between = PathIn(folder, kBetween);
+  const std::string journal = PathIn(folder, kJournal);
+  const auto identity = Identity(fs, first);
+  if (!identity) return Problem(SlotName(a) + " is free or unreadable: use a move");
+  if (!Exists(fs, second)) return Problem(SlotName(b) + " is free: use a move");
+  if (const int written =
+          WriteText(fs, journal, SlotName(a) + "\n" + SlotName(b) + "\n" + *identity + "\n");
+      written != 0) {
+    return Problem("the swap's journal cannot be written", -written);
+  }
+  // a's loop out of the way, b's to a, a's to b; the journal goes last.
+  int step = fs.MoveNoReplace(first, between);
+  if (step == 0) step = fs.MoveNoReplace(second, first);
+  if (step == 0) step = fs.MoveNoReplace(between, second);
+  if (step != 0) {
+    // Carried to its end where it can be; otherwise the next operation does it.
+    (void)FinishInterruptedSwap(fs, folder);
+    return Problem("the swap could not be done", -step);
+  }
+  if (const int removed = fs.Remove(journal); removed != 0) {
+    return Problem("the swap's journal cannot be removed", -removed);
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> RemoveSlot(FileSystem& fs, const std::string& folder, int number) {
+  if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
+  if (const int removed = fs.Remove(PathIn(folder, SlotName(number))); removed != 0) {
+    return Problem(removed == -ENOENT ? SlotName(number) + " is free" : "it cannot be removed",
+                   removed == -ENOENT ? 0 : -removed);
+  }
+  return std::nullopt;
+}
+
+}  // namespace loopsmith::card
