@@ -1,0 +1,55 @@
+#!/usr/bin/env python3
+"""Reads a full card (fifty loop files of the longest kind, about 26 MB) to its
+slot table with loopsmith-cli --info FOLDER, beside `ls -l` of the same folder,
+in one run and alternating, and prints the medians (goal: the card at most 10 ms).
+
+    python3 bench/card_bench.py [--cli build/cli/loopsmith-cli] [--runs 31]
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import tempfile
+import time
+
+
+def timed(argv, cwd):
+    start = time.perf_counter_ns()
+    subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return (time.perf_counter_ns() - start) / 1e6
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", default="build/cli/loopsmith-cli")
+    parser.add_argument("--runs", type=int, default=31)
+    args = parser.parse_args()
+    cli = os.path.abspath(args.cli)
+    work = tempfile.mkdtemp()
+    try:
+        card = os.path.join(work, "card")
+        os.makedirs(card)
+        subprocess.run(["sox", "-n", "-r", "44100", "-b", "16", "-c", "2",
+                        os.path.join(work, "take.wav"), "synth", "6", "pinknoise"], check=True)
+        subprocess.run([cli, "--measure", "off", "take.wav"], cwd=work, check=True,
+                       stdout=subprocess.DEVNULL)
+        for n in range(1, 51):
+            shutil.copy(os.path.join(work, "L01.T58"), os.path.join(card, "L%02d.T58" % n))
+        times = {"card": [], "ls": []}
+        for _ in range(args.runs):
+            times["card"].append(timed([cli, "--info", "card"], work))
+            times["ls"].append(timed(["ls", "-l", "card"], work))
+        card_ms = statistics.median(times["card"])
+        ls_ms = statistics.median(times["ls"])
+        size = sum(os.path.getsize(os.path.join(card, n)) for n in os.listdir(card))
+        print(f"a full card: 50 loop files, {size:,} bytes, medians of {args.runs}:")
+        print(f"  loopsmith-cli --info card (the slot table)   {card_ms:6.2f} ms   (goal: 10 ms at most)")
+        print(f"  ls -l card                                   {ls_ms:6.2f} ms")
+        print(f"  ratio                                        {card_ms / ls_ms:6.2f}")
+    finally:
+        shutil.rmtree(work)
+
+
+if __name__ == "__main__":
+    main()
