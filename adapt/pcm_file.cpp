@@ -218,9 +218,9 @@ std::optional<PcmSound> DecodePcmFile(FileSystem& fs, const std::string& path,
     }
   }
   std::optional<PcmSound> sound;
-  if (found.problem.empty()) {
+  const std::int64_t block = std::int64_t{found.layout.bytes} * found.layout.channels;
+  if (found.problem.empty() && block > 0) {
     const Layout& layout = found.layout;
-    const std::int64_t block = std::int64_t{layout.bytes} * layout.channels;
     PcmSound decoded{layout.rate, layout.channels, found.dataSize / block, {}};
     const std::int64_t frames =
         std::clamp<std::int64_t>(wantedFrames(layout.rate), 0, decoded.frames);

@@ -11,13 +11,8 @@ import shutil
 import statistics
 import subprocess
 import tempfile
-import time
 
-
-def timed(argv, cwd):
-    start = time.perf_counter_ns()
-    subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return (time.perf_counter_ns() - start) / 1e6
+from compare_cli import timed
 
 
 def main():

@@ -29,6 +29,23 @@ std::string HeaderProblem(const std::uint8_t* header) {
   return text;
 }
 
+// A header of `got` bytes that is no loop file's, or nothing.
+std::optional<Failure> HeaderFailure(std::int64_t got, const std::uint8_t* header) {
+  if (got != static_cast<std::int64_t>(kLoopHeaderSize)) {
+    return ReadFailure(got, "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
+                                " bytes, less than the 56-byte header");
+  }
+  if (!IsLoopHeader(header)) return Failure{MessageId::kLoopReadError, 0, HeaderProblem(header)};
+  return std::nullopt;
+}
+
+// `words` bytes after the header, of the `samples` the loop needs.
+Failure ShortFailure(std::int64_t words, std::size_t samples) {
+  return ReadFailure(words, "its loop of " + WithCommas(samples) + " samples needs " +
+                                WithCommas(2 * samples) + " bytes after the header, file holds " +
+                                WithCommas(static_cast<std::uint64_t>(words)));
+}
+
 }  // namespace
 
 bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, LoopFileBytes bytes,
@@ -40,14 +57,8 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, L
     reporter.Report(OpenFailure(MessageId::kLoopReadError, -opened));
     return false;
   }
-  std::optional<Failure> failure;
-  const std::int64_t got = fs.Read(file, image, kLoopHeaderSize);
-  if (got != static_cast<std::int64_t>(kLoopHeaderSize)) {
-    failure = ReadFailure(got, "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
-                                   " bytes, less than the 56-byte header");
-  } else if (!IsLoopHeader(image)) {
-    failure = Failure{MessageId::kLoopReadError, 0, HeaderProblem(image)};
-  } else {
+  std::optional<Failure> failure = HeaderFailure(fs.Read(file, image, kLoopHeaderSize), image);
+  if (!failure) {
     // Taken before the words are read, and kept even if that read fails.
     TakeHeaderParams(image, params);
     // At most 262,144 samples: the size fits any size_t.
@@ -59,9 +70,7 @@ bool ReadLoopFile(FileSystem& fs, Reporter& reporter, const std::string& path, L
       // Words from a file that changed while they were read may be half old, half new.
       failure = ChangedFailure(MessageId::kLoopReadError, -changed);
     } else if (words != static_cast<std::int64_t>(wanted)) {
-      failure = ReadFailure(words, "its loop of " + WithCommas(samples) + " samples needs " +
-                                       WithCommas(wanted) + " bytes after the header, file holds " +
-                                       WithCommas(static_cast<std::uint64_t>(words)));
+      failure = ShortFailure(words, samples);
     }
   }
   // Closed before anything is shown. An error on close means the data may not
@@ -80,15 +89,9 @@ std::optional<Failure> CheckLoopFile(FileSystem& fs, const std::string& path, Lo
   const int opened = fs.OpenRead(path, file);
   if (opened != 0) return OpenFailure(MessageId::kLoopReadError, -opened);
   std::uint8_t header[kLoopHeaderSize];
-  std::optional<Failure> failure;
-  const std::int64_t got = fs.Read(file, header, kLoopHeaderSize);
+  std::optional<Failure> failure = HeaderFailure(fs.Read(file, header, kLoopHeaderSize), header);
   size = fs.Seek(file, 0, SeekFrom::kEnd);
-  if (got != static_cast<std::int64_t>(kLoopHeaderSize)) {
-    failure = ReadFailure(got, "it holds " + WithCommas(static_cast<std::uint64_t>(got)) +
-                                   " bytes, less than the 56-byte header");
-  } else if (!IsLoopHeader(header)) {
-    failure = Failure{MessageId::kLoopReadError, 0, HeaderProblem(header)};
-  } else {
+  if (!failure) {
     TakeHeaderParams(header, params);
     const std::size_t samples = std::size_t{SampleCount(params.measureMode, params.tempo)} + 1;
     const std::size_t wanted = 2 * samples;
@@ -97,9 +100,7 @@ std::optional<Failure> CheckLoopFile(FileSystem& fs, const std::string& path, Lo
     if (size < 0) {
       failure = ReadFailure(size, {});
     } else if (words != static_cast<std::int64_t>(wanted)) {
-      failure = ReadFailure(words, "its loop of " + WithCommas(samples) + " samples needs " +
-                                       WithCommas(wanted) + " bytes after the header, file holds " +
-                                       WithCommas(static_cast<std::uint64_t>(words)));
+      failure = ShortFailure(words, samples);
     }
   }
   fs.Close(file);

@@ -58,7 +58,10 @@ TEST(Card, SlotsAndStraysOnEveryLayer) {
     std::string folder;
     auto fs = layer.make(dir, folder);
     const auto put = [&](const std::string& name, const std::vector<std::uint8_t>& bytes) {
-      layer.put(*fs, folder + "/" + name, bytes);
+      std::string path = folder;
+      path += '/';
+      path += name;
+      layer.put(*fs, path, bytes);
     };
     put("L01.T58", Loop(1280, kMeasureOne));
     put("L12.T58", Loop(905, kMeasureTwo));
