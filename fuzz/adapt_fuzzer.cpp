@@ -10,6 +10,7 @@
 
 #include "adapt/adapting_source.h"
 #include "adapt/beat_level.h"
+#include "adapt/pcm_file.h"
 #include "adapt/tempo.h"
 #include "base/memory_file_system.h"
 #include "base/work_buffers.h"
@@ -36,6 +37,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       loopsmith::adapt::FindTempo(fs, "in.bin", size > 0 ? 1 + data[0] % 2 : 0);
   FUZZ_CHECK(!tempo.bpm || (*tempo.bpm >= 40 && *tempo.bpm <= 240));
   FUZZ_CHECK(tempo.bpm || (tempo.failure && !tempo.failure->detail.empty()));
+  FUZZ_CHECK(fs.openCount() == 0);
+
+  // The page's own WAV and AIFF reader: samples within what was asked for, of
+  // a sound it could describe, or a reason; the file closed either way.
+  loopsmith::Failure unread = loopsmith::PlainFailure({});
+  const auto own =
+      loopsmith::adapt::DecodePcmFile(fs, "in.bin", loopsmith::adapt::FramesForLongestLoop, unread);
+  FUZZ_CHECK(own || !unread.detail.empty());
+  FUZZ_CHECK(!own || (own->channels >= 1 && own->channels <= 8 &&
+                      own->samples.size() % static_cast<std::size_t>(own->channels) == 0 &&
+                      static_cast<std::int64_t>(own->samples.size()) <=
+                          loopsmith::adapt::FramesForLongestLoop(own->rate) * own->channels));
   FUZZ_CHECK(fs.openCount() == 0);
 
   // The same bytes as a tracker's estimate and onset curve: the beat level is
