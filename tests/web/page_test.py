@@ -360,6 +360,8 @@ class PageTest(unittest.TestCase):
         self.assertEqual(length(), 88201)
         self.driver.find_element(By.CSS_SELECTOR, 'input[name="measure"][value="2"]').click()
         self.assertEqual(length(), 176401)
+        self.give("mono short.wav")  # a new file: its loop, at the defaults
+        self.assertEqual(length(), 88201)
 
     def test_text_has_contrast_in_both_schemes(self):
         self.give("bad.wav", "mono short.wav")

@@ -125,6 +125,8 @@ async function main() {
   // A drop: the first file of it that loads is shown; those before it are
   // listed with their messages (a single file's goes to the message box).
   function open(list) {
+    // Listening goes on with the new file's loop, as it does after a change of tempo.
+    const listening = player.playing === 'loop';
     files = [...list];
     document.body.classList.add('has-file');
     panel.reset();
@@ -136,6 +138,7 @@ async function main() {
         const loaded = await load(file, signal);
         if (loaded.ok) {
           show(file, loaded);
+          if (listening) playLoop();
           return;
         }
         if (files.length === 1) {
