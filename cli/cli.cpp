@@ -16,6 +16,7 @@
 #include "card/card_moves.h"
 #include "cli/describe.h"
 #include "cli/describe_card.h"
+#include "cli/describe_json.h"
 #include "cli/line_reporter.h"
 #include "cli/options.h"
 #include "core/convert_job.h"
@@ -73,6 +74,7 @@ std::string HelpText() {
       "  --move N M CARD  the loop of number N to the free number M in folder CARD\n"
       "  --swap N M CARD  the loops of numbers N and M trade places\n"
       "  --remove N CARD  the loop of number N is removed\n"
+      "  --json           with --info: one JSON document (its shape is in the README)\n"
       "  -0, --null       end each path written with a NUL byte, not a newline,\n"
       "                   for names that hold newlines (xargs -0 reads them)\n"
       "  --help           show this text\n"
@@ -246,6 +248,18 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
 
   LineReporter reporter(err);
   if (options.mode == Mode::kCard) return RunCardOp(fs, reporter, options, out);
+  if (options.mode == Mode::kInfo && options.json) {
+    bool all = true;
+    out << "{\"files\": [";
+    for (std::size_t i = 0; i < options.files.size(); ++i) {
+      bool ok = false;
+      out << (i > 0 ? ",\n  " : "\n  ")
+          << DescribeJson(fs, options.files[i], DirectionOf(options.files[i]), options, ok);
+      all = all && ok;
+    }
+    out << "\n]}\n";
+    return !out.flush() ? 1 : all ? 0 : 1;
+  }
   reporter.explain = options.mode == Mode::kInfo;
   FixedParams answers(options);
   HeapAllocator allocator;

@@ -139,6 +139,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       options.mode = Mode::kInfo;
       continue;
     }
+    if (arg == "--json") {
+      options.json = true;
+      continue;
+    }
     if (arg == "--move" || arg == "--swap" || arg == "--remove") {
       // --move N M, --swap N M, --remove N: numbers, then the card's folder.
       const int count = arg == "--remove" ? 1 : 2;
@@ -191,6 +195,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     }
   }
   if (options.files.empty()) return {std::nullopt, "no FILE given"};
+  if (options.json && options.mode != Mode::kInfo) return {std::nullopt, "--json goes with --info"};
   if (std::string problem = BatchProblem(options); !problem.empty()) {
     return {std::nullopt, std::move(problem)};
   }

@@ -16,7 +16,7 @@ _loopsmith_cli() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--bpm --measure --number --adapt --dither --info --null --help --version' \
+    COMPREPLY=($(compgen -W '--bpm --measure --number --adapt --dither --info --json --null --no-clobber --move --swap --remove --help --version' \
       -- "$cur"))
     return
   fi

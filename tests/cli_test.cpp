@@ -55,6 +55,7 @@ TEST(ParseOptions, ValuesAndErrors) {
       {"--bpm"},
       {"--frobnicate", "a.wav"},
       {"--number", "50", "a.wav", "b.WAV"},  // would pass 50
+      {"--json", "a.wav"},                   // only with --info
   };
   for (const auto& args : bad) {
     const auto result = ParseOptions(args);
@@ -163,6 +164,15 @@ TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
       << text;
   EXPECT_NE(text.find("  L04.T58  free\n"), std::string::npos);
   EXPECT_NE(text.find("    L7.T58: the sampler reads L07.T58, spelt so\n"), std::string::npos);
+  // The same as JSON, with a loop file beside it.
+  EXPECT_EQ(Run({"--info", "--json", dir.root().string(), dir.Path("L02.T58")}), 0);
+  const std::string json = out.str();
+  for (const char* part :
+       {"{\"files\": [", "\"kind\": \"card\", \"ok\": true", "\"state\": \"free\"",
+        "{\"name\": \"L7.T58\", \"why\": \"the sampler reads L07.T58, spelt so\"}",
+        "\"kind\": \"loop\", \"ok\": true, \"tempo\": 240.0, \"measure\": \"1\""}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part;
+  }
 }
 
 TEST_F(CliTest, AnOutputThatCannotBeWrittenIsAFailure) {
