@@ -42,6 +42,11 @@ int Copy(JournalIo& io, std::intptr_t from, std::int64_t fromAt, std::intptr_t t
 
 }  // namespace
 
+int CopyRange(JournalIo& io, std::intptr_t from, std::int64_t fromAt, std::intptr_t to,
+              std::int64_t toAt, std::int64_t count) {
+  return Copy(io, from, fromAt, to, toAt, count, nullptr);
+}
+
 int KeepInJournal(JournalIo& io, std::intptr_t target, const std::string& name,
                   std::intptr_t journal) {
   const std::int64_t size = io.Size(target);

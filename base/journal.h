@@ -53,6 +53,11 @@ class JournalIo {
   virtual int SetSizeAndSync(std::intptr_t file, std::int64_t size) = 0;
 };
 
+// `count` bytes of `from` at `fromAt` to `to` at `toAt`: 0, or the failure
+// (a short read is -EIO, a write that takes nothing -ENOSPC).
+int CopyRange(JournalIo& io, std::intptr_t from, std::int64_t fromAt, std::intptr_t to,
+              std::int64_t toAt, std::int64_t count);
+
 // The old bytes of `target` (named `name` in its folder) into an empty
 // `journal`, head last, then onto the disk.
 int KeepInJournal(JournalIo& io, std::intptr_t target, const std::string& name,

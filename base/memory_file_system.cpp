@@ -10,6 +10,11 @@ std::vector<std::uint8_t>& MemoryFileSystem::DataOf(Open& open) {
   return open.writable ? open.output : files[open.path];
 }
 
+std::int64_t MemoryFileSystem::WholeSizeOf(Open& open) {
+  const auto whole = open.writable ? wholeSizes.end() : wholeSizes.find(open.path);
+  return whole != wholeSizes.end() ? whole->second : static_cast<std::int64_t>(DataOf(open).size());
+}
+
 int MemoryFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   if (files.find(path) == files.end()) return -ENOENT;
   m_open[m_next] = {path, {}, 0, false};
@@ -27,10 +32,10 @@ std::int64_t MemoryFileSystem::Read(FileHandle file, void* buffer, std::size_t n
   auto it = m_open.find(static_cast<std::intptr_t>(file));
   if (it == m_open.end()) return -EBADF;
   const auto& data = DataOf(it->second);
-  const auto whole = it->second.writable ? wholeSizes.end() : wholeSizes.find(it->second.path);
-  if (whole != wholeSizes.end() && n > 0 &&
+  const std::int64_t whole = WholeSizeOf(it->second);
+  if (n > 0 && whole > static_cast<std::int64_t>(data.size()) &&
       it->second.position + static_cast<std::int64_t>(n) > static_cast<std::int64_t>(data.size()) &&
-      it->second.position < whole->second) {
+      it->second.position < whole) {
     wantedMore = true;
     return -EAGAIN;
   }
@@ -56,12 +61,7 @@ std::int64_t MemoryFileSystem::Write(FileHandle file, const void* buffer, std::s
 std::int64_t MemoryFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
   auto it = m_open.find(static_cast<std::intptr_t>(file));
   if (it == m_open.end()) return -EBADF;
-  std::int64_t base = 0;
-  if (from == SeekFrom::kEnd) {
-    const auto whole = it->second.writable ? wholeSizes.end() : wholeSizes.find(it->second.path);
-    base = whole != wholeSizes.end() ? whole->second
-                                     : static_cast<std::int64_t>(DataOf(it->second).size());
-  }
+  const std::int64_t base = from == SeekFrom::kEnd ? WholeSizeOf(it->second) : 0;
   if (base + offset < 0) return -EINVAL;
   it->second.position = base + offset;
   return it->second.position;

@@ -48,6 +48,8 @@ class MemoryFileSystem final : public FileSystem {
     bool writable = false;
   };
   std::vector<std::uint8_t>& DataOf(Open& open);
+  // The file's whole size, of which a part-held file holds only the start.
+  std::int64_t WholeSizeOf(Open& open);
 
   std::map<std::intptr_t, Open> m_open;
   std::intptr_t m_next = 3;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,16 @@ class Reporter {
  public:
   virtual ~Reporter() = default;
   virtual void Report(const Failure& failure) = 0;
+};
+
+// Keeps the first failure and shows nothing: for a caller that says one
+// failure in its own way (the page's message, a JSON field).
+class FirstFailure final : public Reporter {
+ public:
+  void Report(const Failure& failure) override {
+    if (!first) first = failure;
+  }
+  std::optional<Failure> first;
 };
 
 // Takes failures and shows nothing: for a first try whose failure is not yet the user's.

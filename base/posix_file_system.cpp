@@ -533,20 +533,8 @@ int PosixFileSystem::CopyInPlace(int from, int to) {
     }
   }
 #endif
-  std::vector<unsigned char> buffer(1 << 16);
-  for (off_t at = 0; at < written.st_size;) {
-    const ssize_t got = ::pread(from, buffer.data(), buffer.size(), at);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return got < 0 ? -errno : -EIO;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put =
-          ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(got - done), at + done);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return put < 0 ? -errno : -ENOSPC;
-      done += put;
-    }
-    at += got;
-  }
+  PosixJournalIo io;
+  if (const int copied = CopyRange(io, from, 0, to, 0, written.st_size); copied != 0) return copied;
   // The old content beyond the new end goes only now, when all was written.
   if (::ftruncate(to, written.st_size) != 0 || SyncData(to) != 0) return -errno;
   return 0;

@@ -74,40 +74,6 @@ bool MoveTo(HANDLE file, std::int64_t offset) {
   return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
 }
 
-// Copies a complete new version over a file that must keep its identity. A
-// full disk must show before the first old byte is overwritten, so the space
-// for the new length is allocated first: a longer end of file alone may be
-// sparse (wine makes it so) and reserve nothing.
-int CopyInPlace(HANDLE from, HANDLE to) {
-  LARGE_INTEGER written{};
-  LARGE_INTEGER old{};
-  if (!::GetFileSizeEx(from, &written) || !::GetFileSizeEx(to, &old)) return LastError();
-  if (written.QuadPart > old.QuadPart) {
-    FILE_ALLOCATION_INFO allocation{};
-    allocation.AllocationSize = written;
-    if (!::SetFileInformationByHandle(to, FileAllocationInfo, &allocation, sizeof allocation)) {
-      return LastError();
-    }
-  }
-  if (!MoveTo(from, 0) || !MoveTo(to, 0)) return LastError();
-  std::vector<unsigned char> buffer(1 << 16);
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-      return LastError();
-    }
-    if (got == 0) break;
-    DWORD put = 0;
-    if (!::WriteFile(to, buffer.data(), got, &put, nullptr)) return LastError();
-    if (put != got) return -ENOSPC;
-  }
-  // The old content beyond the new end goes only now, when all was written.
-  if (!MoveTo(to, written.QuadPart) || !::SetEndOfFile(to) || !::FlushFileBuffers(to)) {
-    return LastError();
-  }
-  return 0;
-}
-
 std::wstring FolderOf(const std::wstring& path) {
   const auto slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? L"." : path.substr(0, slash);
@@ -169,6 +135,32 @@ class WindowsJournalIo final : public JournalIo {
 };
 
 std::intptr_t Id(HANDLE file) { return reinterpret_cast<std::intptr_t>(file); }
+
+// Copies a complete new version over a file that must keep its identity. A
+// full disk must show before the first old byte is overwritten, so the space
+// for the new length is allocated first: a longer end of file alone may be
+// sparse (wine makes it so) and reserve nothing.
+int CopyInPlace(HANDLE from, HANDLE to) {
+  LARGE_INTEGER written{};
+  LARGE_INTEGER old{};
+  if (!::GetFileSizeEx(from, &written) || !::GetFileSizeEx(to, &old)) return LastError();
+  if (written.QuadPart > old.QuadPart) {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize = written;
+    if (!::SetFileInformationByHandle(to, FileAllocationInfo, &allocation, sizeof allocation)) {
+      return LastError();
+    }
+  }
+  WindowsJournalIo io;
+  if (const int copied = CopyRange(io, Id(from), 0, Id(to), 0, written.QuadPart); copied != 0) {
+    return copied;
+  }
+  // The old content beyond the new end goes only now, when all was written.
+  if (!MoveTo(to, written.QuadPart) || !::SetEndOfFile(to) || !::FlushFileBuffers(to)) {
+    return LastError();
+  }
+  return 0;
+}
 
 // The journal beside the file at `path`.
 std::wstring JournalPathOf(const std::wstring& path) {

@@ -31,13 +31,13 @@ int NumberIn(const std::string& name) {
   return number;
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
+}  // namespace
+
+std::string PathIn(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   const char last = folder.back();
   return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
 }
-
-}  // namespace
 
 std::string SlotName(int number) {
   return (number < 10 ? "L0" : "L") + std::to_string(number) + ".T58";
@@ -97,7 +97,7 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
     file.readOnly = entry.readOnly;
     file.size = entry.size;
     std::int64_t size = entry.size;
-    file.problem = CheckLoopFile(fs, Join(folder, entry.name), file.params, size);
+    file.problem = CheckLoopFile(fs, PathIn(folder, entry.name), file.params, size);
     if (size >= 0) file.size = size;
     if (!file.problem) {
       file.loopSamples = SampleCount(file.params.measureMode, file.params.tempo) + 1;

@@ -53,4 +53,7 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card);
 // "L07.T58" for 7.
 std::string SlotName(int number);
 
+// `name` in the card's folder, which may end in a separator already.
+std::string PathIn(const std::string& folder, const std::string& name);
+
 }  // namespace loopsmith::card

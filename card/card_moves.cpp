@@ -14,11 +14,6 @@ namespace {
 constexpr const char* kJournal = ".loopsmith-swap";
 constexpr const char* kBetween = ".loopsmith-swap.T58";
 
-std::string PathIn(const std::string& folder, const std::string& name) {
-  const char last = folder.empty() ? '/' : folder.back();
-  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
-}
-
 // A file's whole bytes, or nothing where it cannot be read.
 std::optional<std::vector<std::uint8_t>> ReadWhole(FileSystem& fs, const std::string& path) {
   FileHandle file = FileHandle::kNone;

@@ -215,12 +215,12 @@ int RunCardOp(FileSystem& fs, LineReporter& reporter, const Options& options, st
       done = false;
       continue;
     }
-    const char last = folder.back();
-    const std::string prefix = last == '/' || last == '\\' ? folder : folder + "/";
-    if (options.cardOp == CardOp::kSwap)
-      out << prefix << card::SlotName(options.slot) << options.pathEnd;
-    if (options.cardOp != CardOp::kRemove)
-      out << prefix << card::SlotName(options.other) << options.pathEnd;
+    if (options.cardOp == CardOp::kSwap) {
+      out << card::PathIn(folder, card::SlotName(options.slot)) << options.pathEnd;
+    }
+    if (options.cardOp != CardOp::kRemove) {
+      out << card::PathIn(folder, card::SlotName(options.other)) << options.pathEnd;
+    }
   }
   if (!out.flush()) return 1;
   return done ? 0 : 1;

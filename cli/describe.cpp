@@ -26,14 +26,6 @@ std::string Tenths(int value) {
   return text;
 }
 
-std::int64_t FileSize(FileSystem& fs, const std::string& path) {
-  FileHandle file = FileHandle::kNone;
-  if (fs.OpenRead(path, file) != 0) return -1;
-  const std::int64_t size = fs.Seek(file, 0, SeekFrom::kEnd);
-  fs.Close(file);
-  return size;
-}
-
 bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& path,
                   std::ostream& out) {
   HeapAllocator heap;
@@ -182,6 +174,14 @@ bool Describe(FileSystem& fs, LineReporter& reporter, const std::string& path, D
               const Options& options, std::ostream& out) {
   return direction == Direction::kLoopToWave ? DescribeLoop(fs, reporter, path, out)
                                              : DescribeWave(fs, reporter, path, options, out);
+}
+
+std::int64_t FileSize(FileSystem& fs, const std::string& path) {
+  FileHandle file = FileHandle::kNone;
+  if (fs.OpenRead(path, file) != 0) return -1;
+  const std::int64_t size = fs.Seek(file, 0, SeekFrom::kEnd);
+  fs.Close(file);
+  return size;
 }
 
 }  // namespace loopsmith::cli

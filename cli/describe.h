@@ -10,6 +10,9 @@
 
 namespace loopsmith::cli {
 
+// A file's size, or -1 where it cannot be opened.
+std::int64_t FileSize(FileSystem& fs, const std::string& path);
+
 // --info for one file: what it is and what a conversion would make of it,
 // each file opened once and its tempo found once. False, with the failure
 // reported, when it would not convert.

@@ -6,6 +6,7 @@
 
 #include "base/work_buffers.h"
 #include "card/card.h"
+#include "cli/describe.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
@@ -64,15 +65,6 @@ std::string MeasureOf(MeasureMode mode) {
   return Quoted(mode == kMeasureOne ? "1" : mode == kMeasureTwo ? "2" : "OFF");
 }
 
-// The first failure, as the page keeps it.
-class FirstFailure final : public Reporter {
- public:
-  void Report(const Failure& failure) override {
-    if (!first) first = failure;
-  }
-  std::optional<Failure> first;
-};
-
 std::string Loop(FileSystem& fs, const std::string& path, bool& ok) {
   Object object;
   object.Add("path", Quoted(path)).Add("kind", Quoted("loop"));
@@ -86,9 +78,7 @@ std::string Loop(FileSystem& fs, const std::string& path, bool& ok) {
     return object.Text();
   }
   const std::uint32_t last = SampleCount(params.measureMode, params.tempo);
-  std::int64_t size = 0;
-  LoopParams unused;
-  (void)CheckLoopFile(fs, path, unused, size);
+  const std::int64_t size = FileSize(fs, path);
   object.Add("ok", "true")
       .Add("tempo", Number(params.tempo / 10.0, 1))
       .Add("measure", MeasureOf(params.measureMode))

@@ -21,15 +21,6 @@
 namespace loopsmith::web {
 namespace {
 
-// Keeps the first failure, as the page shows one message per file.
-class FirstFailure final : public Reporter {
- public:
-  void Report(const Failure& failure) override {
-    if (!first) first = failure;
-  }
-  std::optional<Failure> first;
-};
-
 // The choices the user made on the page, as the dialog would hand them over.
 class ChosenParams final : public LoopParamsSource {
  public:
