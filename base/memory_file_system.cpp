@@ -23,6 +23,7 @@ int MemoryFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
 }
 
 int MemoryFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
+  if (readOnly.count(target) > 0) return -EACCES;
   m_open[m_next] = {target, {}, 0, true};
   handle = static_cast<FileHandle>(m_next++);
   return 0;
@@ -96,7 +97,7 @@ int MemoryFileSystem::ListFolder(const std::string& path, std::vector<FolderEntr
     if (rest.find('/') != std::string::npos) continue;
     const auto whole = wholeSizes.find(name);
     entries.push_back(
-        {rest, true, false,
+        {rest, true, readOnly.count(name) > 0,
          whole != wholeSizes.end() ? whole->second : static_cast<std::int64_t>(bytes.size())});
   }
   return 0;
@@ -112,11 +113,13 @@ int MemoryFileSystem::MoveNoReplace(const std::string& from, const std::string& 
     wholeSizes[to] = whole->second;
     wholeSizes.erase(whole);
   }
+  if (readOnly.erase(from) > 0) readOnly.insert(to);
   return 0;
 }
 
 int MemoryFileSystem::Remove(const std::string& path) {
   wholeSizes.erase(path);
+  readOnly.erase(path);
   return files.erase(path) > 0 ? 0 : -ENOENT;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ class MemoryFileSystem final : public FileSystem {
   // the missing bytes for the end of the file.
   std::map<std::string, std::int64_t> wholeSizes;
   bool wantedMore = false;
+  // Files this program may not write: listed so, and refused as a target.
+  std::set<std::string> readOnly;
 
   int OpenRead(const std::string& path, FileHandle& handle) override;
   int CreateOutput(const std::string& target, FileHandle& handle) override;
@@ -33,7 +36,7 @@ class MemoryFileSystem final : public FileSystem {
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
-  // The files whose path is the folder's, "/" and a name; none is read-only.
+  // The files whose path is the folder's, "/" and a name.
   int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
   int MoveNoReplace(const std::string& from, const std::string& to) override;
   int Remove(const std::string& path) override;

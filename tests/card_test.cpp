@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/forwarding_file_system.h"
 #include "base/memory_file_system.h"
 #include "base/platform_file_system.h"
 #include "card/card.h"
@@ -30,7 +35,16 @@ struct Layer {
   const char* name;
   std::function<std::unique_ptr<FileSystem>(testing::TempDir&, std::string&)> make;
   std::function<void(FileSystem&, const std::string&, const std::vector<std::uint8_t>&)> put;
+  std::function<void(FileSystem&, const std::string&)> lock;  // made read-only
+  bool locks = true;  // whether this program then may not write it
 };
+
+// Root may write any file on POSIX, and the listing says what this program may do.
+#ifdef _WIN32
+const bool kDiskLocks = true;
+#else
+const bool kDiskLocks = ::geteuid() != 0;
+#endif
 
 TEST(Card, SlotsAndStraysOnEveryLayer) {
   const Layer layers[] = {
@@ -41,6 +55,9 @@ TEST(Card, SlotsAndStraysOnEveryLayer) {
        },
        [](FileSystem& fs, const std::string& path, const std::vector<std::uint8_t>& bytes) {
          static_cast<MemoryFileSystem&>(fs).files[path] = bytes;
+       },
+       [](FileSystem& fs, const std::string& path) {
+         static_cast<MemoryFileSystem&>(fs).readOnly.insert(path);
        }},
       {"disk",
        [](testing::TempDir& dir, std::string& folder) {
@@ -50,7 +67,13 @@ TEST(Card, SlotsAndStraysOnEveryLayer) {
        },
        [](FileSystem&, const std::string& path, const std::vector<std::uint8_t>& bytes) {
          testing::WriteBytes(path, bytes);
-       }},
+       },
+       [](FileSystem&, const std::string& path) {
+         using std::filesystem::perms;
+         std::filesystem::permissions(path,
+                                      perms::owner_read | perms::group_read | perms::others_read);
+       },
+       kDiskLocks},
   };
   for (const Layer& layer : layers) {
     SCOPED_TRACE(layer.name);
@@ -65,6 +88,8 @@ TEST(Card, SlotsAndStraysOnEveryLayer) {
     };
     put("L01.T58", Loop(1280, kMeasureOne));
     put("L12.T58", Loop(905, kMeasureTwo));
+    put("L30.T58", Loop(1200, kMeasureOne));
+    layer.lock(*fs, folder + "/L30.T58");
     put("L20.T58", {'x', 'x'});
     put("L7.T58", Loop(1200, kMeasureOne));
     put("L51.T58", Loop(1200, kMeasureOne));
@@ -87,7 +112,10 @@ TEST(Card, SlotsAndStraysOnEveryLayer) {
     EXPECT_EQ(DetailOf(*view.slots[19].file->problem),
               "it holds 2 bytes, less than the 56-byte header");
     EXPECT_FALSE(view.slots[6].file) << "L7.T58 is not number 7's name";
-    EXPECT_EQ(view.FreeNumbers().size(), 47u);
+    EXPECT_EQ(view.FreeNumbers().size(), 46u);
+    ASSERT_TRUE(view.slots[29].file);
+    EXPECT_EQ(view.slots[29].file->readOnly, layer.locks);
+    EXPECT_FALSE(view.slots[0].file->readOnly);
     std::vector<std::string> strays;
     for (const auto& stray : view.strays) strays.push_back(stray.name + ": " + stray.why);
     std::vector<std::string> expected = {
@@ -99,15 +127,27 @@ TEST(Card, SlotsAndStraysOnEveryLayer) {
 #endif
     };
     EXPECT_EQ(strays, expected);
+
+    // The moves through the layer's own rename and removal.
+    EXPECT_FALSE(card::MoveSlot(*fs, folder, 1, 2));
+    EXPECT_EQ(DetailOf(*card::MoveSlot(*fs, folder, 2, 12)),
+              "L12.T58 is taken: a move never replaces");
+    EXPECT_FALSE(card::SwapSlots(*fs, folder, 2, 12));
+    EXPECT_FALSE(card::RemoveSlot(*fs, folder, 20));
+    ASSERT_EQ(card::ReadCard(*fs, folder, view), 0);
+    EXPECT_FALSE(view.slots[0].file || view.slots[19].file);
+    ASSERT_TRUE(view.slots[1].file && view.slots[11].file);
+    EXPECT_EQ(view.slots[1].file->params.tempo, 905);
+    EXPECT_EQ(view.slots[11].file->params.tempo, 1280);
   }
 }
 
 // Files in memory whose calls fail from the nth on, as a killed process
 // makes no more, or only the nth, as one failing call does.
-class Stopping final : public FileSystem {
+class Stopping final : public ForwardingFileSystem {
  public:
   Stopping(MemoryFileSystem& inner, int nth, bool stays)
-      : m_in(inner), m_nth(nth), m_stays(stays) {}
+      : ForwardingFileSystem(inner), m_in(inner), m_nth(nth), m_stays(stays) {}
   int OpenRead(const std::string& p, FileHandle& h) override {
     return Go() ? m_in.OpenRead(p, h) : -EIO;
   }
@@ -120,18 +160,11 @@ class Stopping final : public FileSystem {
   std::int64_t Write(FileHandle f, const void* b, std::size_t n) override {
     return Go() ? m_in.Write(f, b, n) : -EIO;
   }
-  std::int64_t Seek(FileHandle f, std::int64_t o, SeekFrom w) override {
-    return m_in.Seek(f, o, w);
-  }
-  int CheckUnchanged(FileHandle f) override { return m_in.CheckUnchanged(f); }
-  bool SameFile(const std::string& a, const std::string& b) override { return m_in.SameFile(a, b); }
-  int Close(FileHandle f) override { return m_in.Close(f); }
   int CommitOutput(FileHandle f) override {
     if (Go()) return m_in.CommitOutput(f);
     m_in.DiscardOutput(f);
     return -EIO;
   }
-  void DiscardOutput(FileHandle f) override { m_in.DiscardOutput(f); }
   int MoveNoReplace(const std::string& a, const std::string& b) override {
     return Go() ? m_in.MoveNoReplace(a, b) : -EIO;
   }

@@ -125,17 +125,17 @@ TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
   MakeLoopHeader({2400, 1, 1}, loop.data());
   WriteBytes(dir.Path("L02.T58"), loop);
   std::vector<std::string> waves;
-  for (int k = 0; k < 50; ++k) {
+  for (int k = 0; k < 60; ++k) {
     std::string name = std::to_string(k);
     name.append(".wav");
     waves.push_back(dir.Path(name));
     WriteBytes(waves.back(), SimpleWave(1, {1, 2}));
   }
-  // 50 WAV files, 49 free numbers: refused before anything is written.
+  // 60 WAV files, 49 free numbers: refused before anything is written.
   auto args = waves;
   args.insert(args.begin(), {"--number", "free"});
   EXPECT_EQ(Run(args), 2);
-  EXPECT_NE(err.str().find("50 WAV files for "), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("60 WAV files for "), std::string::npos) << err.str();
   EXPECT_NE(err.str().find(", which has 49 free numbers; nothing is converted\n"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir.Path("L01.T58")));
@@ -164,6 +164,27 @@ TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
       << text;
   EXPECT_NE(text.find("  L04.T58  free\n"), std::string::npos);
   EXPECT_NE(text.find("    L7.T58: the sampler reads L07.T58, spelt so\n"), std::string::npos);
+  // Moves: a line for each refusal, exit 1; a number out of range is a usage error.
+  const std::string card = dir.root().string();
+  const struct {
+    std::vector<std::string> args;
+    int exit;
+    const char* said;
+  } moves[] = {
+      {{"--move", "1", "9", card}, 0, ""},
+      {{"--move", "9", "2", card}, 1, "L02.T58 is taken: a move never replaces"},
+      {{"--swap", "9", "3", card}, 0, ""},
+      {{"--remove", "9", card}, 0, ""},
+      {{"--remove", "9", card}, 1, "L09.T58 is free"},
+      {{"--move", "0", "7", card}, 2, "--move takes two numbers, 1 to 50"},
+  };
+  for (const auto& move : moves) {
+    EXPECT_EQ(Run(move.args), move.exit) << move.args[0];
+    EXPECT_NE(err.str().find(move.said), std::string::npos) << err.str();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("L09.T58")) ||
+               std::filesystem::exists(dir.Path("L01.T58")));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("L03.T58")));
   // The same as JSON, with a loop file beside it.
   EXPECT_EQ(Run({"--info", "--json", dir.root().string(), dir.Path("L02.T58")}), 0);
   const std::string json = out.str();
