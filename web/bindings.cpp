@@ -6,12 +6,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/loop_param_model.h"
 #include "base/messages.h"
 #include "core/loop_length.h"
 #include "core/loop_params.h"
 #include "core/output_names.h"
+#include "web/card_session.h"
 #include "web/page_session.h"
 
 namespace loopsmith::web {
@@ -62,29 +66,34 @@ val Room(double bytes) {
   return out;
 }
 
+// `count` values in `into`, once the heap has said it has room for them.
+template <typename T>
+val Reserve(std::vector<T>& into, double count) {
+  into = {};
+  val room = Room(count * sizeof(T));
+  if (room["ok"].as<bool>()) into.assign(static_cast<std::size_t>(count), T{});
+  return room;
+}
+
+// A view of the module's own memory, for the page to fill; valid until the next call.
+template <typename T>
+val ViewOf(std::vector<T>& values) {
+  return val(emscripten::typed_memory_view(values.size(), values.data()));
+}
+
 // The session with its input and output buffers.
 class Session {
  public:
   // Room for a dropped file of `size` bytes, which inputView() then shows.
-  val ReserveInput(double size) {
-    m_input = {};
-    val room = Room(size);
-    if (room["ok"].as<bool>()) m_input.assign(static_cast<std::size_t>(size), 0);
-    return room;
-  }
-  val InputView() { return val(emscripten::typed_memory_view(m_input.size(), m_input.data())); }
+  val ReserveInput(double size) { return Reserve(m_input, size); }
+  val InputView() { return ViewOf(m_input); }
   // `wholeSize`: the file's size, of which the input holds the start.
   val Open(const std::string& name, double wholeSize) {
     return ResultOf(m_session.Open(name, std::move(m_input), static_cast<std::int64_t>(wholeSize)));
   }
   // Room for `count` decoded samples, which floatView() then shows.
-  val ReserveFloats(double count) {
-    m_floats = {};
-    val room = Room(count * sizeof(float));
-    if (room["ok"].as<bool>()) m_floats.assign(static_cast<std::size_t>(count), 0);
-    return room;
-  }
-  val FloatView() { return val(emscripten::typed_memory_view(m_floats.size(), m_floats.data())); }
+  val ReserveFloats(double count) { return Reserve(m_floats, count); }
+  val FloatView() { return ViewOf(m_floats); }
   val UseDecoded(const std::string& name, int channels) {
     const auto result = m_session.UseDecoded(name, m_floats, channels);
     m_floats = {};
@@ -136,6 +145,110 @@ class Session {
   std::vector<float> m_floats;
 };
 
+// A card's failure: the catalogue's text and the plain words, as --info gives them.
+void SetFailure(val& out, const std::optional<Failure>& failure) {
+  out.set("ok", !failure);
+  out.set("message", failure ? std::string(MessageText(failure->id)) : std::string());
+  out.set("detail", failure ? DetailOf(*failure) : std::string());
+}
+
+// The folder opened as a card, and the steps each change takes on it.
+class Card {
+ public:
+  void Clear() { m_card.Clear(); }
+  val ReserveFile(double size) { return Reserve(m_input, size); }
+  val FileView() { return ViewOf(m_input); }
+  // The file reserved and filled, or, with nothing reserved, a name and size alone.
+  void Add(const std::string& name, double size, bool readOnly) {
+    m_card.Add(name, std::move(m_input), static_cast<std::int64_t>(size), readOnly);
+    m_input = {};
+  }
+  val Read() {
+    const card::CardView& view = m_card.Read();
+    val slots = val::array();
+    for (const card::Slot& slot : view.slots) {
+      val item = val::object();
+      item.set("number", slot.number);
+      item.set("free", !slot.file);
+      if (slot.file) {
+        const card::SlotFile& file = *slot.file;
+        item.set("name", file.name);
+        item.set("tempo", file.params.tempo);
+        item.set("measure", static_cast<int>(file.params.measureMode));
+        item.set("loopSamples", file.loopSamples);
+        item.set("seconds", file.seconds);
+        item.set("size", static_cast<double>(file.size));
+        item.set("readOnly", file.readOnly);
+        SetFailure(item, file.problem);
+      }
+      slots.call<void>("push", item);
+    }
+    val strays = val::array();
+    for (const card::Stray& stray : view.strays) {
+      val item = val::object();
+      item.set("name", stray.name);
+      item.set("why", stray.why);
+      strays.call<void>("push", item);
+    }
+    val free = val::array();
+    for (const int number : view.FreeNumbers()) free.call<void>("push", number);
+    val out = val::object();
+    out.set("slots", slots);
+    out.set("strays", strays);
+    out.set("free", free);
+    return out;
+  }
+  val Peaks(int number, int columns) { return CopyOf(m_card.Peaks(number, columns)); }
+  val Bytes(const std::string& name) const {
+    const auto* bytes = m_card.Bytes(name);
+    return bytes ? CopyOf(*bytes) : val::null();
+  }
+  val Move(int from, int to) {
+    return Steps([&](auto& steps) { return m_card.Move(from, to, steps); });
+  }
+  val Swap(int a, int b) {
+    return Steps([&](auto& steps) { return m_card.Swap(a, b, steps); });
+  }
+  val Remove(int number) {
+    return Steps([&](auto& steps) { return m_card.Remove(number, steps); });
+  }
+  val Finish() {
+    return Steps([&](auto& steps) { return m_card.Finish(steps); });
+  }
+  // The loop file reserved and filled goes into slot N.
+  val Place(int number) {
+    return Steps([&](auto& steps) {
+      m_card.Place(number, std::move(m_input), steps);
+      m_input = {};
+      return std::optional<Failure>{};
+    });
+  }
+
+ private:
+  template <typename Operation>
+  val Steps(Operation operation) {
+    std::vector<CardSession::Step> steps;
+    const auto failure = operation(steps);
+    val out = val::object();
+    SetFailure(out, failure);
+    val list = val::array();
+    for (const auto& step : steps) {
+      val item = val::object();
+      item.set("kind", step.kind == CardSession::Step::Kind::kWrite  ? "write"
+                       : step.kind == CardSession::Step::Kind::kMove ? "move"
+                                                                     : "remove");
+      item.set("name", step.name);
+      item.set("to", step.to);
+      item.set("bytes", CopyOf(step.bytes));
+      list.call<void>("push", item);
+    }
+    out.set("steps", list);
+    return out;
+  }
+  CardSession m_card;
+  std::vector<std::uint8_t> m_input;
+};
+
 std::string MessageOf(int id) { return std::string(MessageText(static_cast<MessageId>(id))); }
 
 std::string TakeMessageText(LoopParamModel& model) {
@@ -166,6 +279,7 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::function("storageWords", &StorageWords);
   emscripten::function("isLoopName", &IsLoopName);
   emscripten::function("batchNumberProblem", &BatchNumberProblem);
+  emscripten::function("slotName", &card::SlotName);
   // The ranges, from the one place the desktop programs take them.
   emscripten::constant("minBpm", kMinBpm);
   emscripten::constant("maxBpm", kMaxBpm);
@@ -197,6 +311,20 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
       .function("audition", &Session::Audition)
       .function("saveWave", &Session::SaveWave)
       .function("suggestTempo", &Session::SuggestTempo);
+  emscripten::class_<Card>("Card")
+      .constructor<>()
+      .function("clear", &Card::Clear)
+      .function("reserveFile", &Card::ReserveFile)
+      .function("fileView", &Card::FileView)
+      .function("add", &Card::Add)
+      .function("read", &Card::Read)
+      .function("peaks", &Card::Peaks)
+      .function("bytes", &Card::Bytes)
+      .function("move", &Card::Move)
+      .function("swap", &Card::Swap)
+      .function("remove", &Card::Remove)
+      .function("finish", &Card::Finish)
+      .function("place", &Card::Place);
   emscripten::class_<LoopParamModel>("LoopParamModel")
       .constructor<>()
       .function("onTempoScroll", &LoopParamModel::OnTempoScroll)

@@ -69,13 +69,53 @@ export interface LoopParamModel {
   delete(): void;
 }
 
+// One slot of a card: free, or the loop file named for its number.
+export interface Slot extends Partial<Outcome> {
+  number: number;
+  free: boolean;
+  name?: string;         // "L07.T58"
+  tempo?: number;        // tenths of BPM
+  measure?: number;      // 0 (OFF), 1 or 2
+  loopSamples?: number;
+  seconds?: number;
+  size?: number;
+  readOnly?: boolean;
+}
+
+// What a change did to the copy of the card, and the steps that make the
+// same change on the folder itself, in order.
+export interface CardChange extends Outcome {
+  steps: { kind: 'write' | 'move' | 'remove'; name: string; to: string; bytes: Uint8Array }[];
+}
+
+export interface Card {
+  clear(): void;
+  // A file of the folder: reserveFile and fileView for the bytes held (a loop
+  // file whole), then add; add alone for a file known by its name and size.
+  reserveFile(size: number): Outcome;
+  fileView(): Uint8Array;
+  add(name: string, size: number, readOnly: boolean): void;
+  read(): { slots: Slot[]; strays: { name: string; why: string }[]; free: number[] };
+  // `columns` pairs of lowest and highest sample of slot N's loop, -1 to 1.
+  peaks(number: number, columns: number): Float32Array;
+  bytes(name: string): Uint8Array | null;
+  move(from: number, to: number): CardChange;  // to a free number only
+  swap(a: number, b: number): CardChange;
+  remove(number: number): CardChange;
+  finish(): CardChange;                        // a swap that was cut off
+  place(number: number): CardChange;           // the file reserved, into slot N
+  delete(): void;
+}
+
 export interface Core {
   Session: { new (): Session };
+  Card: { new (): Card };
   LoopParamModel: { new (): LoopParamModel };
   messageText(id: number): string;
   sampleCount(measureMode: number, tenths: number): number;  // the loop's last sample
   storageWords(lastSample: number): number;                   // the loop file's last word
   isLoopName(name: string): boolean;
+  slotName(number: number): string;  // "L07.T58"
   // Why `waves` WAV files numbered from `firstNumber` cannot be saved, or "".
   batchNumberProblem(firstNumber: number, waves: number): string;
   readonly minBpm: number;

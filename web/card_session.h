@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/memory_file_system.h"
+#include "base/messages.h"
+#include "card/card.h"
+
+namespace loopsmith::web {
+
+// A folder the page opened as a card, held in memory as the browser handed
+// it over, read and changed by the same card model as the command line's.
+// The page cannot call the browser's folder from inside the model, so an
+// operation runs on this copy first, and the steps it took there are what the
+// page then takes, in order, on the real folder.
+class CardSession {
+ public:
+  struct Step {
+    enum class Kind { kWrite, kMove, kRemove };
+    Kind kind = Kind::kWrite;
+    std::string name;                 // the file written, moved or removed
+    std::string to;                   // a move's new name
+    std::vector<std::uint8_t> bytes;  // what a write puts there
+  };
+
+  // Forgets the folder held.
+  void Clear();
+  // One file of the folder: its bytes (a loop file's whole, or none of
+  // another file), its size, and whether the page may write it.
+  void Add(const std::string& name, std::vector<std::uint8_t> bytes, std::int64_t size,
+           bool readOnly);
+  // The fifty slots and the strays, as they stand in the copy.
+  const card::CardView& Read();
+  // Slot N's loop as the sampler plays it, in `columns` pairs of lowest and
+  // highest sample (-1 to 1), as of the last Read; empty for a free or
+  // unreadable slot. Kept until the file changes, so a grid redraws at once.
+  const std::vector<float>& Peaks(int number, int columns);
+  // A slot's file as it stands in the copy, for the zip of the card.
+  const std::vector<std::uint8_t>* Bytes(const std::string& name) const;
+
+  // The operations, on the copy: nothing, or the failure in plain words; the
+  // steps taken so far, for the real folder, either way.
+  std::optional<Failure> Move(int from, int to, std::vector<Step>& steps);
+  std::optional<Failure> Swap(int a, int b, std::vector<Step>& steps);
+  std::optional<Failure> Remove(int number, std::vector<Step>& steps);
+  std::optional<Failure> Finish(std::vector<Step>& steps);
+  // A loop file the page made, put into slot N (the page asked first where N
+  // was taken).
+  void Place(int number, std::vector<std::uint8_t> bytes, std::vector<Step>& steps);
+
+ private:
+  // The peaks of the files the steps changed are gone; a move takes them along.
+  void Forget(const std::vector<Step>& steps);
+
+  static constexpr const char* kFolder = "/card";
+  MemoryFileSystem m_fs;
+  card::CardView m_view;
+  std::map<std::string, std::vector<float>> m_peaks;  // by file name
+};
+
+}  // namespace loopsmith::web
