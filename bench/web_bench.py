@@ -2,8 +2,9 @@
 """The browser version's figures beside the native ones, in one run: the page
 converting the largest stereo WAV file (262,144 frames; from the dropped
 file's bytes to the loop file's bytes ready) against loopsmith-cli on the same
-file, the waveform's redraw while the slider moves, and the size of
-loopsmith.html.
+file, the waveform's redraw while the slider moves, a full card (fifty of
+the longest loop files) opened to its grid of fifty waveforms beside
+loopsmith-cli --info of the same folder, and the size of loopsmith.html.
 
     /usr/bin/python3 bench/web_bench.py [--page build-web/web/loopsmith.html]
                                         [--cli build/cli/loopsmith-cli] [--runs 21]
@@ -12,7 +13,9 @@ import argparse
 import base64
 import os
 import statistics
+import shutil
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -38,12 +41,34 @@ def main():
                        stdout=subprocess.DEVNULL)
         native.append((time.perf_counter() - start) * 1000)
 
+    # A full card: fifty loop files of the longest kind, 26 MB.
+    card = os.path.join(work, "CARD")
+    os.makedirs(card)
+    for n in range(1, 51):
+        subprocess.run([cli, "--bpm", "40", "--measure", "off", "--number", str(n), "take.wav"],
+                       cwd=work, check=True, stdout=subprocess.DEVNULL)
+        shutil.move(os.path.join(work, "L%02d.T58" % n), card)
+    card_native = []
+    for _ in range(args.runs):
+        start = time.perf_counter()
+        subprocess.run([cli, "--info", card], check=True, stdout=subprocess.DEVNULL)
+        card_native.append((time.perf_counter() - start) * 1000)
+    cards = {}
+    for name in sorted(os.listdir(card)):
+        with open(os.path.join(card, name), "rb") as f:
+            cards[name] = base64.b64encode(f.read()).decode()
+    # The browser's private file system stands in for the chosen folder; it needs http.
+    server = subprocess.Popen([sys.executable, "-m", "http.server", "0", "--bind", "127.0.0.1"],
+                              cwd=os.path.dirname(os.path.abspath(args.page)),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    port = server.stdout.readline().split(" port ")[1].split()[0]
+
     options = webdriver.ChromeOptions()
     for arg in ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1200,1000"]:
         options.add_argument(arg)
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     try:
-        driver.get("file://" + os.path.abspath(args.page))
+        driver.get("http://127.0.0.1:%s/%s" % (port, os.path.basename(args.page)))
         while not driver.execute_script("return !!(window.loopsmithPage && window.loopsmithPage.ready)"):
             time.sleep(0.05)
         with open(take, "rb") as f:
@@ -81,8 +106,40 @@ def main():
               done({convert: times, redraw: redraws});
             })().catch(e => done({error: String(e)}));
         """, data, args.runs)
+        grid = driver.execute_async_script("""
+            const [files, runs, done] = arguments;
+            const page = window.loopsmithPage;
+            (async () => {
+              const root = await navigator.storage.getDirectory();
+              await root.removeEntry('CARD', {recursive: true}).catch(() => {});
+              const dir = await root.getDirectoryHandle('CARD', {create: true});
+              for (const [name, data] of Object.entries(files)) {
+                const w = await (await dir.getFileHandle(name, {create: true})).createWritable();
+                await w.write(Uint8Array.from(atob(data), c => c.charCodeAt(0)));
+                await w.close();
+              }
+              window.showDirectoryPicker = async () => dir;
+              const times = [];
+              for (let i = 0; i < runs; i++) {
+                page.card.folder = null;
+                document.getElementById('open-card').click();
+                while (!page.card.folder || document.body.classList.contains('busy')) {
+                  await new Promise(r => setTimeout(r, 5));
+                }
+                const drawn = document.querySelectorAll('#slots li:not(.free)').length;
+                if (drawn !== 50) throw new Error(`${drawn} slots drawn`);
+                times.push(page.card.openedIn);
+              }
+              done(times);
+            })().catch(e => done({error: String(e)}));
+        """, cards, args.runs)
     finally:
         driver.quit()
+        server.kill()
+        server.wait()
+        shutil.rmtree(work)
+    if "error" in grid:
+        raise SystemExit(grid["error"])
     if "error" in page:
         raise SystemExit(page["error"])
     size = os.path.getsize(args.page)
@@ -96,6 +153,11 @@ def main():
           % statistics.median(page["redraw"]))
     print("                                 95th percentile: %.2f ms"
           % sorted(page["redraw"])[94])
+    print("a full card (50 loop files, 26 MB) read to its slots, medians of %d:" % args.runs)
+    print("  the page: folder listed, files read, fifty waveforms drawn %7.2f ms   (goal: under 300 ms)"
+          % statistics.median(grid))
+    print("  loopsmith-cli --info on the folder (whole process)        %7.2f ms"
+          % statistics.median(card_native))
     print("loopsmith.html: %d bytes (goal: under 400 KB)" % size)
 
 

@@ -4,7 +4,7 @@ WebAssembly module (embedded by emscripten) and the page's JavaScript
 modules, each copied in as it is, less the import and export lines that only
 join them.
 
-    python3 web/build_page.py MODULE.js OUT.html VERSION
+    python3 web/build_page.py MODULE.js OUT.html VERSION FFLATE.js
 """
 import os
 import re
@@ -12,8 +12,8 @@ import sys
 
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page")
 # Each after the modules it uses.
-MODULES = ["module.js", "jobs.js", "waveform.js", "player.js", "save.js", "adapt.js", "loader.js",
-           "panel.js", "app.js"]
+MODULES = ["module.js", "jobs.js", "waveform.js", "player.js", "zip.js", "save.js", "folder.js",
+           "card.js", "adapt.js", "loader.js", "panel.js", "app.js"]
 
 
 def read(name):
@@ -22,9 +22,12 @@ def read(name):
 
 
 def main():
-    module_js, out, version = sys.argv[1], sys.argv[2], sys.argv[3]
+    module_js, out, version, fflate_js = sys.argv[1:5]
     with open(module_js, encoding="utf-8") as f:
         core = f.read()
+    # The zip writer, as the npm registry gave it (MIT licence).
+    with open(fflate_js, encoding="utf-8") as f:
+        fflate = "// fflate, (c) 2023 Arjun Barrett, MIT licence\n" + f.read()
     script = []
     for name in MODULES:
         text = read(name)
@@ -33,10 +36,11 @@ def main():
         script.append("// " + name + "\n" + text)
     html = read("loopsmith.html")
     # Inside a script element only "</script" could end it early.
-    for part in [core] + script:
+    for part in [core, fflate] + script:
         assert "</script" not in part.lower()
     html = html.replace("/*STYLE*/", read("style.css").strip())
     html = html.replace("@VERSION@", version)
+    html = html.replace("/*FFLATE*/", fflate.strip())
     html = html.replace("/*MODULE*/", core.strip())
     html = html.replace("/*SCRIPT*/", "\n".join(script).strip())
     with open(out, "w", encoding="utf-8") as f:

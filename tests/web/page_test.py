@@ -14,6 +14,7 @@ import sys
 import tempfile
 import time
 import unittest
+import zipfile
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -27,7 +28,9 @@ def sox(*args):
     subprocess.run(["sox", "-n", *args], check=True, stderr=subprocess.DEVNULL)
 
 
-class PageTest(unittest.TestCase):
+class Browser(unittest.TestCase):
+    url = None  # the page's address; its file by default
+
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp()
@@ -75,7 +78,7 @@ class PageTest(unittest.TestCase):
         os.makedirs(self.downloads)
         self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
                                     {"behavior": "allow", "downloadPath": self.downloads})
-        self.driver.get("file://" + PAGE)
+        self.driver.get(self.url or "file://" + PAGE)
         self.wait(lambda: self.js("return !!(window.loopsmithPage && window.loopsmithPage.ready)"))
 
     # Helpers.
@@ -130,7 +133,12 @@ class PageTest(unittest.TestCase):
         with open(os.path.join(self.downloads, name), "rb") as f:
             return f.read()
 
-    # Tests.
+    def unzip(self, name):
+        with zipfile.ZipFile(os.path.join(self.downloads, name)) as z:
+            return {info.filename: z.read(info) for info in z.infolist()}
+
+
+class PageTest(Browser):
     def test_saved_loops_equal_the_command_lines(self):
         slider = lambda: int(self.el("tempo").get_attribute("value"))
         cases = [  # file, keys for the slider, measure, file number
@@ -234,8 +242,11 @@ class PageTest(unittest.TestCase):
         field.clear()
         field.send_keys("4")
         self.el("ok").click()
-        self.assertEqual(self.downloaded(3), ["L04.T58", "L05.T58", "L09.WAV"])
-        self.assertEqual(self.read_download("L05.T58"), self.cli("stereo long.wav", "--number", "5"))
+        # One OK, one download.
+        self.assertEqual(self.downloaded(1), ["loopsmith.zip"])
+        saved = self.unzip("loopsmith.zip")
+        self.assertEqual(sorted(saved), ["L04.T58", "L05.T58", "L09.WAV"])
+        self.assertEqual(saved["L05.T58"], self.cli("stereo long.wav", "--number", "5"))
         self.assertIn("bad.wav: Wave file read error #2", self.el("results").text)
 
     def test_one_job_at_a_time_and_ok_converts_the_file_shown(self):
@@ -405,6 +416,234 @@ class PageTest(unittest.TestCase):
         self.driver.set_window_size(1200, 1000)
 
 
+class CardTest(Browser):
+    """The card over http (the browser's private file system, which stands in
+    for a chosen folder, is not given to a page opened from disk)."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.server = subprocess.Popen(
+            [sys.executable, "-m", "http.server", "0", "--bind", "127.0.0.1"],
+            cwd=os.path.dirname(PAGE), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        port = cls.server.stdout.readline().split(" port ")[1].split()[0]
+        cls.url = "http://127.0.0.1:%s/%s" % (port, os.path.basename(PAGE))
+        for i in range(1, 61):
+            shutil.copy(os.path.join(cls.files, "mono short.wav"), os.path.join(cls.files, "b%02d.wav" % i))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.kill()
+        cls.server.wait()
+        super().tearDownClass()
+
+    def setUp(self):
+        super().setUp()
+        self.run_js("""const root = await navigator.storage.getDirectory();
+            for await (const name of root.keys()) await root.removeEntry(name, {recursive: true});
+            indexedDB.deleteDatabase('loopsmith');""")
+
+    def run_js(self, body, *args):
+        """Runs an async function body in the page; its return value, or the failure raised."""
+        out = self.driver.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "(async (...args) => {" + body + "})(...[...arguments].slice(0, -1))"
+            ".then((v) => done({v: v ?? null}), (e) => done({e: String(e)}));", *args)
+        if "e" in out:
+            self.fail(out["e"])
+        return out["v"]
+
+    def open_card(self, files):
+        """A folder of these files, opened as the card through the button."""
+        self.run_js("""const [files] = args;
+            const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('CARD', {create: true});
+            for (const [name, data] of Object.entries(files)) {
+              const w = await (await dir.getFileHandle(name, {create: true})).createWritable();
+              await w.write(Uint8Array.from(atob(data), (c) => c.charCodeAt(0)));
+              await w.close();
+            }
+            window.showDirectoryPicker = async () => dir;""",
+            {name: base64.b64encode(data).decode() for name, data in files.items()})
+        self.el("open-card").click()
+        self.wait(lambda: self.js("return !!window.loopsmithPage.card.folder") or
+                  (self.dialog_text() and self.fail(self.dialog_text())))
+        self.idle()
+
+    def card_files(self):
+        got = self.run_js("""const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('CARD');
+            const out = {};
+            for await (const [name, h] of dir.entries()) {
+              if (name.endsWith('.crswap')) continue;  // a write the browser has not put in place yet
+              const bytes = new Uint8Array(await (await h.getFile()).arrayBuffer());
+              let text = ''; for (const b of bytes) text += String.fromCharCode(b);
+              out[name] = btoa(text);
+            }
+            return out;""")
+        return {name: base64.b64decode(data) for name, data in got.items()}
+
+    def drop(self, names, number=0, slot=0):
+        """Files dropped on slot `number`, or on the card; or slot `slot` dragged there."""
+        datas = []
+        for name in names:
+            with open(os.path.join(self.files, name), "rb") as f:
+                datas.append(base64.b64encode(f.read()).decode())
+        self.js("""const [names, datas, number, slot] = arguments;
+            const transfer = new DataTransfer();
+            names.forEach((n, i) => transfer.items.add(
+                new File([Uint8Array.from(atob(datas[i]), (c) => c.charCodeAt(0))], n)));
+            if (slot) transfer.setData('application/x-loopsmith-slot', String(slot));
+            const target = number ? document.querySelector(`#slots li[data-number="${number}"]`)
+                                  : document.getElementById('card');
+            target.dispatchEvent(new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));""",
+                names, datas, number, slot)
+        self.idle()
+
+    def slot_text(self, number):
+        return self.js("return document.querySelector('#slots li[data-number=\"%d\"]').innerText" % number)
+
+    def answer(self, yes):
+        self.wait(lambda: self.js("return document.getElementById('question').open"))
+        text = self.el("question-text").text
+        self.driver.find_element(By.CSS_SELECTOR, "#question button[value=%s]" % ("yes" if yes else "no")).click()
+        self.idle()
+        return text
+
+    def test_open_place_replace_move_swap_remove_and_reopen(self):
+        three = self.cli("stereo long.wav", "--bpm", "128", "--number", "3")
+        self.open_card({"L03.T58": three, "L20.T58": b"xx", "L7.T58": three})
+        self.assertIn("128 BPM\n1 measure\n1.875 s", self.slot_text(3))
+        self.assertIn("unreadable", self.slot_text(20))
+        self.assertIn("L7.T58: the sampler reads L07.T58, spelt so", self.el("strays").text)
+        # A click plays the slot's loop and shows it, ready for Save WAV.
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="3"]').click()
+        self.wait(lambda: self.js("return window.loopsmithPage.player.playing") == "loop")
+        self.assertIn("L03.T58: loop file", self.el("file-info").text)
+        # A drop on a free slot: the panel opens with its number, OK writes it there.
+        self.drop(["mono short.wav"], number=5)
+        self.assertEqual(self.el("file-number").get_attribute("value"), "5")
+        self.el("ok").click()
+        self.wait(lambda: "L05.T58" in self.card_files())
+        five = self.cli("mono short.wav", "--number", "5")
+        self.assertEqual(self.card_files()["L05.T58"], five)
+        # On a taken slot, OK asks first, naming what is there; No changes nothing.
+        self.drop(["mono short.wav"], number=3)
+        self.el("ok").click()
+        self.assertEqual(self.answer(False), "Replace L03.T58: 128 BPM, one measure, 1.875 s?")
+        self.assertEqual(self.card_files()["L03.T58"], three)
+        self.el("ok").click()
+        self.answer(True)
+        self.wait(lambda: self.card_files()["L03.T58"] == self.cli("mono short.wav", "--number", "3"))
+        # A slot dragged onto a free one moves; onto a taken one, swaps.
+        self.drop([], number=9, slot=5)
+        files = self.card_files()
+        self.assertNotIn("L05.T58", files)
+        self.assertEqual(files["L09.T58"], five)
+        self.drop([], number=3, slot=9)
+        files = self.card_files()
+        self.assertEqual(files["L03.T58"], five)
+        self.assertEqual(files["L09.T58"], self.cli("mono short.wav", "--number", "3"))
+        self.assertFalse([n for n in files if n.startswith(".loopsmith")])
+        # Remove, after a question.
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="9"]').click()
+        self.idle()
+        self.el("remove-slot").click()
+        self.assertTrue(self.answer(True).startswith("Remove L09.T58:"))
+        self.assertNotIn("L09.T58", self.card_files())
+        self.assertEqual(self.js("return window.loopsmithPage.messages"), [])
+        # The next visit offers the folder again.
+        self.setUp_keep_card()
+        self.assertEqual(self.el("reopen-card").text, "Open CARD again")
+        self.el("reopen-card").click()
+        self.wait(lambda: "free" not in self.slot_text(3))
+
+    def setUp_keep_card(self):
+        self.driver.get(self.url)
+        self.wait(lambda: self.js("return !!(window.loopsmithPage && window.loopsmithPage.ready)"))
+        self.wait(lambda: self.el("reopen-card").is_displayed())
+
+    def test_a_swap_cut_off_is_finished_when_the_card_opens_again(self):
+        a, b = self.cli("mono short.wav", "--number", "3"), self.cli("stereo long.wav", "--number", "7")
+        self.open_card({"L03.T58": a, "L07.T58": b})
+        # The card pulled out after the swap's first move: every later move fails.
+        self.js("""const real = FileSystemFileHandle.prototype.move; let calls = 0;
+            FileSystemFileHandle.prototype.move = function (...a) {
+              return ++calls >= 2 ? Promise.reject(new Error('the card was pulled out')) : real.apply(this, a); };""")
+        self.drop([], number=7, slot=3)
+        self.assertIn("the card was pulled out", self.dialog_text())
+        self.assertIn(".loopsmith-swap", self.card_files())
+        # The next opening of the card finishes the swap.
+        self.setUp_reload()
+        files = self.card_files()
+        self.assertEqual((files.get("L03.T58"), files.get("L07.T58")), (b, a))
+        self.assertFalse([n for n in files if n.startswith(".loopsmith")])
+
+    def setUp_reload(self):
+        self.driver.get(self.url)
+        self.wait(lambda: self.js("return !!(window.loopsmithPage && window.loopsmithPage.ready)"))
+        self.run_js("window.showDirectoryPicker = async () => "
+                    "(await navigator.storage.getDirectory()).getDirectoryHandle('CARD');")
+        self.el("open-card").click()
+        self.wait(lambda: self.js("return !!window.loopsmithPage.card.folder"))
+        self.idle()
+
+    def test_a_batch_takes_the_free_numbers_and_a_rejected_write_is_said(self):
+        self.open_card({"L01.T58": self.cli("mono short.wav"), "L03.T58": self.cli("mono short.wav")})
+        self.drop(["b01.wav", "b02.wav", "b03.wav"])
+        self.assertEqual(self.el("file-number").get_attribute("value"), "2")
+        self.el("ok").click()
+        self.wait(lambda: "L05.T58" in self.card_files())
+        self.assertEqual(sorted(self.card_files()), ["L01.T58", "L02.T58", "L03.T58", "L04.T58", "L05.T58"])
+        # A card that refuses the write: a message, and nothing listed as saved.
+        self.js("FileSystemFileHandle.prototype.createWritable = () => "
+                "Promise.reject(new DOMException('The card is full', 'QuotaExceededError'));"
+                "window.loopsmithPage.saved.length = 0;")
+        self.drop(["b04.wav"])
+        self.el("ok").click()
+        self.wait(self.dialog_text)
+        self.assertIn("L06.T58: The card is full", self.dialog_text())
+        self.assertIn("L06.T58: not saved: The card is full", self.el("results").text)
+        self.assertEqual(self.js("return window.loopsmithPage.saved"), [])
+        self.assertIn("free", self.slot_text(6))
+
+    def test_sixty_files_without_a_folder_make_one_zip_of_fifty(self):
+        names = ["b%02d.wav" % i for i in range(1, 61)]
+        self.drop(names)
+        self.el("ok").click()
+        self.assertEqual(self.downloaded(1), ["loopsmith.zip"])
+        saved = self.unzip("loopsmith.zip")
+        folder = tempfile.mkdtemp(dir=self.work)
+        for n in names[:50]:
+            shutil.copy(os.path.join(self.files, n), folder)
+        subprocess.run([CLI, *names[:50]], cwd=folder, check=True, capture_output=True)
+        expected = {}
+        for i in range(1, 51):
+            with open(os.path.join(folder, "L%02d.T58" % i), "rb") as f:
+                expected["L%02d.T58" % i] = f.read()
+        self.assertEqual(saved, expected)
+        refused = [line for line in self.el("results").text.splitlines() if "no free number" in line]
+        self.assertEqual([line.split(":")[0] for line in refused], names[50:])
+
+    def test_a_folder_opened_to_view_and_its_zip(self):
+        folder = os.path.join(self.work, "SET-%d" % time.monotonic_ns())
+        os.makedirs(folder)
+        loops = {"L02.T58": self.cli("mono short.wav", "--number", "2"),
+                 "L40.T58": self.cli("stereo long.wav", "--number", "40", "--measure", "2")}
+        for name, data in loops.items():
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        with open(os.path.join(folder, "L51.T58"), "wb") as f:
+            f.write(b"x")
+        self.el("card-input").send_keys(folder)
+        self.wait(lambda: "free" not in self.slot_text(40))
+        self.assertIn("2 measures", self.slot_text(40))
+        self.assertIn("L51.T58: no number the sampler reads", self.el("strays").text)
+        self.assertIn("(view only)", self.el("card-where").text)
+        self.el("download-card").click()
+        zip_name = os.path.basename(folder) + ".zip"
+        self.assertEqual(self.downloaded(1), [zip_name])
+        self.assertEqual(self.unzip(zip_name), loops)
+
+
 if __name__ == "__main__":
     PAGE, CLI = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

@@ -6,6 +6,7 @@ import { Panel } from './panel.js';
 import { Waveform } from './waveform.js';
 import { Player } from './player.js';
 import { Saver } from './save.js';
+import { CardView, slotText } from './card.js';
 import { Loader } from './loader.js';
 import { JobQueue, isAbort } from './jobs.js';
 
@@ -38,6 +39,17 @@ async function main() {
   const saver = new Saver();
   let files = [];  // the files of the last drop, in order
   let current = null;  // the file shown, whose sound the session holds
+  let cardTarget = null;  // a drop on the card: { number } where it starts
+
+  // A question with two answers; true for the first.
+  const ask = (text, yes = 'Replace') => new Promise((resolve) => {
+    const question = $('question');
+    $('question-text').textContent = text;
+    $('question-yes').textContent = yes;
+    question.returnValue = '';
+    question.addEventListener('close', () => resolve(question.returnValue === 'yes'), { once: true });
+    question.showModal();
+  });
 
   const busy = (on) => {
     panel.busy = on;
@@ -48,7 +60,19 @@ async function main() {
     if (!on) $('progress').removeAttribute('value');
   };
   const queue = new JobQueue(busy);
-  const page = { core, session, player, saver, messages, saved: [], queue };
+  const card = new CardView(core, {
+    ask,
+    showMessage,
+    changed: () => {
+      saver.folder = card.folder;
+      $('target').textContent = card.folder ? `the card ${card.folder.name}` : 'Downloads';
+    },
+    openSlot: (file) => open([file], null, true),
+    dropOnSlot: (list, number) => open(list, { number }),
+    dropOnCard: (list) => open(list, { number: card.firstFree() || 1 }),
+    moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
+  });
+  const page = { core, session, player, saver, messages, saved: [], queue, card };
   window.loopsmithPage = page;
 
   // Anything a job did not expect still reaches the user, but an overtaken job is no failure.
@@ -124,12 +148,16 @@ async function main() {
 
   // A drop: the first file of it that loads is shown; those before it are
   // listed with their messages (a single file's goes to the message box).
-  function open(list) {
+  function open(list, target = null, play = false) {
     // Listening goes on with the new file's loop, as it does after a change of tempo.
-    const listening = player.playing === 'loop';
+    const listening = play || player.playing === 'loop';
     files = [...list];
+    cardTarget = target;
     document.body.classList.add('has-file');
     panel.reset();
+    // Into the card: the slot dropped on, or its next free number.
+    const first = target ? target.number : card.firstFree();
+    if (first > 1 && (target || card.writesFolder)) panel.setFileNumber(first);
     $('results').replaceChildren();
     $('work').hidden = false;
     clearView(`Loading ${files[0].name}…`);
@@ -153,44 +181,77 @@ async function main() {
     }).catch(report);
   }
 
-  // Saved only once the write has closed; a failure is said with the file.
-  async function saveOutput(output) {
-    try {
-      const where = await saver.save(output.name, output.bytes);
-      page.saved.push(output.name);
-      result(`${output.name}: ${where}`);
-    } catch (error) {
-      result(`${output.name}: not saved: ${error.message ?? error}`, true);
+  // The outcomes of one OK's saves, each once it happened; the first failure is also said.
+  function reportSaves(outcomes) {
+    for (const outcome of outcomes) {
+      if (outcome.ok) {
+        page.saved.push(outcome.name);
+        result(`${outcome.name}: ${outcome.where}`);
+      } else {
+        result(`${outcome.name}: not saved: ${outcome.error}`, true);
+      }
+    }
+    const failed = outcomes.filter((outcome) => !outcome.ok);
+    if (failed.length) {
+      showMessage(`${failed.map((o) => o.name).join(', ')} ${failed.length === 1 ? 'was' : 'were'} ` +
+        `not saved.\n${failed[0].name}: ${failed[0].error}`);
     }
   }
 
-  // OK: the file shown, or every file of the drop, numbered up from the file number.
-  panel.onOk = (chosen) => queue.run(async (signal) => {
-    player.stop();
-    const waves = files.filter((file) => !core.isLoopName(file.name)).length;
+  // The numbers of an OK's loop files: up from the file number, as the dialog
+  // numbers a batch; or, into a card, the file number and then the free
+  // numbers above it, replacing a loop only after a question.
+  async function numbersOf(chosen, waves) {
+    if (cardTarget || card.writesFolder) {
+      const numbers = card.numbersFor(waves, chosen.fileNumber);
+      const taken = numbers.map((n) => card.slot(n)).filter((slot) => !slot.free);
+      if (taken.length && !(await ask(`Replace ${taken.map(slotText).join('; ')}?`))) return null;
+      return numbers;
+    }
     const problem = core.batchNumberProblem(chosen.fileNumber, waves);
     if (problem) {
       showMessage(`${core.messageText(core.fileNumberErrorId)}\n${problem}`);
-      return;
+      return null;
     }
+    return Array.from({ length: waves }, (_, i) => chosen.fileNumber + i);
+  }
+
+  // OK: the file shown, or every file of the drop; then one save of them all.
+  panel.onOk = (chosen) => queue.run(async (signal) => {
+    player.stop();
+    const numbers = await numbersOf(chosen, files.filter((file) => !core.isLoopName(file.name)).length);
+    if (!numbers) return;
     $('results').replaceChildren();
-    let number = chosen.fileNumber;
+    const outputs = [];
+    let next = 0;
     const shown = current;
     for (const file of files) {
+      const isWave = !core.isLoopName(file.name);
+      const number = isWave ? numbers[next++] : 0;
+      if (isWave && number === undefined) {
+        result(`${file.name}: not converted: no free number is left on the card`, true);
+        continue;
+      }
       const loaded = file === shown ? { ok: true } : await load(file, signal);
       signal.throwIfAborted();
-      const isWave = !core.isLoopName(file.name);
       if (!loaded.ok) {
         result(failureLine(file, loaded), true);
-        if (isWave) number += 1;
         continue;
       }
       const output = session.kind() === KIND_LOOP ? session.saveWave()
         : session.buildLoop(chosen.tenths, chosen.measureMode, number, chosen.dither);
-      if (session.kind() === KIND_WAVE) number += 1;
-      if (output.ok) await saveOutput(output);
+      if (output.ok) outputs.push({ name: output.name, bytes: output.bytes, number: isWave ? number : 0 });
       else if (files.length === 1) showMessage(failureText(file, output));
       else result(failureLine(file, output), true);
+    }
+    const toCard = cardTarget !== null || card.writesFolder;
+    // Into the card in the page, it goes with the card's zip; into a folder, once written.
+    if (toCard && !card.writesFolder) await card.place(outputs.filter((o) => o.number));
+    const outcomes = await saver.saveAll(outputs, 'loopsmith.zip');
+    reportSaves(outcomes);
+    if (toCard && card.writesFolder) {
+      const written = new Set(outcomes.filter((o) => o.ok).map((o) => o.name));
+      await card.place(outputs.filter((o) => o.number && written.has(o.name)));
     }
     // The session holds the file shown again.
     if (files.length > 1 && shown) {
@@ -210,7 +271,8 @@ async function main() {
 
   $('save-wave').addEventListener('click', () => queue.run(async () => {
     const output = session.saveWave();
-    if (output.ok) await saveOutput(output); else showMessage(failureText(current, output));
+    if (output.ok) reportSaves(await saver.saveAll([output]));
+    else showMessage(failureText(current, output));
   }).catch(report));
   $('suggest').addEventListener('click', () => queue.run(async (signal) => {
     const { mode } = panel.current();
@@ -265,16 +327,36 @@ async function main() {
   });
   $('stop').addEventListener('click', () => { player.stop(); waveform.setPlayhead(null); });
 
+  // The card: a folder chosen (where the browser lets a page write one), the
+  // one remembered from the last visit, or a folder opened to view.
+  const openCard = (how) => queue.run(async () => {
+    try {
+      await how();
+    } catch (error) {
+      if (error.name !== 'AbortError') showMessage(`The card could not be opened.\n${error.message ?? error}`);
+    }
+  }).catch(report);
   if (saver.canChooseFolder()) {
-    $('choose-folder').hidden = false;
-    $('choose-folder').addEventListener('click', async () => {
-      try {
-        $('target').textContent = `the folder ${await saver.chooseFolder()}`;
-      } catch (error) {
-        // The user closed the picker: downloads, as before.
-      }
+    $('open-card').hidden = false;
+    $('open-card').addEventListener('click', () => openCard(() => card.choose()));
+    card.remembered().then((handle) => {
+      if (!handle) return;
+      $('reopen-card').textContent = `Open ${handle.name} again`;
+      $('reopen-card').hidden = false;
+      $('reopen-card').addEventListener('click', () => openCard(() => card.reopen(handle)));
     });
   }
+  $('card-input').addEventListener('change', (event) => {
+    const list = [...event.target.files];
+    event.target.value = '';
+    openCard(() => card.view(list));
+  });
+  $('remove-slot').addEventListener('click', () => queue.run(() => card.removeSelected()).catch(report));
+  $('download-card').addEventListener('click', () => {
+    const name = card.downloadZip();
+    if (name) result(`${name}: downloaded (if Downloads already holds a file of that name, the browser names this one differently)`);
+  });
+  card.render();
 
   const drop = $('drop');
   drop.addEventListener('dragover', (event) => { event.preventDefault(); drop.classList.add('over'); });

@@ -101,6 +101,11 @@ export class Panel {
     this.show();
   }
 
+  // The file number as if typed: a card's next free number, or the slot dropped on.
+  setFileNumber(number) {
+    this.act(() => this.model.onFileNumberEdited(String(number)));
+  }
+
   // Tempo in tenths and measure mode as they stand now.
   current() {
     return { tenths: this.tenths ?? this.model.sliderPosition() * 10, mode: this.model.measureMode() };

@@ -1,0 +1,310 @@
+// The card: a folder's fifty slots L01.T58 ... L50.T58 as a grid, read and
+// changed by the module's card model. With a folder the page may write (File
+// System Access) each change is made there at once, as the model's steps;
+// otherwise the card lives in the page (empty, or a folder opened to view)
+// and goes out as one zip.
+import { FolderFiles, rememberFolder, rememberedFolder } from './folder.js';
+import { download } from './save.js';
+import { zipFiles } from './zip.js';
+
+const MEASURES = ['OFF', 'one measure', 'two measures'];
+const SLOT_TYPE = 'application/x-loopsmith-slot';
+// A loop file is at most 524,344 bytes; a larger .T58 file is held by its start alone.
+const MOST_HELD = 1 << 20;
+const COLUMNS = 96;
+
+const bpm = (tenths) => (tenths % 10 === 0 ? String(tenths / 10) : (tenths / 10).toFixed(1));
+
+// "L07.T58: 128 BPM, one measure, 1.875 s"
+export const slotText = (slot) => (slot.ok
+  ? `${slot.name}: ${bpm(slot.tempo)} BPM, ${MEASURES[slot.measure]}, ${slot.seconds.toFixed(3)} s`
+  : `${slot.name}: unreadable (${slot.detail})`);
+
+export class CardView {
+  // `hooks`: ask(text) -> Promise<bool>, showMessage(text), openSlot(file),
+  // dropOnSlot(files, number), dropOnCard(files), changed().
+  constructor(core, hooks) {
+    this.core = core;
+    this.hooks = hooks;
+    this.model = new core.Card();
+    this.folder = null;     // a FolderFiles, when the card is a folder the page writes
+    this.viewName = '';     // a folder opened to view, held in the page
+    this.table = this.model.read();
+    this.selected = 0;
+    this.openedIn = 0;      // ms from opening a folder to its grid drawn
+    this.grid = document.getElementById('slots');
+    this.build();
+  }
+
+  get writesFolder() {
+    return this.folder !== null;
+  }
+
+  slot(number) {
+    return this.table.slots[number - 1];
+  }
+
+  // The numbers for `count` loop files, from `first` (which may be taken: the
+  // caller asks) on through the free numbers above it; those left over have none.
+  numbersFor(count, first) {
+    const numbers = count > 0 ? [first] : [];
+    for (const n of this.table.free) {
+      if (numbers.length >= count) break;
+      if (n > first) numbers.push(n);
+    }
+    return numbers;
+  }
+
+  firstFree() {
+    return this.table.free.length ? this.table.free[0] : 0;
+  }
+
+  // A folder the page may write: chosen now, or the one remembered.
+  async choose() {
+    const handle = await window.showDirectoryPicker({ id: 'card', mode: 'readwrite' });
+    await rememberFolder(handle).catch(() => {});
+    await this.openFolder(new FolderFiles(handle));
+  }
+
+  async remembered() {
+    return rememberedFolder();
+  }
+
+  async reopen(handle) {
+    const folder = new FolderFiles(handle);
+    if (!(await folder.allowed())) throw new Error(`the browser did not allow ${handle.name} to be written`);
+    await this.openFolder(folder);
+  }
+
+  async openFolder(folder) {
+    const start = performance.now();
+    const files = await folder.list();
+    this.folder = folder;
+    this.viewName = '';
+    await this.hold(files);
+    // A swap cut off here before is carried to its end first.
+    await this.carryOut(this.model.finish(), false);
+    this.refresh();
+    this.openedIn = performance.now() - start;
+  }
+
+  // A folder chosen with the file input: seen, and edited only in the page.
+  async view(fileList) {
+    const files = [...fileList].filter((file) => (file.webkitRelativePath || file.name).split('/').length <= 2);
+    this.folder = null;
+    this.viewName = fileList.length ? (fileList[0].webkitRelativePath || '').split('/')[0] : '';
+    await this.hold(files);
+    this.refresh();
+  }
+
+  async hold(files) {
+    this.model.clear();
+    this.selected = 0;
+    const wanted = (file) => file.size <= MOST_HELD &&
+      (/\.t58$/i.test(file.name) || file.name.startsWith('.loopsmith-'));
+    // One read of all the files wanted, which the browser does far faster than one each.
+    const wantedFiles = files.filter(wanted);
+    const all = new Uint8Array(await new Blob(wantedFiles).arrayBuffer());
+    let at = 0;
+    for (const file of files) {
+      if (wanted(file)) {
+        if (this.model.reserveFile(file.size).ok) this.model.fileView().set(all.subarray(at, at + file.size));
+        at += file.size;
+      }
+      this.model.add(file.name, file.size, false);
+    }
+  }
+
+  // The model's steps on the folder; a step that fails is said, and the
+  // folder read again so the grid shows what is there.
+  async carryOut(outcome, readAgain = true) {
+    if (this.folder && outcome.steps.length) {
+      try {
+        await this.folder.run(outcome.steps);
+      } catch (error) {
+        this.hooks.showMessage(`The card was not changed as asked.\n${error.message}`);
+        if (readAgain) await this.openFolder(this.folder);
+        return false;
+      }
+    }
+    if (!outcome.ok) {
+      this.hooks.showMessage(`${outcome.message}\n${outcome.detail}`.trim());
+      return false;
+    }
+    return true;
+  }
+
+  // Loop files made by an OK go into their slots.
+  async place(outputs) {
+    for (const { number, bytes } of outputs) {
+      this.model.reserveFile(bytes.length);
+      this.model.fileView().set(bytes);
+      this.model.place(number);
+    }
+    this.refresh();
+  }
+
+  async move(from, to) {
+    const target = this.slot(to);
+    const outcome = target.free ? this.model.move(from, to) : this.model.swap(from, to);
+    await this.carryOut(outcome);
+    this.selected = to;
+    this.refresh();
+  }
+
+  async removeSelected() {
+    const slot = this.slot(this.selected);
+    if (!slot || slot.free) return;
+    if (!(await this.hooks.ask(`Remove ${slotText(slot)} from the card?`))) return;
+    await this.carryOut(this.model.remove(slot.number));
+    this.selected = 0;
+    this.refresh();
+  }
+
+  // The card as it stands in the page, every file of it, as one zip.
+  downloadZip() {
+    const files = this.table.slots.filter((slot) => !slot.free)
+      .map((slot) => ({ name: slot.name, bytes: this.model.bytes(slot.name) }));
+    if (!files.length) return null;
+    const name = `${this.viewName || 'card'}.zip`;
+    download(name, zipFiles(files));
+    return name;
+  }
+
+  fileOf(number) {
+    const slot = this.slot(number);
+    return new File([this.model.bytes(slot.name)], slot.name);
+  }
+
+  refresh() {
+    this.table = this.model.read();
+    this.render();
+    this.hooks.changed();
+  }
+
+  // Fifty slots, made once; each drop, click and drag is handled on the grid.
+  build() {
+    for (let n = 1; n <= 50; n += 1) {
+      const item = document.createElement('li');
+      item.className = 'slot';
+      item.dataset.number = String(n);
+      item.tabIndex = 0;
+      item.draggable = true;
+      const canvas = document.createElement('canvas');
+      canvas.width = COLUMNS;
+      canvas.height = 28;
+      canvas.setAttribute('aria-hidden', 'true');
+      const head = document.createElement('span');
+      head.className = 'slot-name';
+      const facts = document.createElement('span');
+      facts.className = 'slot-facts';
+      const mark = document.createElement('span');
+      mark.className = 'slot-mark';
+      item.append(head, facts, canvas, mark);
+      this.grid.append(item);
+    }
+    const numberAt = (event) => Number(event.target.closest?.('.slot')?.dataset.number ?? 0);
+    this.grid.addEventListener('click', (event) => {
+      const n = numberAt(event);
+      if (n) this.pick(n);
+    });
+    this.grid.addEventListener('keydown', (event) => {
+      const n = numberAt(event);
+      if (n && (event.key === 'Enter' || event.key === ' ')) {
+        event.preventDefault();
+        this.pick(n);
+      } else if (n && event.key === 'Delete') {
+        this.selected = n;
+        this.removeSelected().catch((error) => this.hooks.showMessage(String(error.message ?? error)));
+      }
+    });
+    this.grid.addEventListener('dragstart', (event) => {
+      const n = numberAt(event);
+      if (!n || this.slot(n).free) {
+        event.preventDefault();
+        return;
+      }
+      event.dataTransfer.setData(SLOT_TYPE, String(n));
+      event.dataTransfer.effectAllowed = 'move';
+    });
+    const box = document.getElementById('card');
+    box.addEventListener('dragover', (event) => {
+      event.preventDefault();
+      this.grid.querySelectorAll('.over').forEach((e) => e.classList.remove('over'));
+      event.target.closest?.('.slot')?.classList.add('over');
+    });
+    box.addEventListener('dragleave', () => {
+      this.grid.querySelectorAll('.over').forEach((e) => e.classList.remove('over'));
+    });
+    box.addEventListener('drop', (event) => {
+      event.preventDefault();
+      event.stopPropagation();
+      this.grid.querySelectorAll('.over').forEach((e) => e.classList.remove('over'));
+      const n = numberAt(event);
+      const from = Number(event.dataTransfer.getData(SLOT_TYPE) || 0);
+      if (from) {
+        if (n && n !== from) this.hooks.moveSlot(from, n);
+      } else if (event.dataTransfer.files.length) {
+        if (n) this.hooks.dropOnSlot(event.dataTransfer.files, n);
+        else this.hooks.dropOnCard(event.dataTransfer.files);
+      }
+    });
+  }
+
+  pick(number) {
+    this.selected = number;
+    this.render();
+    const slot = this.slot(number);
+    if (!slot.free && slot.ok) this.hooks.openSlot(this.fileOf(number));
+  }
+
+  render() {
+    const { slots, strays } = this.table;
+    for (const item of this.grid.children) {
+      const slot = slots[Number(item.dataset.number) - 1];
+      const [head, facts, canvas, mark] = item.children;
+      head.textContent = this.core.slotName(slot.number).slice(0, 3);
+      item.classList.toggle('free', slot.free);
+      item.classList.toggle('unreadable', !slot.free && !slot.ok);
+      item.classList.toggle('selected', slot.number === this.selected);
+      item.setAttribute('aria-selected', String(slot.number === this.selected));
+      const g = canvas.getContext('2d');
+      g.clearRect(0, 0, canvas.width, canvas.height);
+      if (slot.free) {
+        facts.textContent = 'free';
+        mark.textContent = '';
+        item.title = `${this.core.slotName(slot.number)}: free; drop files here`;
+        continue;
+      }
+      item.title = slotText(slot);
+      mark.textContent = [slot.readOnly ? 'read-only' : '', slot.ok ? '' : 'unreadable'].filter(Boolean).join(', ');
+      if (!slot.ok) {
+        facts.textContent = slot.detail;
+        continue;
+      }
+      facts.textContent = `${bpm(slot.tempo)} BPM\n${['OFF', '1 measure', '2 measures'][slot.measure]}\n` +
+        `${slot.seconds.toFixed(3)} s`;
+      const peaks = this.model.peaks(slot.number, COLUMNS);
+      g.fillStyle = getComputedStyle(canvas).color;
+      const middle = canvas.height / 2;
+      for (let x = 0; x < peaks.length / 2; x += 1) {
+        const top = middle - peaks[2 * x + 1] * middle;
+        g.fillRect(x, top, 1, Math.max(1, (peaks[2 * x + 1] - peaks[2 * x]) * middle));
+      }
+    }
+    const list = document.getElementById('strays');
+    list.replaceChildren(...strays.map((stray) => {
+      const item = document.createElement('li');
+      item.textContent = `${stray.name}: ${stray.why}`;
+      return item;
+    }));
+    document.getElementById('strays-box').hidden = strays.length === 0;
+    const taken = slots.filter((slot) => !slot.free).length;
+    document.getElementById('card-where').textContent = this.folder
+      ? `${this.folder.name}: ${taken} of 50 slots taken; changes are saved there at once.`
+      : `${this.viewName ? `${this.viewName} (view only)` : 'A card in this page'}: ` +
+        `${taken} of 50 slots taken; download it as a zip to keep it.`;
+    document.getElementById('remove-slot').disabled = !this.selected || this.slot(this.selected).free;
+    document.getElementById('download-card').disabled = taken === 0;
+  }
+}
