@@ -72,26 +72,26 @@ double FirstBeat(const OnsetCurve& onsets, double period, double seconds, double
 class Grid {
  public:
   Grid(const OnsetCurve& onsets, double seconds, double firstBeat)
-      : strength_(onsets.strength),
-        hop_(onsets.hopSeconds),
-        seconds_(seconds),
-        firstBeat_(firstBeat),
-        usual_(Median(onsets.strength)) {}
+      : m_strength(onsets.strength),
+        m_hop(onsets.hopSeconds),
+        m_seconds(seconds),
+        m_firstBeat(firstBeat),
+        m_usual(Median(onsets.strength)) {}
 
   // The strongest hit from just before `at` to `late` after it, above the usual level.
   [[nodiscard]] double PeakAt(double at, double late) const {
-    const auto first = static_cast<long>(std::floor((firstBeat_ + at - kEarly) / hop_));
-    const auto last = static_cast<long>(std::ceil((firstBeat_ + at + late) / hop_));
+    const auto first = static_cast<long>(std::floor((m_firstBeat + at - kEarly) / m_hop));
+    const auto last = static_cast<long>(std::ceil((m_firstBeat + at + late) / m_hop));
     double peak = 0;
     for (long hop = first; hop <= last; ++hop) {
-      peak = std::max(peak, AtHop(strength_, hop));
+      peak = std::max(peak, AtHop(m_strength, hop));
     }
-    return std::max(0.0, peak - usual_);
+    return std::max(0.0, peak - m_usual);
   }
 
   [[nodiscard]] std::vector<double> BeatPeaks(double bpm) const {
     const double period = 60 / bpm;
-    const int beats = std::max(2, static_cast<int>(std::lround(seconds_ / period)));
+    const int beats = std::max(2, static_cast<int>(std::lround(m_seconds / period)));
     std::vector<double> peaks;
     peaks.reserve(static_cast<std::size_t>(beats));
     for (int beat = 0; beat < beats; ++beat) peaks.push_back(PeakAt(beat * period, kLate));
@@ -133,11 +133,11 @@ class Grid {
   }
 
  private:
-  const std::vector<double>& strength_;
-  double hop_;
-  double seconds_;
-  double firstBeat_;
-  double usual_;
+  const std::vector<double>& m_strength;
+  double m_hop;
+  double m_seconds;
+  double m_firstBeat;
+  double m_usual;
 };
 
 }  // namespace
@@ -153,7 +153,7 @@ std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates,
   // A value that is no number would break every comparison below.
   OnsetCurve finite = onsets;
   for (double& value : finite.strength) value = std::isfinite(value) ? value : 0;
-  const double seconds = 240.0 * candidates[at].measures / candidates[at].bpm;
+  const double seconds = kMeasureSecondsAtOneBpm * candidates[at].measures / candidates[at].bpm;
   // The first beat from the slowest tempo's beats, so that it is a downbeat,
   // and no further off than a quarter of the fastest tempo's beat.
   const double firstBeat = FirstBeat(finite, 60 / candidates.front().bpm, seconds,

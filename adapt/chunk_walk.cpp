@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/text.h"
+#include "wave/riff_file.h"
 
 namespace loopsmith::adapt {
 namespace {
@@ -15,10 +17,7 @@ bool IsChunkId(const std::uint8_t* id) {
 }
 
 std::uint32_t Load32(const std::uint8_t* p, bool bigEndian) {
-  return bigEndian ? std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
-                         std::uint32_t{p[2]} << 8 | p[3]
-                   : std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 |
-                         std::uint32_t{p[1]} << 8 | p[0];
+  return bigEndian ? LoadBE32(p) : LoadLE32(p);
 }
 
 }  // namespace
@@ -82,7 +81,7 @@ ChunkWalk WalkChunks(FileSystem& fs, FileHandle file, std::int64_t size) {
     }
     if (unknown) break;
     afterOdd = (length & 1) != 0;
-    at += 8 + std::int64_t{length} + (length & 1);
+    at += 8 + PaddedSize(length);
   }
   return walk;
 }

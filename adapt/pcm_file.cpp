@@ -94,7 +94,7 @@ std::vector<Chunk> Chunks(FileSystem& fs, FileHandle file, std::int64_t end, boo
     chunk.at = at + 8;
     chunk.size = std::min<std::int64_t>(Take(header + 4, 4, bigEndian), end - chunk.at);
     chunks.push_back(chunk);
-    at = chunk.at + chunk.size + (chunk.size & 1);
+    at = chunk.at + PaddedSize(chunk.size);
   }
   return chunks;
 }

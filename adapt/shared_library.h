@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 namespace loopsmith::adapt {
 
 // A shared library opened the first time a file needs it. Decoders, the
@@ -18,7 +16,6 @@ class SharedLibrary {
   ~SharedLibrary() = default;
 
   bool loaded() const { return m_handle != nullptr; }
-  const std::string& name() const { return m_name; }
 
   // Points `function` at the library's symbol of that name; false if it has none.
   template <typename Function>
@@ -31,7 +28,6 @@ class SharedLibrary {
   void* Symbol(const char* symbol) const;
 
   void* m_handle = nullptr;
-  std::string m_name;
 };
 
 }  // namespace loopsmith::adapt

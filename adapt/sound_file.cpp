@@ -112,6 +112,7 @@ std::unique_ptr<SoundFile> SoundFile::Open(FileSystem& fs, const std::string& pa
   if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
     out.container = format.name;
   }
+  out.pcm16 = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
   format = SF_FORMAT_INFO{};
   format.format = info.format & SF_FORMAT_SUBMASK;
   if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name) {
@@ -155,6 +156,7 @@ std::optional<SoundInfo> PlainWaveInfo(FileSystem& fs, const std::string& path) 
   SoundInfo info;
   info.container = "WAV (Microsoft)";
   info.encoding = "Signed 16 bit PCM";
+  info.pcm16 = true;
   info.rate = static_cast<int>(format.nSamplesPerSec);
   info.channels = format.nChannels;
   info.frames = bytes / (2u * format.nChannels);

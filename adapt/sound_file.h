@@ -20,7 +20,8 @@ inline constexpr int kMaxChannels = 8;
 // What libsndfile says a file is.
 struct SoundInfo {
   std::string container;  // "WAV (Microsoft)", "FLAC (Free Lossless Audio Codec)", ...
-  std::string encoding;   // "Signed 24 bit PCM", "32 bit float", ...
+  std::string encoding;   // "Signed 24 bit PCM", "32 bit float", ... (for people to read)
+  bool pcm16 = false;     // 16-bit integer samples: nothing to round
   int rate = 0;
   int channels = 0;
   std::int64_t frames = 0;

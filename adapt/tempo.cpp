@@ -118,7 +118,7 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
         CandidatesText(candidates) + "; give --bpm N");
     return;
   }
-  finding.bpm = Tenths(picked->bpm);
+  finding.bpm = RoundToTenth(picked->bpm);
   finding.measures = picked->measures;
 }
 

@@ -1,11 +1,12 @@
 #include "adapt/tempo_rules.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/paths.h"
+#include "base/text.h"
 #include "core/loop_params.h"
 
 namespace loopsmith::adapt {
@@ -13,11 +14,6 @@ namespace {
 
 constexpr double kMinPlausibleBpm = 20;
 constexpr double kMaxPlausibleBpm = 999;
-
-std::string NameOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace
 
@@ -27,7 +23,7 @@ std::string BpmText(double bpm) {
   return text;
 }
 
-double Tenths(double bpm) { return std::round(bpm * 10) / 10; }
+double RoundToTenth(double bpm) { return std::round(bpm * 10) / 10; }
 
 bool Agree(double a, double b) { return std::abs(a - b) <= 0.01 * std::max(a, b); }
 
@@ -38,11 +34,7 @@ std::optional<double> TempoInName(const std::string& path) {
   // digits, maybe a decimal point or comma and more digits, then maybe a
   // space, then maybe "-" or "_".
   for (std::size_t at = 0; at + 3 <= name.size(); ++at) {
-    if (std::tolower(static_cast<unsigned char>(name[at])) != 'b' ||
-        std::tolower(static_cast<unsigned char>(name[at + 1])) != 'p' ||
-        std::tolower(static_cast<unsigned char>(name[at + 2])) != 'm') {
-      continue;
-    }
+    if (!EqualsIgnoringCase(std::string_view(name).substr(at, 3), "bpm")) continue;
     std::size_t end = at;
     if (end > 0 && (name[end - 1] == '-' || name[end - 1] == '_')) --end;
     if (end > 0 && name[end - 1] == ' ') --end;
@@ -78,14 +70,14 @@ std::optional<double> PlausibleTempo(double bpm, std::string& adjusted) {
   if (bpm != original) {
     adjusted = (bpm < original ? "halved from " : "doubled from ") + BpmText(original);
   }
-  return Tenths(bpm);
+  return RoundToTenth(bpm);
 }
 
 std::vector<LengthTempo> TempiOfLength(double seconds, int measures) {
   std::vector<LengthTempo> tempi;
   if (!(seconds > 0) || !std::isfinite(seconds)) return tempi;
   for (int times = 1; times <= 8; times *= 2) {
-    const double bpm = 240.0 * measures * times / seconds;
+    const double bpm = kMeasureSecondsAtOneBpm * measures * times / seconds;
     if (bpm > kMaxBpm + 0.05) break;
     if (bpm >= kMinBpm - 0.05) tempi.push_back({bpm, measures * times});
   }
@@ -99,7 +91,7 @@ static std::string MeasuresText(int measures) {
 std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
   std::string text;
   for (const auto& candidate : candidates) {
-    text += (text.empty() ? "" : ", ") + BpmText(Tenths(candidate.bpm)) + " (" +
+    text += (text.empty() ? "" : ", ") + BpmText(RoundToTenth(candidate.bpm)) + " (" +
             MeasuresText(candidate.measures) + ")";
   }
   return text;
@@ -132,7 +124,7 @@ bool TempoFromTags(std::optional<double> chunkBpm, const std::string& path, doub
   finding.bpm = PlausibleTempo(tagged, finding.adjusted);
   // The length is a check on the tag: a whole number of measures, within 1%.
   if (seconds > 0) {
-    const double measures = seconds * tagged / 240;
+    const double measures = seconds * tagged / kMeasureSecondsAtOneBpm;
     const double whole = std::max(1.0, std::round(measures));
     if (std::abs(measures - whole) > 0.01 * whole) {
       char text[192];
@@ -160,10 +152,10 @@ std::vector<LengthTempo> TempoFromLength(double seconds, int givenMeasures, Temp
   finding.source = "the loop length";
   // The user said how many measures the file holds: that tempo, if it is one.
   if (givenMeasures > 0 && candidates.front().measures == givenMeasures) {
-    finding.bpm = Tenths(candidates.front().bpm);
+    finding.bpm = RoundToTenth(candidates.front().bpm);
     finding.measures = givenMeasures;
   } else if (candidates.size() == 1) {
-    finding.bpm = Tenths(candidates.front().bpm);
+    finding.bpm = RoundToTenth(candidates.front().bpm);
     finding.measures = candidates.front().measures;
   }
   return candidates;

@@ -12,11 +12,14 @@ namespace loopsmith::adapt {
 // tempi a length allows. The command line's --bpm auto and the page's
 // "Suggest tempo" both use them.
 
+// A measure of 4 beats lasts this many seconds divided by the tempo: 60 s x 4.
+inline constexpr double kMeasureSecondsAtOneBpm = 240.0;
+
 // "128.5 BPM"
 std::string BpmText(double bpm);
 
 // To a tenth of a BPM, as the loop file stores it.
-double Tenths(double bpm);
+double RoundToTenth(double bpm);
 
 // Whether two tempi agree within 1%.
 bool Agree(double a, double b);

@@ -1,17 +1,11 @@
 #include "app/drop_guard.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/text.h"
 
 namespace loopsmith {
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -24,15 +18,15 @@ int HexValue(char c) {
 
 std::optional<std::string> DropGuard::LocalPathOf(std::string_view uri, std::string_view thisHost) {
   constexpr std::string_view kScheme = "file://";
-  if (uri.size() <= kScheme.size() || !EqualNoCase(uri.substr(0, kScheme.size()), kScheme)) {
+  if (uri.size() <= kScheme.size() || !EqualsIgnoringCase(uri.substr(0, kScheme.size()), kScheme)) {
     return std::nullopt;
   }
   uri.remove_prefix(kScheme.size());
   const auto slash = uri.find('/');
   if (slash == std::string_view::npos) return std::nullopt;
   const std::string_view host = uri.substr(0, slash);
-  if (!host.empty() && !EqualNoCase(host, "localhost") &&
-      (thisHost.empty() || !EqualNoCase(host, thisHost))) {
+  if (!host.empty() && !EqualsIgnoringCase(host, "localhost") &&
+      (thisHost.empty() || !EqualsIgnoringCase(host, thisHost))) {
     return std::nullopt;  // a file on another machine
   }
   std::string path;

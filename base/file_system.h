@@ -108,7 +108,6 @@ class OutputFile {
     Discard();
     return m_fs.CreateOutput(target, m_handle);
   }
-  bool IsOpen() const { return m_handle != FileHandle::kNone; }
   FileHandle handle() const { return m_handle; }
   int Commit() {
     const FileHandle file = Release();

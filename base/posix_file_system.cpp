@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/journal.h"
+#include "base/paths.h"
 
 // Linux gives unnamed temporary files, paths-only folder handles and its
 // /proc; every other POSIX system, and Linux built with
@@ -31,17 +32,6 @@ namespace {
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 FileHandle Handle(int fd) { return static_cast<FileHandle>(fd); }
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::int64_t Nanoseconds(const timespec& time) {
   return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;

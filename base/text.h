@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace loopsmith {
 
@@ -15,5 +16,17 @@ std::string QuotedName(const std::string& name);
 
 // The system's own words for an errno value.
 std::string SystemErrorText(int error);
+
+// ASCII letters in lower case, every other byte as it is: for names and
+// options, whose letters are ASCII, never for text in other scripts.
+std::string AsciiLower(std::string text);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+bool EndsWithIgnoringCase(std::string_view text, std::string_view end);
+
+#ifdef _WIN32
+// UTF-8 and the wide form Windows calls take; Utf16 is empty for bytes that are not UTF-8.
+std::string Utf8(const std::wstring& text);
+std::wstring Utf16(const std::string& text);
+#endif
 
 }  // namespace loopsmith

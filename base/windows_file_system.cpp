@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/journal.h"
+#include "base/paths.h"
+#include "base/text.h"
 
 namespace loopsmith {
 namespace {
@@ -72,16 +74,6 @@ bool MoveTo(HANDLE file, std::int64_t offset) {
   LARGE_INTEGER at{};
   at.QuadPart = offset;
   return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-  const auto slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? L"." : path.substr(0, slash);
-}
-
-std::wstring NameOf(const std::wstring& path) {
-  const auto slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 class WindowsJournalIo final : public JournalIo {
@@ -268,17 +260,6 @@ std::wstring TemporaryName(const std::wstring& folder) {
 
 }  // namespace
 
-std::wstring Utf16(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        wide.data(), length);
-  return wide;
-}
-
 std::wstring WidePath(const std::string& path) {
   const std::wstring wide = Utf16(path);
   if (wide.empty()) return {};
@@ -291,16 +272,6 @@ std::wstring WidePath(const std::string& path) {
   absolute.resize(::GetFullPathNameW(wide.c_str(), full, absolute.data(), nullptr));
   if (absolute.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + absolute.substr(2);
   return L"\\\\?\\" + absolute;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                        length, nullptr, nullptr);
-  return bytes;
 }
 
 WindowsFileSystem::~WindowsFileSystem() {

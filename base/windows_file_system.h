@@ -58,7 +58,5 @@ class WindowsFileSystem final : public FileSystem {
 // UTF-8 to the wide form Windows calls take, with the long-path prefix where
 // the path is longer than the old limit. Empty for bytes that are not UTF-8.
 std::wstring WidePath(const std::string& path);
-std::string Utf8(const std::wstring& text);
-std::wstring Utf16(const std::string& text);
 
 }  // namespace loopsmith

@@ -21,14 +21,14 @@ namespace loopsmith {
 #if defined(LOOPSMITH_HEAP_FROM_CALLOC)
 // Under AddressSanitizer the buffers come from its heap, so that a step past
 // their ends is caught.
-void* HeapAllocator::AllocateZeroed(std::size_t bytes) { return std::calloc(bytes, 1); }
-void HeapAllocator::Free(void* memory) { std::free(memory); }
+void* PageAllocator::AllocateZeroed(std::size_t bytes) { return std::calloc(bytes, 1); }
+void PageAllocator::Free(void* memory) { std::free(memory); }
 #elif defined(_WIN32)
 // Fresh pages from the system, zero-filled as the transforms need.
-void* HeapAllocator::AllocateZeroed(std::size_t bytes) {
+void* PageAllocator::AllocateZeroed(std::size_t bytes) {
   return ::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
-void HeapAllocator::Free(void* memory) {
+void PageAllocator::Free(void* memory) {
   if (memory != nullptr) ::VirtualFree(memory, 0, MEM_RELEASE);
 }
 #else
@@ -39,7 +39,7 @@ constexpr std::size_t kHeader = 64;
 
 }  // namespace
 
-void* HeapAllocator::AllocateZeroed(std::size_t bytes) {
+void* PageAllocator::AllocateZeroed(std::size_t bytes) {
   // Fresh anonymous pages are zero already; populating them in the same call
   // spares the hundreds of page faults that first touching them would cost.
   const std::size_t total = bytes + kHeader;
@@ -50,7 +50,7 @@ void* HeapAllocator::AllocateZeroed(std::size_t bytes) {
   return static_cast<unsigned char*>(block) + kHeader;
 }
 
-void HeapAllocator::Free(void* memory) {
+void PageAllocator::Free(void* memory) {
   if (memory == nullptr) return;
   void* block = static_cast<unsigned char*>(memory) - kHeader;
   std::size_t total = 0;

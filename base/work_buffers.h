@@ -17,7 +17,9 @@ class BufferAllocator {
   virtual void Free(void* memory) = 0;
 };
 
-class HeapAllocator final : public BufferAllocator {
+// Fresh zero-filled pages from the system (mmap, VirtualAlloc), which are
+// given back whole when freed; under AddressSanitizer, its heap.
+class PageAllocator final : public BufferAllocator {
  public:
   void* AllocateZeroed(std::size_t bytes) override;
   void Free(void* memory) override;

@@ -1,10 +1,10 @@
 #include "card/card.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
 #include "base/journal.h"
+#include "base/text.h"
 #include "core/loop_file.h"
 #include "core/loop_length.h"
 #include "core/output_names.h"
@@ -13,16 +13,10 @@
 namespace loopsmith::card {
 namespace {
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // The number a name like "L07.T58", "l7.t58" or "L51.T58" stands for, in any
 // case and with or without the leading zero; 0 for any other name.
 int NumberIn(const std::string& name) {
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLower(name);
   if (lower.size() < 6 || lower.front() != 'l' || !lower.ends_with(".t58")) return 0;
   const std::string digits = lower.substr(1, lower.size() - 5);
   int number = 0;
@@ -72,7 +66,7 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
       continue;
     }
     const int number = NumberIn(entry.name);
-    if (number == 0 && !Lower(entry.name).ends_with(".t58")) continue;
+    if (number == 0 && !EndsWithIgnoringCase(entry.name, ".t58")) continue;
     if (number < 1 || number > kSlots) {
       card.strays.push_back({entry.name, "no number the sampler reads (L01.T58 to L50.T58)"});
       continue;

@@ -262,7 +262,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   }
   reporter.explain = options.mode == Mode::kInfo;
   FixedParams answers(options);
-  HeapAllocator allocator;
+  PageAllocator allocator;
   ConvertJob job(fs, reporter, answers, allocator);
   job.setDither(options.dither);
 #ifdef LOOPSMITH_HAVE_ADAPT

@@ -1,6 +1,6 @@
 #include "cli/console_stream.h"
 
-#include "base/windows_file_system.h"
+#include "base/text.h"
 
 namespace loopsmith::cli {
 

@@ -19,7 +19,7 @@
 namespace loopsmith::cli {
 namespace {
 
-std::string Tenths(int value) {
+std::string TenthsText(int value) {
   char text[32];
   std::snprintf(text, sizeof text, "%s%d.%d", value < 0 ? "-" : "", std::abs(value) / 10,
                 std::abs(value) % 10);
@@ -28,7 +28,7 @@ std::string Tenths(int value) {
 
 bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& path,
                   std::ostream& out) {
-  HeapAllocator heap;
+  PageAllocator heap;
   const WorkBuffer image(heap, kLargestLoopFile);
   if (!image) {
     reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
@@ -43,7 +43,7 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
                            : params.measureMode == kMeasureTwo ? "2"
                                                                : "OFF";
   out << QuotedName(path) << ": loop file\n"
-      << "  tempo:         " << Tenths(params.tempo) << " BPM\n"
+      << "  tempo:         " << TenthsText(params.tempo) << " BPM\n"
       << "  measure:       " << mode << '\n'
       << "  loop samples:  " << WithCommas(last + 1ull) << '\n'
       << "  loop seconds:  " << seconds << '\n'
@@ -63,7 +63,7 @@ void DescribeAutoTempo(const adapt::TempoFinding& found, std::ostream& out);
 
 bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
                   const Options& options, std::ostream& out) {
-  HeapAllocator heap;
+  PageAllocator heap;
   const WorkBuffer pcm(heap, kPcmElements * 2);
   if (!pcm) {
     reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
@@ -119,7 +119,7 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
   if (info.rate != static_cast<int>(kSampleRate)) {
     add("resample " + WithCommas(static_cast<std::uint64_t>(info.rate)) + " -> 44,100 Hz");
   }
-  if (info.encoding != "Signed 16 bit PCM") add("round to 16 bits");
+  if (!info.pcm16) add("round to 16 bits");
   if (steps.empty()) steps = "take the samples as they are";
   out << QuotedName(path) << ": sound file\n"
       << "  container:     " << info.container << '\n'

@@ -68,7 +68,7 @@ std::string MeasureOf(MeasureMode mode) {
 std::string Loop(FileSystem& fs, const std::string& path, bool& ok) {
   Object object;
   object.Add("path", Quoted(path)).Add("kind", Quoted("loop"));
-  HeapAllocator heap;
+  PageAllocator heap;
   const WorkBuffer image(heap, kLargestLoopFile);
   FirstFailure failure;
   LoopParams params;
@@ -92,7 +92,7 @@ std::string Loop(FileSystem& fs, const std::string& path, bool& ok) {
 std::string Wave(FileSystem& fs, const std::string& path, const Options& options, bool& ok) {
   Object object;
   object.Add("path", Quoted(path));
-  HeapAllocator heap;
+  PageAllocator heap;
   const WorkBuffer pcm(heap, kPcmElements * 2);
   FirstFailure failure;
   CWaveFile wave(fs, failure);

@@ -7,6 +7,7 @@
 #include "cli/cli.h"
 
 #ifdef _WIN32
+#include "base/text.h"
 #include "cli/console_stream.h"
 
 // Wildcards in the arguments are expanded by the runtime before wmain, as

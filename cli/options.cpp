@@ -5,6 +5,7 @@
 #include <charconv>
 #include <iterator>
 
+#include "base/text.h"
 #include "core/output_names.h"
 
 namespace loopsmith::cli {
@@ -18,13 +19,8 @@ bool AllDigits(const std::string& text) {
   return true;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::optional<MeasureMode> ParseMeasure(const std::string& value) {
-  const std::string text = Lower(value);
+  const std::string text = AsciiLower(value);
   if (text == "1") return kMeasureOne;
   if (text == "2") return kMeasureTwo;
   if (text == "off") return kMeasureOff;
@@ -66,7 +62,7 @@ struct ValueOption {
 const ValueOption kValueOptions[] = {
     {"--bpm",
      [](const std::string& value, Options& options) -> std::string {
-       if (Lower(value) == "auto") {
+       if (AsciiLower(value) == "auto") {
 #ifndef LOOPSMITH_HAVE_ADAPT
          return "--bpm auto is not in this build";
 #endif

@@ -3,12 +3,10 @@
 #include <cstdint>
 
 #include "core/loop_params.h"
-#include "wave/wave_io.h"
 
 namespace loopsmith {
 
 inline constexpr std::uint32_t kMaxLastIndex = kLongestLoop - 1;
-inline constexpr std::uint32_t kBlockWords = 0x10000;
 
 // Both results are last indices, not counts: a loop holds SampleCount + 1 samples
 // and a loop file stores StorageWords + 1 words.

@@ -1,53 +1,31 @@
 #include "core/output_names.h"
 
-#include "core/loop_params.h"
-
 #include <string_view>
 
+#include "base/paths.h"
+#include "base/text.h"
+#include "core/loop_params.h"
+
 namespace loopsmith {
-namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 Direction DirectionOf(const std::string& path) {
-  const std::string_view ext =
-      path.size() < 4 ? std::string_view(path) : std::string_view(path).substr(path.size() - 4);
-  if (EqualsIgnoringCase(ext, ".T58")) return Direction::kLoopToWave;
-  if (EqualsIgnoringCase(ext, ".WAV")) return Direction::kWaveToLoop;
+  if (EndsWithIgnoringCase(path, ".T58")) return Direction::kLoopToWave;
+  if (EndsWithIgnoringCase(path, ".WAV")) return Direction::kWaveToLoop;
   return Direction::kNone;
 }
 
 // Paths are UTF-8: '.', '/' and '\\' never occur inside a multibyte
-// character, so plain byte searches find the right ones. Windows takes either
-// slash between folders.
-#ifdef _WIN32
-constexpr const char* kSeparators = "/\\";
-#else
-constexpr const char* kSeparators = "/";
-#endif
+// character, so plain byte searches find the right ones.
 
 std::string WaveNameFor(const std::string& loopPath) {
   const auto dot = loopPath.rfind('.');
   return (dot == std::string::npos ? loopPath : loopPath.substr(0, dot)) + ".WAV";
 }
 
-std::string FolderOfDrop(const std::string& path) {
-  const auto slash = path.find_last_of(kSeparators);
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
+std::string FolderOfDrop(const std::string& path) { return FolderOf(path); }
 
 std::string LoopNameFor(const std::string& wavePath, std::uint8_t fileNumber) {
-  const auto slash = wavePath.find_last_of(kSeparators);
+  const auto slash = LastSeparator(wavePath);
   std::string name = slash == std::string::npos ? std::string() : wavePath.substr(0, slash + 1);
   name += fileNumber < 10 ? "L0" : "L";
   name += std::to_string(fileNumber);

@@ -180,7 +180,11 @@ TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
   };
   for (const auto& move : moves) {
     EXPECT_EQ(Run(move.args), move.exit) << move.args[0];
-    EXPECT_NE(err.str().find(move.said), std::string::npos) << err.str();
+    if (*move.said == '\0') {
+      EXPECT_EQ(err.str(), "");
+    } else {
+      EXPECT_NE(err.str().find(move.said), std::string::npos) << err.str();
+    }
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path("L09.T58")) ||
                std::filesystem::exists(dir.Path("L01.T58")));

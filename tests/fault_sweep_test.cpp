@@ -46,7 +46,7 @@ TEST_P(FaultSweep, EveryCallOfEveryKind) {
   FaultyFileSystem counting;
   RecordingReporter quiet;
   testing::FixedAnswer ok{LoopParams{1200, 1, 1}};
-  HeapAllocator heap;
+  PageAllocator heap;
   ASSERT_TRUE(ConvertJob(counting, quiet, ok, heap).Run(dir.Path(direction.source)).Converted());
 
   int runs = 0;

@@ -61,7 +61,7 @@ class HostileTest : public ::testing::Test {
   PlatformFileSystem fs;
   RecordingReporter reporter;
   testing::FixedAnswer ok{LoopParams{2400, 1, 1}};
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob job{fs, reporter, ok, heap};
 };
 

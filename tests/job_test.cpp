@@ -38,7 +38,7 @@ class FailingAllocator final : public BufferAllocator {
 
  private:
   int m_failing;
-  HeapAllocator m_real;
+  PageAllocator m_real;
 };
 
 class JobTest : public ::testing::Test {
@@ -49,7 +49,7 @@ class JobTest : public ::testing::Test {
   FaultyFileSystem fs;
   RecordingReporter reporter;
   FixedAnswer answer;
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob job{fs, reporter, answer, heap};
 };
 

@@ -101,6 +101,7 @@ TEST_F(LoopFileTest, ShortestFileThatHoldsTheLoop) {
 TEST_F(LoopFileTest, OddHeaderValuesReadTheirShortLoops) {
   EXPECT_TRUE(Read(LoopFile({0, 1, 1}, 58)));   // tempo 0: one word
   EXPECT_TRUE(Read(LoopFile({-1, 2, 1}, 60)));  // negative: two words
+  EXPECT_EQ(params.tempo, -1) << "a negative tempo stays negative";
   EXPECT_FALSE(Read(LoopFile({-1, 2, 1}, 59)));
   EXPECT_TRUE(Read(LoopFile({1200, 7, 1}, 524'344)));  // acts as OFF
   EXPECT_FALSE(Read(LoopFile({1200, 7, 1}, 524'343)));

@@ -106,7 +106,7 @@ TEST_F(PeerTest, WaveFilesWeWriteReadBackIdentically) {
   class Ok final : public LoopParamsSource {
     bool AskLoopParams(LoopParams&) override { return true; }
   } ask;
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob job(fs, reporter, ask, heap);
   for (const LoopParams params : {LoopParams{1200, 1, 1}, LoopParams{400, 0, 1},
                                   LoopParams{2400, 1, 1}, LoopParams{0, 2, 1}}) {

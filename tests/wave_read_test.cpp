@@ -74,6 +74,7 @@ TEST_F(WaveReadTest, FormatChunkShapes) {
       {"40 bytes, extensible, no PCM subformat", FormatBody(2, 44100, 16, 40, 0xFFFE), {133}},
       {"odd 17 bytes", FormatBody(1, 44100, 16, 17), {}},
       {"float's tag", FormatBody(1, 44100, 16, 16, 3), {133}},
+      {"tag 0, read as PCM", FormatBody(1, 44100, 16, 16, 0), {}},
       {"14 bytes leaves bits 0", FormatBody(1, 44100, 16, 14), {133}},
       {"22,050 Hz", FormatBody(1, 22050, 16), {133}},
       {"48,000 Hz", FormatBody(2, 48000, 16), {133}},
@@ -115,8 +116,17 @@ TEST_F(WaveReadTest, ChunkLayouts) {
       {"second fmt is ignored",
        Riff({{"fmt ", fmt}, {"fmt ", FormatBody(1, 8000, 8)}, {"data", data}}),
        {}},
+      // Read without its pad byte, the odd chunk's end would be taken for a
+      // chunk of id "\0dat" and a size that runs past the file.
+      {"an odd chunk's pad byte is stepped over",
+       Riff({{"fmt ", fmt}, {"odd ", {1}}, {"data", data}}),
+       {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Load(c.file), c.messages) << c.what;
+  for (const auto& c : cases) {
+    EXPECT_EQ(Load(c.file), c.messages) << c.what;
+    if (!c.messages.empty()) continue;
+    EXPECT_EQ(std::vector<std::uint8_t>(pcm.begin(), pcm.begin() + loaded), data) << c.what;
+  }
 }
 
 TEST_F(WaveReadTest, DataSizesAndCaps) {

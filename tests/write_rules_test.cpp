@@ -215,7 +215,7 @@ std::vector<int> Convert(const std::string& source) {
   PosixFileSystem files;
   testing::RecordingReporter reporter;
   testing::FixedAnswer answer{LoopParams{1200, 1, 1}};
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob(files, reporter, answer, heap).Run(source);
   return reporter.ids;
 }

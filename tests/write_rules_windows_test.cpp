@@ -148,7 +148,7 @@ TEST(WriteRules, WhatTheOwnerSetUpIsKept) {
     PlatformFileSystem files;
     testing::RecordingReporter reporter;
     testing::FixedAnswer answer{LoopParams{1200, 1, 1}};
-    HeapAllocator heap;
+    PageAllocator heap;
     ConvertJob(files, reporter, answer, heap).Run(testing::Utf8Of(dir.root()) + "\\" + c.source);
     EXPECT_EQ(reporter.ids, c.messages);
     c.check(dir);
@@ -186,7 +186,7 @@ TEST(WriteRules, ALinkToAMissingFileCreatesThatFile) {
   PlatformFileSystem files;
   testing::RecordingReporter reporter;
   testing::FixedAnswer answer{LoopParams{1200, 1, 1}};
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob(files, reporter, answer, heap).Run(dir.Path("in.wav"));
   EXPECT_EQ(reporter.ids, std::vector<int>{});
   EXPECT_TRUE(Attributes(dir, "L01.T58") & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -214,7 +214,7 @@ TEST(WriteRules, AnOutputNameOf255CharactersConverts) {
   PlatformFileSystem files;
   testing::RecordingReporter reporter;
   testing::FixedAnswer answer;
-  HeapAllocator heap;
+  PageAllocator heap;
   EXPECT_TRUE(ConvertJob(files, reporter, answer, heap).Run(dir.Path(base + ".T58")).Converted());
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{base + ".T58", base + ".WAV"}));
 }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/drop_guard.h"
-#include "base/posix_file_system.h"
+#include "base/platform_file_system.h"
 #include "core/convert_job.h"
 #include "ui/message_box.h"
 
@@ -53,9 +53,9 @@ class CConvertDlg final : public QDialog, private LoopParamsSource {
   void BuildControls();
 
   QIcon m_icon;
-  PosixFileSystem m_fileSystem;
+  PlatformFileSystem m_fileSystem;
   MessageBoxReporter m_reporter;
-  HeapAllocator m_allocator;
+  PageAllocator m_allocator;
   ConvertJob m_job;
   std::function<bool(LoopParams&)> m_askOverride;
   JobOutcome m_lastOutcome;

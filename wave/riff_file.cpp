@@ -5,17 +5,10 @@
 #include <cstring>
 #include <limits>
 
+#include "base/bytes.h"
+
 namespace loopsmith {
 namespace {
-
-std::uint32_t LoadLE32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void StoreLE32(std::uint32_t v, std::uint8_t* p) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 constexpr std::int64_t kMaxOffset = std::numeric_limits<std::uint32_t>::max();
 // The buffer starts small and grows while a walk keeps needing more, so that
@@ -222,7 +215,7 @@ MMRESULT RiffFile::Descend(MMCKINFO& ck, const MMCKINFO* parent) {
       return MMSYSERR_NOERROR;
     }
     // Skip the chunk and its pad byte; every step moves on by at least 8 bytes.
-    std::int64_t next = dataOffset + size + (size & 1);
+    std::int64_t next = dataOffset + PaddedSize(size);
     if (id == 0 && size == 0 && (parent == nullptr || ck.ckid != 0)) next = SkipEmptyChunks(next);
     if (next > kMaxOffset) return MMIOERR_CHUNKNOTFOUND;
     if (!SeekTo(next)) return MMIOERR_CANNOTSEEK;
@@ -275,7 +268,7 @@ MMRESULT RiffFile::Ascend(MMCKINFO& ck) {
       return MMIOERR_CANNOTWRITE;
     }
   }
-  const std::int64_t next = std::int64_t{ck.dwDataOffset} + ck.cksize + (ck.cksize & 1);
+  const std::int64_t next = std::int64_t{ck.dwDataOffset} + PaddedSize(ck.cksize);
   if (!SeekTo(next)) {
     m_unreported = m_output;
     return MMIOERR_CANNOTSEEK;

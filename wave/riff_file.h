@@ -24,6 +24,9 @@ constexpr FOURCC MakeFourCC(char a, char b, char c, char d) {
          static_cast<FOURCC>(static_cast<std::uint8_t>(d)) << 24;
 }
 
+// A chunk's bytes in the file: its data, and the pad byte that follows an odd size.
+constexpr std::int64_t PaddedSize(std::int64_t size) { return size + (size & 1); }
+
 inline constexpr FOURCC kFourCCRiff = MakeFourCC('R', 'I', 'F', 'F');
 inline constexpr FOURCC kFourCCWave = MakeFourCC('W', 'A', 'V', 'E');
 inline constexpr FOURCC kFourCCFmt = MakeFourCC('f', 'm', 't', ' ');

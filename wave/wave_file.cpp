@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/text.h"
 
 namespace loopsmith {
@@ -26,10 +27,8 @@ void EncodeFormat(const WAVEFORMATEX& format, std::uint8_t* bytes) {
 }
 
 WAVEFORMATEX DecodeFormat(const std::uint8_t* bytes) {
-  auto get16 = [&](int at) { return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8); };
-  auto get32 = [&](int at) {
-    return static_cast<std::uint32_t>(get16(at)) | static_cast<std::uint32_t>(get16(at + 2)) << 16;
-  };
+  auto get16 = [&](int at) { return LoadLE16(bytes + at); };
+  auto get32 = [&](int at) { return LoadLE32(bytes + at); };
   WAVEFORMATEX format;
   format.wFormatTag = get16(0);
   format.nChannels = get16(2);

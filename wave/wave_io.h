@@ -10,8 +10,8 @@
 namespace loopsmith {
 
 inline constexpr std::uint32_t kSampleRate = 44100;
-inline constexpr std::uint32_t kMonoLoadCap = 0x80000;     // 262,144 mono samples
-inline constexpr std::uint32_t kStereoLoadCap = 0x100000;  // 262,144 stereo frames
+inline constexpr std::uint32_t kMonoLoadCap = 0x80000;     // bytes: 262,144 mono samples
+inline constexpr std::uint32_t kStereoLoadCap = 0x100000;  // bytes: 262,144 stereo frames
 
 // The PCM work buffer: the largest stereo load fills it.
 using PcmBytes = std::span<std::uint8_t, kStereoLoadCap>;

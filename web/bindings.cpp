@@ -275,7 +275,7 @@ bool IsLoopName(const std::string& name) { return DirectionOf(name) == Direction
 
 EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::function("messageText", &MessageOf);
-  emscripten::function("sampleCount", &LastSample);
+  emscripten::function("lastSample", &LastSample);
   emscripten::function("storageWords", &StorageWords);
   emscripten::function("isLoopName", &IsLoopName);
   emscripten::function("batchNumberProblem", &BatchNumberProblem);

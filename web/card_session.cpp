@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/forwarding_file_system.h"
+#include "base/paths.h"
 #include "card/card_moves.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
@@ -51,7 +52,6 @@ class Recording final : public ForwardingFileSystem {
   }
 
  private:
-  static std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
   MemoryFileSystem& m_in;
   std::vector<CardSession::Step>& m_steps;
   std::map<FileHandle, std::string> m_targets;

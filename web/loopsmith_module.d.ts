@@ -112,7 +112,7 @@ export interface Core {
   Card: { new (): Card };
   LoopParamModel: { new (): LoopParamModel };
   messageText(id: number): string;
-  sampleCount(measureMode: number, tenths: number): number;  // the loop's last sample
+  lastSample(measureMode: number, tenths: number): number;   // the loop's last sample: its length - 1
   storageWords(lastSample: number): number;                   // the loop file's last word
   isLoopName(name: string): boolean;
   slotName(number: number): string;  // "L07.T58"

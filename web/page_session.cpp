@@ -9,6 +9,7 @@
 #include "adapt/mixdown.h"
 #include "adapt/pcm_file.h"
 #include "adapt/tempo_rules.h"
+#include "base/paths.h"
 #include "base/work_buffers.h"
 #include "core/convert_job.h"
 #include "core/loop_file.h"
@@ -52,8 +53,6 @@ class DecodedSource final : public PcmSource {
   std::uint32_t m_bytes;
   int m_channels;
 };
-
-std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 std::vector<std::int16_t> Samples(const std::uint8_t* pcm, std::size_t count) {
   std::vector<std::int16_t> samples(count);
@@ -177,7 +176,7 @@ PageSession::Result PageSession::BuildLoop(const LoopParams& params, bool dither
   if (m_kind != Kind::kWave) return {};
   FirstFailure reporter;
   ChosenParams answer(params);
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob job(m_fs, reporter, answer, heap);
   job.setDither(dither);
   DecodedSource decoded(m_pcm, m_loadedBytes, m_channels);
@@ -206,7 +205,7 @@ PageSession::Result PageSession::SaveWave() {
   if (m_kind != Kind::kLoop) return {};
   FirstFailure reporter;
   ChosenParams unused(m_loopParams);
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob job(m_fs, reporter, unused, heap);
   const JobOutcome outcome = job.Run(PathOf(m_name), Direction::kLoopToWave);
   if (reporter.first) return Fail(*reporter.first);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/dialog_layouts.h"
-#include "base/windows_file_system.h"
+#include "base/text.h"
 #include "win/dialog_proc.h"
 #include "win/loop_param_dlg.h"
 #include "win/resource.h"

@@ -47,7 +47,7 @@ class CConvertDlg final : private LoopParamsSource {
   HICON m_icon;
   PlatformFileSystem m_fileSystem;
   MessageBoxReporter m_reporter;
-  HeapAllocator m_allocator;
+  PageAllocator m_allocator;
   ConvertJob m_job;
   DropGuard m_drops;
   JobOutcome m_lastOutcome;

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "app/dialog_layouts.h"
-#include "base/windows_file_system.h"
+#include "base/text.h"
 #include "win/dialog_proc.h"
 #include "win/resource.h"
 

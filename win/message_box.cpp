@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/paths.h"
+
 namespace loopsmith::win {
 
 void ShowWarningBox(HWND owner, const std::wstring& caption, const std::wstring& text) {
@@ -11,9 +13,7 @@ void ShowWarningBox(HWND owner, const std::wstring& caption, const std::wstring&
 std::wstring ApplicationCaption() {
   wchar_t path[MAX_PATH * 4];
   const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-  std::wstring name(path, length);
-  const auto slash = name.find_last_of(L"\\/");
-  if (slash != std::wstring::npos) name.erase(0, slash + 1);
+  std::wstring name = NameOf(std::wstring(path, length));
   const auto dot = name.rfind(L'.');
   if (dot != std::wstring::npos) name.erase(dot);
   return name;

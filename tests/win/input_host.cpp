@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/text.h"
 #include "base/windows_file_system.h"
 #include "shell_drop.h"
 #include "win/convert_dlg.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/dialog_layouts.h"
+#include "base/text.h"
 #include "base/windows_file_system.h"
 #include "fixed_answer.h"
 #include "recording_reporter.h"
@@ -237,7 +238,7 @@ TEST_F(WinSelfTest, ADropWithAUnicodeNameGoesThroughTheDialog) {
   PlatformFileSystem files;
   testing::RecordingReporter quiet;
   testing::FixedAnswer answer{LoopParams{900, 2, 8}};
-  HeapAllocator heap;
+  PageAllocator heap;
   ConvertJob(files, quiet, answer, heap).Run(dir.Path("copy.wav"));
   EXPECT_EQ(ReadBytes(dir.Path("L07.T58")), ReadBytes(dir.Path("L08.T58")));
   EXPECT_EQ(ReadBytes(dir.Path("L07.T58")).size(), 524'344u);

@@ -94,7 +94,7 @@ async function main() {
   function showLoop() {
     if (!current || session.kind() !== KIND_WAVE) return;
     const { tenths, mode } = panel.current();
-    const last = core.sampleCount(mode, tenths);
+    const last = core.lastSample(mode, tenths);
     const stored = core.storageWords(last);
     waveform.setLoop(last, stored, mode === 0 ? 0 : tenths);
     const seconds = ((last + 1) / 44100).toFixed(3);
@@ -128,7 +128,7 @@ async function main() {
     if (isLoop) {
       const tenths = session.loopTempo();
       const mode = session.loopMeasure();
-      const last = core.sampleCount(mode, tenths);
+      const last = core.lastSample(mode, tenths);
       waveform.setLoop(last, core.storageWords(last), mode === 0 ? 0 : tenths);
       $('file-info').textContent = `${file.name}: loop file.${batch}`;
       const rows = [['Tempo', `${(tenths / 10).toFixed(1)} BPM`],

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace loopsmith {
+
+// Numbers as the file formats store them, whatever this machine's own order.
+inline std::uint16_t LoadLE16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+inline std::uint32_t LoadLE32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
+}
+inline std::uint32_t LoadBE32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
+         std::uint32_t{p[3]};
+}
+inline void StoreLE32(std::uint32_t value, std::uint8_t* p) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace loopsmith
