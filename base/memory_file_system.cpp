@@ -15,16 +15,25 @@ std::int64_t MemoryFileSystem::WholeSizeOf(Open& open) {
   return whole != wholeSizes.end() ? whole->second : static_cast<std::int64_t>(DataOf(open).size());
 }
 
+bool MemoryFileSystem::IsFolder(const std::string& path) const {
+  const auto after = files.upper_bound(path + "/");
+  return after != files.end() && after->first.compare(0, path.size() + 1, path + "/") == 0;
+}
+
 int MemoryFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
+  if (IsFolder(path)) return -EISDIR;
   if (files.find(path) == files.end()) return -ENOENT;
-  m_open[m_next] = {path, {}, 0, false};
+  Open& open = m_open[m_next];
+  open.path = path;
+  open.wholeSize = WholeSizeOf(open);
   handle = static_cast<FileHandle>(m_next++);
   return 0;
 }
 
 int MemoryFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
+  if (IsFolder(target)) return -EISDIR;
   if (readOnly.count(target) > 0) return -EACCES;
-  m_open[m_next] = {target, {}, 0, true};
+  m_open[m_next] = {target, {}, 0, true, 0, {}};
   handle = static_cast<FileHandle>(m_next++);
   return 0;
 }
@@ -44,6 +53,7 @@ std::int64_t MemoryFileSystem::Read(FileHandle file, void* buffer, std::size_t n
       std::min<std::int64_t>(it->second.position, static_cast<std::int64_t>(data.size())));
   const std::size_t count = std::min(n, data.size() - at);
   if (count > 0) std::memcpy(buffer, data.data() + at, count);
+  if (!it->second.writable) it->second.ledger.Note(static_cast<std::int64_t>(at), buffer, count);
   it->second.position += static_cast<std::int64_t>(count);
   return static_cast<std::int64_t>(count);
 }
@@ -69,7 +79,17 @@ std::int64_t MemoryFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFr
 }
 
 int MemoryFileSystem::CheckUnchanged(FileHandle file) {
-  return m_open.count(static_cast<std::intptr_t>(file)) ? 0 : -EBADF;
+  auto it = m_open.find(static_cast<std::intptr_t>(file));
+  if (it == m_open.end()) return -EBADF;
+  Open& open = it->second;
+  if (files.count(open.path) == 0 || WholeSizeOf(open) != open.wholeSize) return -kErrorChanged;
+  const auto& data = files[open.path];
+  const bool holds = open.ledger.StillHolds([&](std::int64_t at, void* buffer, std::size_t n) {
+    if (at < 0 || static_cast<std::size_t>(at) + n > data.size()) return std::int64_t{-1};
+    std::memcpy(buffer, data.data() + at, n);
+    return static_cast<std::int64_t>(n);
+  });
+  return holds ? 0 : -kErrorChanged;
 }
 
 int MemoryFileSystem::Close(FileHandle file) {

@@ -6,12 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "base/content_check.h"
 #include "base/file_system.h"
 
 namespace loopsmith {
 
 // Files in memory: the browser's files, and the whole job fuzzed without a disk.
-// An output is kept apart and takes its target's place on commit.
+// An output is kept apart and takes its target's place on commit. It keeps
+// the file seam's promises where memory can: a path that holds other files is
+// a folder, refused for reading and writing; a read is checked against the
+// bytes the file holds when CheckUnchanged asks. Two it cannot keep, having
+// neither links nor "..": SameFile compares the paths as strings, and a
+// folder's entries are only those whose path is the folder's, "/" and a name.
 class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::string, std::vector<std::uint8_t>> files;
@@ -49,7 +55,10 @@ class MemoryFileSystem final : public FileSystem {
     std::vector<std::uint8_t> output;
     std::int64_t position = 0;
     bool writable = false;
+    std::int64_t wholeSize = 0;  // a read's, at the open
+    ReadLedger ledger;           // what a read handed out
   };
+  bool IsFolder(const std::string& path) const;
   std::vector<std::uint8_t>& DataOf(Open& open);
   // The file's whole size, of which a part-held file holds only the start.
   std::int64_t WholeSizeOf(Open& open);
