@@ -117,12 +117,10 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
     reporter.Say("tempo " + adapt::BpmText(*found.bpm) + " from " + found.source + ", " +
                  found.adjusted);
   }
-  const int taken = options.measureMode == kMeasureTwo ? 2 : 1;
-  if (options.measureMode != kMeasureOff && found.measures > taken) {
+  if (const std::string taken = MeasuresTaken(found.measures, options.measureMode);
+      !taken.empty()) {
     reporter.Say("holds " + std::to_string(found.measures) + " measures at " +
-                 adapt::BpmText(*found.bpm) + "; " +
-                 (taken == 1 ? "one measure is taken" : "two measures are taken") +
-                 (found.measures == 2 ? ", use --measure 2 for both" : ""));
+                 adapt::BpmText(*found.bpm) + "; " + taken);
   }
   return static_cast<std::int16_t>(std::lround(*found.bpm * 10));
 }

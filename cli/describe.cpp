@@ -58,7 +58,7 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
 // `quiet`: a file libsndfile cannot read is passed over without a line.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
                    const Options& options, std::ostream& out, bool quiet = false);
-void DescribeAutoTempo(const adapt::TempoFinding& found, std::ostream& out);
+void DescribeAutoTempo(const adapt::TempoFinding& found, MeasureMode mode, std::ostream& out);
 #endif
 
 bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
@@ -90,7 +90,8 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
       << "  frames:        " << WithCommas(wave.m_dataSize / frameBytes) << '\n'
       << "  converted:     " << WithCommas((loaded + frameBytes - 1) / frameBytes) << " frames\n";
 #ifdef LOOPSMITH_HAVE_ADAPT
-  if (options.autoTempo) DescribeAutoTempo(adapt::FindTempo(fs, path, GivenMeasures(options)), out);
+  if (options.autoTempo)
+    DescribeAutoTempo(adapt::FindTempo(fs, path, GivenMeasures(options)), options.measureMode, out);
 #endif
   return true;
 }
@@ -137,12 +138,13 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
     out << "  file name:     " << adapt::BpmText(*named) << '\n';
   }
   if (options.autoTempo) {
-    DescribeAutoTempo(adapt::FindTempo(fs, path, GivenMeasures(options), sound.get()), out);
+    DescribeAutoTempo(adapt::FindTempo(fs, path, GivenMeasures(options), sound.get()),
+                      options.measureMode, out);
   }
   return true;
 }
 
-void DescribeAutoTempo(const adapt::TempoFinding& found, std::ostream& out) {
+void DescribeAutoTempo(const adapt::TempoFinding& found, MeasureMode mode, std::ostream& out) {
   if (!found.bpm) {
     out << "  --bpm auto:    none: " << DetailOf(*found.failure) << '\n';
     return;
@@ -150,11 +152,12 @@ void DescribeAutoTempo(const adapt::TempoFinding& found, std::ostream& out) {
   out << "  --bpm auto:    " << adapt::BpmText(*found.bpm) << " from " << found.source
       << (found.adjusted.empty() ? "" : ", " + found.adjusted) << '\n';
   if (found.measures > 0) {
-    // As the sampler holds it: loops of 1 or 2 measures, and how many the file has.
-    const int loop = found.measures >= 2 ? 2 : 1;
-    const int loops = found.measures / loop;
-    out << "  measures:      " << loop << " a loop; the file holds " << loops
-        << (loops == 1 ? " such loop" : " such loops") << '\n';
+    // What the conversion with the same --measure takes, in its words.
+    const std::string taken = MeasuresTaken(found.measures, mode);
+    out << "  measures:      " << found.measures << " in the file; "
+        << (taken.empty() ? "the loop takes " + std::string(found.measures == 1 ? "it" : "them all")
+                          : taken)
+        << '\n';
   }
   if (found.heard) {
     out << "  beat tracking: heard " << adapt::BpmText(*found.heard);

@@ -203,4 +203,11 @@ int GivenMeasures(const Options& options) {
   return options.measureMode == kMeasureTwo ? 2 : 1;
 }
 
+std::string MeasuresTaken(int measures, MeasureMode mode) {
+  const int taken = mode == kMeasureTwo ? 2 : 1;
+  if (mode == kMeasureOff || measures <= taken) return {};
+  return std::string(taken == 1 ? "one measure is taken" : "two measures are taken") +
+         (measures == 2 ? ", use --measure 2 for both" : "");
+}
+
 }  // namespace loopsmith::cli

@@ -44,6 +44,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args);
 // length; 0 when it was not given or is off.
 int GivenMeasures(const Options& options);
 
+// What a conversion takes of a file of `measures` measures: empty when its
+// loop holds them all (or --measure is off, which takes the file as it is),
+// else "one measure is taken" or "two measures are taken", and how to take both.
+std::string MeasuresTaken(int measures, MeasureMode mode);
+
 // "128.5" -> 1285; whole numbers or one decimal, 40 to 240 BPM.
 std::optional<std::int16_t> ParseTempo(const std::string& text);
 

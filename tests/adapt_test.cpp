@@ -271,6 +271,9 @@ TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
        "--bpm auto found no tempo: no loop chunk, no tempo in the file name"},
       {"two.wav", false, 0,
        "holds 2 measures at 126.0 BPM; one measure is taken, use --measure 2 for both"},
+      // --info says what the conversion takes, in its words.
+      {"two.wav", true, 0,
+       "  measures:      2 in the file; one measure is taken, use --measure 2 for both\n"},
       {"odd 100bpm.wav", false, 0, "the file name says 100.0 BPM, but 2.000 s is no whole number"},
       {"clicks.wav", true, 0, " BPM (the hits between its beats say 87.0 BPM)\n"},
   };
