@@ -441,7 +441,7 @@ class CardTest(Browser):
         super().setUp()
         self.run_js("""const root = await navigator.storage.getDirectory();
             for await (const name of root.keys()) await root.removeEntry(name, {recursive: true});
-            indexedDB.deleteDatabase('loopsmith');""")
+            await new Promise((resolve) => { indexedDB.deleteDatabase('loopsmith').onsuccess = resolve; });""")
 
     def run_js(self, body, *args):
         """Runs an async function body in the page; its return value, or the failure raised."""
@@ -543,6 +543,18 @@ class CardTest(Browser):
         self.assertEqual(files["L03.T58"], five)
         self.assertEqual(files["L09.T58"], self.cli("mono short.wav", "--number", "3"))
         self.assertFalse([n for n in files if n.startswith(".loopsmith")])
+        # The keyboard's drag: Alt and an arrow.
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="3"]').send_keys(
+            Keys.ALT + Keys.ARROW_RIGHT)
+        self.idle()
+        files = self.card_files()
+        self.assertEqual((files.get("L03.T58"), files.get("L04.T58")), (None, five))
+        # A loop file dropped on a slot goes into it as it is.
+        with open(os.path.join(self.files, "other.T58"), "wb") as f:
+            f.write(three)
+        self.drop(["other.T58"], number=12)
+        self.el("place-loop").click()
+        self.wait(lambda: self.card_files().get("L12.T58") == three)
         # Remove, after a question.
         self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="9"]').click()
         self.idle()
@@ -554,7 +566,7 @@ class CardTest(Browser):
         self.setUp_keep_card()
         self.assertEqual(self.el("reopen-card").text, "Open CARD again")
         self.el("reopen-card").click()
-        self.wait(lambda: "free" not in self.slot_text(3))
+        self.wait(lambda: "free" not in self.slot_text(4))
 
     def setUp_keep_card(self):
         self.driver.get(self.url)

@@ -56,6 +56,7 @@ async function main() {
     document.body.classList.toggle('busy', on);
     $('ok').disabled = on;
     $('save-wave').disabled = on;
+    $('place-loop').disabled = on;
     $('busy').hidden = !on;
     if (!on) $('progress').removeAttribute('value');
   };
@@ -121,6 +122,9 @@ async function main() {
     const isLoop = session.kind() === KIND_LOOP;
     $('params').hidden = isLoop;
     $('loop-panel').hidden = !isLoop;
+    // A loop file dropped on a slot can go into it as it is.
+    $('place-loop').hidden = !(isLoop && cardTarget);
+    if (cardTarget) $('place-loop').textContent = `Put into ${core.slotName(cardTarget.number)}`;
     $('play-original').hidden = isLoop;
     waveform.setSamples(session.samples(), session.channels(), session.frames());
     const others = files.length - 1;
@@ -216,6 +220,18 @@ async function main() {
     return Array.from({ length: waves }, (_, i) => chosen.fileNumber + i);
   }
 
+  // One save of an OK's outputs; loop files with a number go into the card as
+  // well: in the page at once (they leave with its zip), into a folder once written.
+  async function deliver(outputs, toCard) {
+    if (toCard && !card.writesFolder) await card.place(outputs.filter((o) => o.number));
+    const outcomes = await saver.saveAll(outputs, 'loopsmith.zip');
+    reportSaves(outcomes);
+    if (toCard && card.writesFolder) {
+      const written = new Set(outcomes.filter((o) => o.ok).map((o) => o.name));
+      await card.place(outputs.filter((o) => o.number && written.has(o.name)));
+    }
+  }
+
   // OK: the file shown, or every file of the drop; then one save of them all.
   panel.onOk = (chosen) => queue.run(async (signal) => {
     player.stop();
@@ -244,15 +260,7 @@ async function main() {
       else if (files.length === 1) showMessage(failureText(file, output));
       else result(failureLine(file, output), true);
     }
-    const toCard = cardTarget !== null || card.writesFolder;
-    // Into the card in the page, it goes with the card's zip; into a folder, once written.
-    if (toCard && !card.writesFolder) await card.place(outputs.filter((o) => o.number));
-    const outcomes = await saver.saveAll(outputs, 'loopsmith.zip');
-    reportSaves(outcomes);
-    if (toCard && card.writesFolder) {
-      const written = new Set(outcomes.filter((o) => o.ok).map((o) => o.name));
-      await card.place(outputs.filter((o) => o.number && written.has(o.name)));
-    }
+    await deliver(outputs, cardTarget !== null || card.writesFolder);
     // The session holds the file shown again.
     if (files.length > 1 && shown) {
       const back = await load(shown, signal);
@@ -273,6 +281,14 @@ async function main() {
     const output = session.saveWave();
     if (output.ok) reportSaves(await saver.saveAll([output]));
     else showMessage(failureText(current, output));
+  }).catch(report));
+  $('place-loop').addEventListener('click', () => queue.run(async () => {
+    const { number } = cardTarget;
+    const slot = card.slot(number);
+    if (!slot.free && !(await ask(`Replace ${slotText(slot)}?`))) return;
+    const bytes = new Uint8Array(await current.arrayBuffer());
+    $('results').replaceChildren();
+    await deliver([{ name: core.slotName(number), bytes, number }], true);
   }).catch(report));
   $('suggest').addEventListener('click', () => queue.run(async (signal) => {
     const { mode } = panel.current();

@@ -12,6 +12,7 @@ const SLOT_TYPE = 'application/x-loopsmith-slot';
 // A loop file is at most 524,344 bytes; a larger .T58 file is held by its start alone.
 const MOST_HELD = 1 << 20;
 const COLUMNS = 96;
+const ARROWS = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -10, ArrowDown: 10 };
 
 const bpm = (tenths) => (tenths % 10 === 0 ? String(tenths / 10) : (tenths / 10).toFixed(1));
 
@@ -62,7 +63,8 @@ export class CardView {
   // A folder the page may write: chosen now, or the one remembered.
   async choose() {
     const handle = await window.showDirectoryPicker({ id: 'card', mode: 'readwrite' });
-    await rememberFolder(handle).catch(() => {});
+    // Remembered on the side: the card opens whether or not the browser keeps it.
+    rememberFolder(handle).catch(() => {});
     await this.openFolder(new FolderFiles(handle));
   }
 
@@ -213,6 +215,14 @@ export class CardView {
       if (n && (event.key === 'Enter' || event.key === ' ')) {
         event.preventDefault();
         this.pick(n);
+      } else if (n && event.altKey && ARROWS[event.key]) {
+        // The keyboard's drag: Alt and an arrow moves the loop to the next slot, or swaps.
+        event.preventDefault();
+        const to = n + ARROWS[event.key];
+        if (to >= 1 && to <= 50 && !this.slot(n).free) {
+          this.hooks.moveSlot(n, to);
+          this.grid.children[to - 1].focus();
+        }
       } else if (n && event.key === 'Delete') {
         this.selected = n;
         this.removeSelected().catch((error) => this.hooks.showMessage(String(error.message ?? error)));

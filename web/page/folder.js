@@ -93,16 +93,29 @@ const request = (r) => new Promise((resolve, reject) => {
   r.onsuccess = () => resolve(r.result);
   r.onerror = () => reject(r.error);
 });
-async function store(mode) {
+// One request in a connection of its own, closed once its transaction is
+// done: an open connection would hold up another tab's upgrade or deletion.
+async function inStore(mode, ask) {
   const open = indexedDB.open(DB, 1);
   open.onupgradeneeded = () => open.result.createObjectStore(STORE);
   const db = await request(open);
-  return db.transaction(STORE, mode).objectStore(STORE);
+  try {
+    const transaction = db.transaction(STORE, mode);
+    const done = new Promise((resolve, reject) => {
+      transaction.oncomplete = resolve;
+      transaction.onabort = () => reject(transaction.error);
+    });
+    const result = await request(ask(transaction.objectStore(STORE)));
+    await done;
+    return result;
+  } finally {
+    db.close();
+  }
 }
-export const rememberFolder = async (handle) => request((await store('readwrite')).put(handle, 'card'));
+export const rememberFolder = (handle) => inStore('readwrite', (store) => store.put(handle, 'card'));
 export const rememberedFolder = async () => {
   try {
-    return (await request((await store('readonly')).get('card'))) ?? null;
+    return (await inStore('readonly', (store) => store.get('card'))) ?? null;
   } catch (error) {
     return null;  // no IndexedDB (a private window): nothing remembered
   }
