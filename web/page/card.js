@@ -23,7 +23,7 @@ export const slotText = (slot) => (slot.ok
 
 export class CardView {
   // `hooks`: ask(text) -> Promise<bool>, showMessage(text), openSlot(file),
-  // dropOnSlot(files, number), dropOnCard(files), changed().
+  // dropOnSlot(files, number), dropOnCard(files), moveSlot(from, to), changed().
   constructor(core, hooks) {
     this.core = core;
     this.hooks = hooks;
