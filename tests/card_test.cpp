@@ -7,10 +7,13 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/forwarding_file_system.h"
@@ -181,26 +184,49 @@ class Stopping final : public ForwardingFileSystem {
   bool m_stays;
 };
 
-TEST(Card, ASwapCutAtAnyCallLosesNoLoop) {
+TEST(Card, AMoveOrSwapCutAtAnyCallLosesNoLoop) {
   const auto first = Loop(1280, kMeasureOne);
   const auto second = Loop(905, kMeasureTwo);
-  for (const bool killed : {true, false}) {
-    for (int nth = 1;; ++nth) {
-      SCOPED_TRACE(std::string(killed ? "killed at call " : "call fails: ") + std::to_string(nth));
-      MemoryFileSystem card;
-      card.files["/c/L03.T58"] = first;
-      card.files["/c/L07.T58"] = second;
-      Stopping stopping(card, nth, killed);
-      const bool done = !card::SwapSlots(stopping, "/c", 3, 7);
-      // The next operation on the card finishes what was cut off.
-      EXPECT_FALSE(card::FinishInterruptedSwap(card, "/c"));
-      ASSERT_EQ(card.files.size(), 2u);
-      const auto& three = card.files["/c/L03.T58"];
-      const auto& seven = card.files["/c/L07.T58"];
-      EXPECT_TRUE((three == first && seven == second) || (three == second && seven == first));
-      if (done) {
-        EXPECT_EQ(three, second);
-        break;
+  using Places = std::pair<std::string, std::string>;  // where the first loop is, and the second
+  const struct {
+    const char* what;
+    std::function<std::optional<Failure>(FileSystem&)> run;
+    std::vector<Places> allowed;  // after a cut, once the next operation has finished it
+    Places done;
+  } operations[] = {
+      {"swap 3 and 7",
+       [](FileSystem& fs) { return card::SwapSlots(fs, "/c", 3, 7); },
+       {{"L03.T58", "L07.T58"}, {"L07.T58", "L03.T58"}},
+       {"L07.T58", "L03.T58"}},
+      {"move 3 to 9",
+       [](FileSystem& fs) { return card::MoveSlot(fs, "/c", 3, 9); },
+       {{"L03.T58", "L07.T58"}, {"L09.T58", "L07.T58"}},
+       {"L09.T58", "L07.T58"}},
+  };
+  for (const auto& operation : operations) {
+    for (const bool killed : {true, false}) {
+      for (int nth = 1;; ++nth) {
+        SCOPED_TRACE(std::string(operation.what) +
+                     (killed ? ", killed at call " : ", call fails: ") + std::to_string(nth));
+        MemoryFileSystem card;
+        card.files["/c/L03.T58"] = first;
+        card.files["/c/L07.T58"] = second;
+        Stopping stopping(card, nth, killed);
+        const bool done = !operation.run(stopping);
+        // The next operation on the card finishes what was cut off.
+        EXPECT_FALSE(card::FinishInterruptedSwap(card, "/c"));
+        ASSERT_EQ(card.files.size(), 2u);
+        Places places;
+        for (const auto& [path, bytes] : card.files) {
+          (bytes == first ? places.first : places.second) = path.substr(3);
+        }
+        EXPECT_NE(std::find(operation.allowed.begin(), operation.allowed.end(), places),
+                  operation.allowed.end())
+            << places.first << " " << places.second;
+        if (done) {
+          EXPECT_EQ(places, operation.done);
+          break;
+        }
       }
     }
   }
