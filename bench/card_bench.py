@@ -15,6 +15,19 @@ import tempfile
 from compare_cli import timed
 
 
+def full_card(cli, card):
+    """Makes the folder `card` hold fifty loop files of the longest kind (26 MB)."""
+    os.makedirs(card)
+    take = os.path.join(card, "take.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-b", "16", "-c", "2", take, "synth", "6",
+                    "pinknoise"], check=True)
+    subprocess.run([cli, "--measure", "off", "take.wav"], cwd=card, check=True,
+                   stdout=subprocess.DEVNULL)
+    os.remove(take)
+    for n in range(2, 51):
+        shutil.copy(os.path.join(card, "L01.T58"), os.path.join(card, "L%02d.T58" % n))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", default="build/cli/loopsmith-cli")
@@ -24,13 +37,7 @@ def main():
     work = tempfile.mkdtemp()
     try:
         card = os.path.join(work, "card")
-        os.makedirs(card)
-        subprocess.run(["sox", "-n", "-r", "44100", "-b", "16", "-c", "2",
-                        os.path.join(work, "take.wav"), "synth", "6", "pinknoise"], check=True)
-        subprocess.run([cli, "--measure", "off", "take.wav"], cwd=work, check=True,
-                       stdout=subprocess.DEVNULL)
-        for n in range(1, 51):
-            shutil.copy(os.path.join(work, "L01.T58"), os.path.join(card, "L%02d.T58" % n))
+        full_card(cli, card)
         times = {"card": [], "ls": []}
         for _ in range(args.runs):
             times["card"].append(timed([cli, "--info", "card"], work))

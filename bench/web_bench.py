@@ -22,6 +22,9 @@ import time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
+from card_bench import full_card
+from compare_cli import timed
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -34,25 +37,13 @@ def main():
     subprocess.run(["sox", "-n", "-r", "44100", "-b", "16", "-c", "2", take, "synth", "5.944",
                     "pinknoise"], check=True)
     cli = os.path.abspath(args.cli)
-    native = []
-    for _ in range(args.runs):
-        start = time.perf_counter()
-        subprocess.run([cli, "--bpm", "40", "--measure", "off", "take.wav"], cwd=work, check=True,
-                       stdout=subprocess.DEVNULL)
-        native.append((time.perf_counter() - start) * 1000)
+    native = [timed([cli, "--bpm", "40", "--measure", "off", "take.wav"], work)
+              for _ in range(args.runs)]
 
     # A full card: fifty loop files of the longest kind, 26 MB.
     card = os.path.join(work, "CARD")
-    os.makedirs(card)
-    for n in range(1, 51):
-        subprocess.run([cli, "--bpm", "40", "--measure", "off", "--number", str(n), "take.wav"],
-                       cwd=work, check=True, stdout=subprocess.DEVNULL)
-        shutil.move(os.path.join(work, "L%02d.T58" % n), card)
-    card_native = []
-    for _ in range(args.runs):
-        start = time.perf_counter()
-        subprocess.run([cli, "--info", card], check=True, stdout=subprocess.DEVNULL)
-        card_native.append((time.perf_counter() - start) * 1000)
+    full_card(cli, card)
+    card_native = [timed([cli, "--info", card], work) for _ in range(args.runs)]
     cards = {}
     for name in sorted(os.listdir(card)):
         with open(os.path.join(card, name), "rb") as f:

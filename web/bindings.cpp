@@ -12,6 +12,7 @@
 
 #include "app/loop_param_model.h"
 #include "base/messages.h"
+#include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "core/loop_params.h"
 #include "core/output_names.h"
@@ -285,6 +286,7 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::constant("maxBpm", kMaxBpm);
   emscripten::constant("minFileNumber", kMinFileNumber);
   emscripten::constant("maxFileNumber", kMaxFileNumber);
+  emscripten::constant("largestLoopFile", kLargestLoopFile);
   emscripten::constant("kindWave", static_cast<int>(PageSession::Kind::kWave));
   emscripten::constant("kindLoop", static_cast<int>(PageSession::Kind::kLoop));
   emscripten::constant("fileNumberErrorId", static_cast<int>(MessageId::kFileNumberError));

@@ -122,6 +122,7 @@ export interface Core {
   readonly maxBpm: number;
   readonly minFileNumber: number;
   readonly maxFileNumber: number;
+  readonly largestLoopFile: number;  // bytes: all a loop file's reader ever reads
   readonly kindWave: number;
   readonly kindLoop: number;
   readonly fileNumberErrorId: number;

@@ -5,7 +5,7 @@ import { loadCore } from './module.js';
 import { Panel } from './panel.js';
 import { Waveform } from './waveform.js';
 import { Player } from './player.js';
-import { Saver } from './save.js';
+import { RENAMED, Saver } from './save.js';
 import { CardView, slotText } from './card.js';
 import { Loader } from './loader.js';
 import { JobQueue, isAbort } from './jobs.js';
@@ -70,7 +70,7 @@ async function main() {
     },
     openSlot: (file) => open([file], null, true),
     dropOnSlot: (list, number) => open(list, { number }),
-    dropOnCard: (list) => open(list, { number: card.firstFree() || 1 }),
+    dropOnCard: (list) => open(list, { number: card.firstFree() || core.minFileNumber }),
     moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
   });
   const page = { core, session, player, saver, messages, saved: [], queue, card };
@@ -161,7 +161,7 @@ async function main() {
     panel.reset();
     // Into the card: the slot dropped on, or its next free number.
     const first = target ? target.number : card.firstFree();
-    if (first > 1 && (target || card.writesFolder)) panel.setFileNumber(first);
+    if (first && (target || card.writesFolder)) panel.setFileNumber(first);
     $('results').replaceChildren();
     $('work').hidden = false;
     clearView(`Loading ${files[0].name}…`);
@@ -202,15 +202,19 @@ async function main() {
     }
   }
 
+  // True when none of these slots holds a loop, or the user has said to replace them.
+  async function mayReplace(numbers) {
+    const taken = numbers.map((n) => card.slot(n)).filter((slot) => !slot.free);
+    return !taken.length || ask(`Replace ${taken.map(slotText).join('; ')}?`);
+  }
+
   // The numbers of an OK's loop files: up from the file number, as the dialog
   // numbers a batch; or, into a card, the file number and then the free
   // numbers above it, replacing a loop only after a question.
   async function numbersOf(chosen, waves) {
     if (cardTarget || card.writesFolder) {
       const numbers = card.numbersFor(waves, chosen.fileNumber);
-      const taken = numbers.map((n) => card.slot(n)).filter((slot) => !slot.free);
-      if (taken.length && !(await ask(`Replace ${taken.map(slotText).join('; ')}?`))) return null;
-      return numbers;
+      return (await mayReplace(numbers)) ? numbers : null;
     }
     const problem = core.batchNumberProblem(chosen.fileNumber, waves);
     if (problem) {
@@ -284,8 +288,7 @@ async function main() {
   }).catch(report));
   $('place-loop').addEventListener('click', () => queue.run(async () => {
     const { number } = cardTarget;
-    const slot = card.slot(number);
-    if (!slot.free && !(await ask(`Replace ${slotText(slot)}?`))) return;
+    if (!(await mayReplace([number]))) return;
     const bytes = new Uint8Array(await current.arrayBuffer());
     $('results').replaceChildren();
     await deliver([{ name: core.slotName(number), bytes, number }], true);
@@ -370,7 +373,7 @@ async function main() {
   $('remove-slot').addEventListener('click', () => queue.run(() => card.removeSelected()).catch(report));
   $('download-card').addEventListener('click', () => {
     const name = card.downloadZip();
-    if (name) result(`${name}: downloaded (if Downloads already holds a file of that name, the browser names this one differently)`);
+    if (name) result(`${name}: downloaded (${RENAMED})`);
   });
   card.render();
 

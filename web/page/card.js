@@ -9,8 +9,6 @@ import { zipFiles } from './zip.js';
 
 const MEASURES = ['OFF', 'one measure', 'two measures'];
 const SLOT_TYPE = 'application/x-loopsmith-slot';
-// A loop file is at most 524,344 bytes; a larger .T58 file is held by its start alone.
-const MOST_HELD = 1 << 20;
 const COLUMNS = 96;
 const ARROWS = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -10, ArrowDown: 10 };
 
@@ -102,17 +100,18 @@ export class CardView {
   async hold(files) {
     this.model.clear();
     this.selected = 0;
-    const wanted = (file) => file.size <= MOST_HELD &&
-      (/\.t58$/i.test(file.name) || file.name.startsWith('.loopsmith-'));
-    // One read of all the files wanted, which the browser does far faster than one each.
-    const wantedFiles = files.filter(wanted);
-    const all = new Uint8Array(await new Blob(wantedFiles).arrayBuffer());
+    // Of a loop file, and of the card's own files, as much as the loop reader
+    // ever reads: up to the longest loop file; of any other, its name and size.
+    const heldOf = (file) => (/\.t58$/i.test(file.name) || file.name.startsWith('.loopsmith-')
+      ? Math.min(file.size, this.core.largestLoopFile) : 0);
+    // One read of all of them, which the browser does far faster than one each.
+    const all = new Uint8Array(
+      await new Blob(files.map((file) => file.slice(0, heldOf(file)))).arrayBuffer());
     let at = 0;
     for (const file of files) {
-      if (wanted(file)) {
-        if (this.model.reserveFile(file.size).ok) this.model.fileView().set(all.subarray(at, at + file.size));
-        at += file.size;
-      }
+      const held = heldOf(file);
+      if (held && this.model.reserveFile(held).ok) this.model.fileView().set(all.subarray(at, at + held));
+      at += held;
       this.model.add(file.name, file.size, false);
     }
   }
@@ -186,7 +185,7 @@ export class CardView {
 
   // Fifty slots, made once; each drop, click and drag is handled on the grid.
   build() {
-    for (let n = 1; n <= 50; n += 1) {
+    for (let n = this.core.minFileNumber; n <= this.core.maxFileNumber; n += 1) {
       const item = document.createElement('li');
       item.className = 'slot';
       item.dataset.number = String(n);
@@ -219,7 +218,7 @@ export class CardView {
         // The keyboard's drag: Alt and an arrow moves the loop to the next slot, or swaps.
         event.preventDefault();
         const to = n + ARROWS[event.key];
-        if (to >= 1 && to <= 50 && !this.slot(n).free) {
+        if (to >= this.core.minFileNumber && to <= this.core.maxFileNumber && !this.slot(n).free) {
           this.hooks.moveSlot(n, to);
           this.grid.children[to - 1].focus();
         }
@@ -310,10 +309,11 @@ export class CardView {
     }));
     document.getElementById('strays-box').hidden = strays.length === 0;
     const taken = slots.filter((slot) => !slot.free).length;
+    const of = `${taken} of ${slots.length} slots taken`;
     document.getElementById('card-where').textContent = this.folder
-      ? `${this.folder.name}: ${taken} of 50 slots taken; changes are saved there at once.`
+      ? `${this.folder.name}: ${of}; changes are saved there at once.`
       : `${this.viewName ? `${this.viewName} (view only)` : 'A card in this page'}: ` +
-        `${taken} of 50 slots taken; download it as a zip to keep it.`;
+        `${of}; download it as a zip to keep it.`;
     document.getElementById('remove-slot').disabled = !this.selected || this.slot(this.selected).free;
     document.getElementById('download-card').disabled = taken === 0;
   }

@@ -5,7 +5,7 @@ import { zipFiles } from './zip.js';
 
 // A browser saves a second download of one name under another ("L01 (1).T58"),
 // which the sampler would not read.
-const RENAMED = 'if Downloads already holds a file of that name, the browser names this one differently';
+export const RENAMED = 'if Downloads already holds a file of that name, the browser names this one differently';
 
 export class Saver {
   constructor() {
