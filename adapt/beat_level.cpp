@@ -4,30 +4,37 @@
 #include <cmath>
 #include <cstddef>
 #include <initializer_list>
+#include <numeric>
 
 namespace loopsmith::adapt {
 namespace {
 
-// Above this a loop is rarely played, so sixteenths never make a tempo faster.
-constexpr double kFastestFromSubdivisions = 200;
-// The tempo most loops are near; only a tie in the evidence is settled by it.
-constexpr double kUsualBpm = 110;
+// The centre of the tempo prior, and its spread in octaves.
+constexpr double kCentreBpm = 120;
+constexpr double kPriorOctaves = 0.5;
+// Weights of each piece of evidence, fitted on rendered and real loops
+// (bench/drum_loops.py fit), in the order of Evidence.
+constexpr std::array<double, kEvidenceCount> kWeights = {1.305, 0.728, 1.629, 2,
+                                                         2.09,  0.114, 0.167};
+// How near in octaves the tracker's estimate must be to have heard this tempo.
+constexpr double kTrackerNear = 0.05;
+// Scores nearer than this are a guess between the two.
+constexpr double kCloseScores = 0.6;
 // The detection function answers a little before a hit's peak and up to a
 // window after its start.
 constexpr double kEarly = 0.01;
 constexpr double kLate = 0.03;
 // A slot is played when it holds a hit at least this share of the usual beat.
 constexpr double kPlayedShare = 0.25;
-// How far a loop's first beat may sit from its start: a cut a little early or late.
-constexpr double kLongestLead = 0.08;
-// "Every" slot allows a missed one in eight; "silent" beats are below a fifth
-// of the others; "no eighths" is under half of them played.
-constexpr double kAllPlayed = 0.85;
-constexpr double kSilent = 0.2;
-constexpr double kFewPlayed = 0.5;
 // How late, in beats, a swung sixteenth and a shuffled eighth may come.
 constexpr double kSixteenthSwing = 1.0 / 12;
 constexpr double kEighthSwing = 1.0 / 6;
+
+double Mean(const std::vector<double>& values) {
+  return values.empty() ? 0
+                        : std::accumulate(values.begin(), values.end(), 0.0) /
+                              static_cast<double>(values.size());
+}
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -36,147 +43,183 @@ double Median(std::vector<double> values) {
   return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2;
 }
 
-double Octaves(double a, double b) { return std::abs(std::log2(a / b)); }
-
 // The curve is one pass of a loop: any hop, before it or past it, wraps round.
 double AtHop(const std::vector<double>& strength, long hop) {
   const auto count = static_cast<long>(strength.size());
   return strength[static_cast<std::size_t>((hop % count + count) % count)];
 }
 
-// Where the first beat is, in seconds from the start (negative: before, at the
-// end of the loop): the offset, up to `longest` either way, at which the beats
-// of `period` land on the most onset strength. Nearest the start on a tie.
-double FirstBeat(const OnsetCurve& onsets, double period, double seconds, double longest) {
-  const double hops = period / onsets.hopSeconds;
-  const int beats = std::max(1, static_cast<int>(std::lround(seconds / period)));
-  const auto reach = static_cast<long>(longest / onsets.hopSeconds);
-  long best = 0;
-  double bestSum = -1;
-  for (long step = 0; step <= 2 * reach; ++step) {
-    const long offset = step % 2 == 0 ? step / 2 : -(step + 1) / 2;  // 0, -1, 1, -2, 2 ...
-    double sum = 0;
-    for (int beat = 0; beat < beats; ++beat) {
-      const long hop = offset + std::lround(beat * hops);
-      sum += AtHop(onsets.strength, hop);
-    }
-    if (sum > bestSum) {
-      bestSum = sum;
-      best = offset;
-    }
-  }
-  return static_cast<double>(best) * onsets.hopSeconds;
-}
-
-// The onset curve read against the beats of one tempo.
+// One tempo's beats laid over the loop's onsets.
 class Grid {
  public:
-  Grid(const OnsetCurve& onsets, double seconds, double firstBeat)
-      : m_strength(onsets.strength),
-        m_hop(onsets.hopSeconds),
-        m_seconds(seconds),
-        m_firstBeat(firstBeat),
-        m_usual(Median(onsets.strength)) {}
-
-  // The strongest hit from just before `at` to `late` after it, above the usual level.
-  [[nodiscard]] double PeakAt(double at, double late) const {
-    const auto first = static_cast<long>(std::floor((m_firstBeat + at - kEarly) / m_hop));
-    const auto last = static_cast<long>(std::ceil((m_firstBeat + at + late) / m_hop));
-    double peak = 0;
-    for (long hop = first; hop <= last; ++hop) {
-      peak = std::max(peak, AtHop(m_strength, hop));
-    }
-    return std::max(0.0, peak - m_usual);
+  Grid(const BandOnsets& onsets, double bpm, double seconds)
+      : m_onsets(onsets),
+        m_period(60 / bpm),
+        m_beats(std::max(2, static_cast<int>(std::lround(seconds / m_period)))) {
+    m_first = FirstBeat();
   }
 
-  [[nodiscard]] std::vector<double> BeatPeaks(double bpm) const {
-    const double period = 60 / bpm;
-    const int beats = std::max(2, static_cast<int>(std::lround(m_seconds / period)));
+  // The strongest rise in `curve` from just before `at` (seconds from the
+  // first beat) to `late` after it.
+  [[nodiscard]] double PeakAt(const std::vector<double>& curve, double at, double late) const {
+    const double hop = m_onsets.hopSeconds;
+    const auto first = static_cast<long>(std::floor((m_first + at - kEarly) / hop));
+    const auto last = static_cast<long>(std::ceil((m_first + at + late) / hop));
+    double peak = 0;
+    for (long i = first; i <= last; ++i) peak = std::max(peak, AtHop(curve, i));
+    return peak;
+  }
+
+  // Each beat's peak in `curve`, at `fraction` of the way to the next one.
+  [[nodiscard]] std::vector<double> Peaks(const std::vector<double>& curve, double fraction = 0,
+                                          double swing = 0) const {
     std::vector<double> peaks;
-    peaks.reserve(static_cast<std::size_t>(beats));
-    for (int beat = 0; beat < beats; ++beat) peaks.push_back(PeakAt(beat * period, kLate));
+    peaks.reserve(static_cast<std::size_t>(m_beats));
+    for (int beat = 0; beat < m_beats; ++beat) {
+      peaks.push_back(PeakAt(curve, (beat + fraction) * m_period, swing * m_period + kLate));
+    }
     return peaks;
   }
 
-  // Whether anything is heard on the beats at all; without it nothing is evidence.
-  [[nodiscard]] bool Heard(double bpm) const { return Median(BeatPeaks(bpm)) > 0; }
-
-  // The share of the slots at `fractions` of each beat that are played. A slot
-  // may come late by up to `swing` of a beat: swung and shuffled notes.
-  [[nodiscard]] double Played(double bpm, std::initializer_list<double> fractions,
-                              double swing) const {
-    const std::vector<double> beats = BeatPeaks(bpm);
-    const double usualBeat = Median(beats);
-    const double period = 60 / bpm;
+  // The share of the slots at `fractions` of each beat holding a hit of at
+  // least kPlayedShare of the usual beat's; a slot may come `swing` late.
+  [[nodiscard]] double Played(std::initializer_list<double> fractions, double swing) const {
+    const double usual = Median(Peaks(m_onsets.all));
+    if (!(usual > 0)) return 0;
     int played = 0;
     int slots = 0;
-    for (std::size_t beat = 0; beat < beats.size(); ++beat) {
-      for (const double fraction : fractions) {
-        const double at = (static_cast<double>(beat) + fraction) * period;
-        played += PeakAt(at, swing * period + kLate) >= kPlayedShare * usualBeat ? 1 : 0;
+    for (const double fraction : fractions) {
+      for (const double peak : Peaks(m_onsets.all, fraction, swing)) {
+        played += peak >= kPlayedShare * usual ? 1 : 0;
         ++slots;
       }
     }
     return static_cast<double>(played) / slots;
   }
 
-  // The second beats against the first: near 0 when every other beat is silent.
-  [[nodiscard]] double Alternation(double bpm) const {
-    const std::vector<double> beats = BeatPeaks(bpm);
-    std::vector<double> first;
-    std::vector<double> second;
-    for (std::size_t beat = 0; beat < beats.size(); ++beat) {
-      (beat % 2 == 0 ? first : second).push_back(beats[beat]);
+  // The share of the beats played: a tempo whose every other beat is silent
+  // is too fast. A beat is played at kPlayedShare of the loud beats' level.
+  [[nodiscard]] double Coverage() const {
+    std::vector<double> peaks = Peaks(m_onsets.all);
+    std::sort(peaks.begin(), peaks.end());
+    const double loud = peaks[peaks.size() * 3 / 4];
+    if (!(loud > 0)) return 0;
+    const auto played = std::count_if(peaks.begin(), peaks.end(),
+                                      [loud](double peak) { return peak >= kPlayedShare * loud; });
+    return static_cast<double>(played) / static_cast<double>(peaks.size());
+  }
+
+  // The snare on every other beat and the kick on the beats between, counted
+  // from either beat: -1 to 1 for each drum, their sum's size.
+  [[nodiscard]] double Backbeat() const {
+    const auto contrast = [this](const std::vector<double>& curve) {
+      const std::vector<double> peaks = Peaks(curve);
+      double even = 0;
+      double odd = 0;
+      for (std::size_t beat = 0; beat < peaks.size(); ++beat) {
+        (beat % 2 == 0 ? even : odd) += peaks[beat];
+      }
+      return even + odd > 0 ? (even - odd) / (even + odd) : 0;
+    };
+    return std::abs(contrast(m_onsets.low) - contrast(m_onsets.mid));
+  }
+
+  // The onsets' correlation with themselves a beat later, round the loop.
+  [[nodiscard]] double Repeat() const {
+    const std::vector<double>& curve = m_onsets.all;
+    const double mean = Mean(curve);
+    const auto lag = static_cast<long>(std::lround(m_period / m_onsets.hopSeconds));
+    double same = 0;
+    double shifted = 0;
+    for (std::size_t i = 0; i < curve.size(); ++i) {
+      const double here = curve[i] - mean;
+      same += here * here;
+      shifted += here * (AtHop(curve, static_cast<long>(i) + lag) - mean);
     }
-    const double firsts = Median(first);
-    return firsts > 0 ? Median(second) / firsts : 1;
+    return same > 0 ? shifted / same : 0;
   }
 
  private:
-  const std::vector<double>& m_strength;
-  double m_hop;
-  double m_seconds;
-  double m_firstBeat;
-  double m_usual;
+  // Where the beats land on the most onset, up to half a beat either way of
+  // the loop's start; nearest the start on a tie.
+  [[nodiscard]] double FirstBeat() const {
+    const double hop = m_onsets.hopSeconds;
+    const auto reach = static_cast<long>(m_period / 2 / hop);
+    long best = 0;
+    double bestSum = -1;
+    for (long step = 0; step <= 2 * reach; ++step) {
+      const long offset = step % 2 == 0 ? step / 2 : -(step + 1) / 2;  // 0, -1, 1, -2, 2 ...
+      double sum = 0;
+      for (int beat = 0; beat < m_beats; ++beat) {
+        sum += AtHop(m_onsets.all, offset + std::lround(beat * m_period / hop));
+      }
+      if (sum > bestSum) {
+        bestSum = sum;
+        best = offset;
+      }
+    }
+    return static_cast<double>(best) * hop;
+  }
+
+  const BandOnsets& m_onsets;
+  double m_period;
+  int m_beats;
+  double m_first = 0;
 };
+
+double Octaves(double a, double b) { return std::log2(a / b); }
+
+bool Usable(const BandOnsets& onsets) {
+  const std::size_t count = onsets.all.size();
+  return count > 0 && onsets.hopSeconds > 0 && std::isfinite(onsets.hopSeconds) &&
+         onsets.low.size() == count && onsets.mid.size() == count && onsets.high.size() == count;
+}
+
+// A value that is no number would break every comparison.
+std::vector<double> Finite(std::vector<double> curve) {
+  for (double& value : curve) value = std::isfinite(value) ? std::max(0.0, value) : 0;
+  return curve;
+}
 
 }  // namespace
 
-std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
-                                     const OnsetCurve& onsets) {
-  if (candidates.empty() || !(estimate > 0) || !std::isfinite(estimate)) return std::nullopt;
-  std::size_t at = 0;
-  for (std::size_t i = 1; i < candidates.size(); ++i) {
-    if (Octaves(candidates[i].bpm, estimate) < Octaves(candidates[at].bpm, estimate)) at = i;
+std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
+                                     std::optional<double> estimate, const BandOnsets& onsets) {
+  if (estimate && !(*estimate > 0 && std::isfinite(*estimate))) estimate.reset();
+  const bool heard = Usable(onsets);
+  BandOnsets finite;
+  if (heard) {
+    finite = {Finite(onsets.low), Finite(onsets.mid), Finite(onsets.high), Finite(onsets.all),
+              onsets.hopSeconds};
   }
-  if (onsets.strength.empty() || !(onsets.hopSeconds > 0)) return candidates[at];
-  // A value that is no number would break every comparison below.
-  OnsetCurve finite = onsets;
-  for (double& value : finite.strength) value = std::isfinite(value) ? value : 0;
-  const double seconds = kMeasureSecondsAtOneBpm * candidates[at].measures / candidates[at].bpm;
-  // The first beat from the slowest tempo's beats, so that it is a downbeat,
-  // and no further off than a quarter of the fastest tempo's beat.
-  const double firstBeat = FirstBeat(finite, 60 / candidates.front().bpm, seconds,
-                                     std::min(kLongestLead, 60 / candidates.back().bpm / 4));
-  const Grid grid(finite, seconds, firstBeat);
+  std::vector<WeighedTempo> weighed;
+  for (const LengthTempo& candidate : candidates) {
+    WeighedTempo w{candidate, 0, std::vector<double>(kEvidenceCount)};
+    const double prior = Octaves(candidate.bpm, kCentreBpm) / kPriorOctaves;
+    w.evidence[kPrior] = -prior * prior / 2;
+    if (estimate) {
+      const double off = Octaves(candidate.bpm, *estimate) / kTrackerNear;
+      w.evidence[kTracker] = std::exp(-off * off);
+    }
+    if (heard) {
+      const double seconds = kMeasureSecondsAtOneBpm * candidate.measures / candidate.bpm;
+      const Grid grid(finite, candidate.bpm, seconds);
+      w.evidence[kBackbeat] = grid.Backbeat();
+      w.evidence[kBeats] = grid.Coverage();
+      w.evidence[kEighths] = grid.Played({0.5}, kEighthSwing);
+      w.evidence[kSixteenths] = grid.Played({0.25, 0.75}, kSixteenthSwing);
+      w.evidence[kRepeat] = grid.Repeat();
+    }
+    for (std::size_t i = 0; i < kEvidenceCount; ++i) w.score += kWeights[i] * w.evidence[i];
+    weighed.push_back(w);
+  }
+  std::stable_sort(weighed.begin(), weighed.end(),
+                   [](const WeighedTempo& a, const WeighedTempo& b) { return a.score > b.score; });
+  return weighed;
+}
 
-  bool faster = false;
-  while (at + 1 < candidates.size() && candidates[at + 1].bpm <= kFastestFromSubdivisions &&
-         grid.Heard(candidates[at].bpm) &&
-         grid.Played(candidates[at].bpm, {0.25, 0.75}, kSixteenthSwing) >= kAllPlayed) {
-    ++at;
-    faster = true;
-  }
-  while (!faster && at > 0) {
-    const double bpm = candidates[at].bpm;
-    const bool tooFast = bpm > kFastestFromSubdivisions;
-    const bool everyOtherSilent = grid.Alternation(bpm) < kSilent;
-    const bool noEighths = grid.Heard(bpm) && grid.Played(bpm, {0.5}, kEighthSwing) < kFewPlayed &&
-                           Octaves(candidates[at - 1].bpm, kUsualBpm) < Octaves(bpm, kUsualBpm);
-    if (!tooFast && !everyOtherSilent && !noEighths) break;
-    --at;
-  }
-  return candidates[at];
+bool TooClose(const std::vector<WeighedTempo>& weighed) {
+  return weighed.size() >= 2 && weighed[0].score - weighed[1].score < kCloseScores;
 }
 
 }  // namespace loopsmith::adapt

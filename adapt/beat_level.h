@@ -1,31 +1,44 @@
 #pragma once
 
+#include <array>
 #include <optional>
+#include <string_view>
 #include <vector>
 
+#include "adapt/band_onsets.h"
 #include "adapt/tempo_rules.h"
 
 namespace loopsmith::adapt {
 
-// How strongly something starts in each hop of one pass of a loop, from its
-// first beat on: a beat tracker's onset detection function.
-struct OnsetCurve {
-  std::vector<double> strength;
-  double hopSeconds = 0;
+// Which of the tempi a loop's length allows is the beat a musician counts. A
+// beat tracker hears the pulse well but often an octave off, so each tempo is
+// weighed on evidence that holds across styles:
+//  - a prior on tempo, log-normal around 120 BPM;
+//  - whether the tracker heard this tempo, when it heard one;
+//  - the backbeat: the snare on beats 2 and 4 against the kick on 1 and 3;
+//  - every beat played, eighth notes played between the beats, and sixteenths;
+//  - how well the onsets repeat at the beat's period round the loop.
+// Each beat grid is laid where its beats land on the most onset, up to half a
+// beat either way: a loop cut late or starting with a pickup.
+enum Evidence : std::size_t {
+  kPrior,
+  kTracker,
+  kBackbeat,
+  kBeats,
+  kEighths,
+  kSixteenths,
+  kRepeat,
+  kEvidenceCount
 };
+inline constexpr std::array<std::string_view, kEvidenceCount> kEvidenceNames = {
+    "prior", "tracker", "backbeat", "beats", "eighths", "sixteenths", "repeat"};
 
-// Which of the tempi a loop's length allows is its beat. A beat tracker hears
-// the pulse well but often an octave off: it takes the eighth notes of a
-// hip-hop loop for beats, or the snare of a half-time one for the backbeat.
-// So the candidate nearest its estimate (in octaves) is only the start:
-//  - a candidate whose every sixteenth note is played is too slow: the beat is
-//    twice as fast (up to 200 BPM, above which loops are rare);
-//  - one whose every other beat is silent is too fast, and so is one with no
-//    eighth notes between its beats when half of it is nearer the usual 110 BPM.
-// The beats are counted from the loop's first beat, found within 80 ms of its
-// start (a loop cut a little early or late). `candidates` are slowest first,
-// each twice the one before, as TempiOfLength gives them.
-std::optional<LengthTempo> PickTempo(const std::vector<LengthTempo>& candidates, double estimate,
-                                     const OnsetCurve& onsets);
+// `candidates` (as TempiOfLength gives them) weighed, best first; empty when
+// there are none. Without onsets only the prior and the estimate speak.
+std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
+                                     std::optional<double> estimate, const BandOnsets& onsets);
+
+// Whether the best is too near the second to be sure of.
+bool TooClose(const std::vector<WeighedTempo>& weighed);
 
 }  // namespace loopsmith::adapt

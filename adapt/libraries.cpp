@@ -53,10 +53,7 @@ const AubioCalls* AubioCalls::Load() {
   return LoadOnce<AubioCalls>("libaubio.so.5", [](const SharedLibrary& l, AubioCalls& c) {
     return l.Find(c.newTempo, "new_aubio_tempo") && l.Find(c.tempoDo, "aubio_tempo_do") &&
            l.Find(c.tempoBpm, "aubio_tempo_get_bpm") && l.Find(c.deleteTempo, "del_aubio_tempo") &&
-           l.Find(c.newOnset, "new_aubio_onset") && l.Find(c.onsetDo, "aubio_onset_do") &&
-           l.Find(c.onsetDescriptor, "aubio_onset_get_descriptor") &&
-           l.Find(c.deleteOnset, "del_aubio_onset") && l.Find(c.newVector, "new_fvec") &&
-           l.Find(c.deleteVector, "del_fvec");
+           l.Find(c.newVector, "new_fvec") && l.Find(c.deleteVector, "del_fvec");
   });
 }
 

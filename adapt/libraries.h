@@ -49,10 +49,6 @@ struct AubioCalls {
   decltype(&aubio_tempo_do) tempoDo = nullptr;
   decltype(&aubio_tempo_get_bpm) tempoBpm = nullptr;
   decltype(&del_aubio_tempo) deleteTempo = nullptr;
-  decltype(&new_aubio_onset) newOnset = nullptr;
-  decltype(&aubio_onset_do) onsetDo = nullptr;
-  decltype(&aubio_onset_get_descriptor) onsetDescriptor = nullptr;
-  decltype(&del_aubio_onset) deleteOnset = nullptr;
   decltype(&new_fvec) newVector = nullptr;
   decltype(&del_fvec) deleteVector = nullptr;
   static const AubioCalls* Load();

@@ -12,45 +12,32 @@
 namespace loopsmith::adapt {
 namespace {
 
-struct Tracked {
-  double bpm = 0;
-  OnsetCurve onsets;  // aubio's onset detection function over the last round
-};
-
-// aubio's tempo estimate and onset strength over the loop played three times
-// round, so that the tracker has settled by the last time.
-Tracked Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate) {
+// aubio's tempo estimate over the loop played three times round, so that the
+// tracker has settled by the last time; 0 when it heard none.
+double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate) {
   constexpr uint_t kHop = 256;
   constexpr uint_t kWindow = 1024;
-  Tracked result;
-  if (mono.size() < kWindow) return result;
+  if (mono.size() < kWindow) return 0;
   const QuietLibraries quiet;
+  double bpm = 0;
   aubio_tempo_t* tempo = aubio.newTempo("default", kWindow, kHop, static_cast<uint_t>(rate));
-  aubio_onset_t* onset = aubio.newOnset("default", kWindow, kHop, static_cast<uint_t>(rate));
   fvec_t* in = aubio.newVector(kHop);
   fvec_t* out = aubio.newVector(2);
-  fvec_t* onsetOut = aubio.newVector(1);
-  if (tempo != nullptr && onset != nullptr && in != nullptr && out != nullptr &&
-      onsetOut != nullptr) {
+  if (tempo != nullptr && in != nullptr && out != nullptr) {
     const std::size_t length = mono.size();
     constexpr int kRounds = 3;
-    result.onsets.hopSeconds = static_cast<double>(kHop) / rate;
     for (int round = 0; round < kRounds; ++round) {
       for (std::size_t at = 0; at < length; at += kHop) {
         for (uint_t k = 0; k < kHop; ++k) in->data[k] = mono[(at + k) % length];
         aubio.tempoDo(tempo, in, out);
-        aubio.onsetDo(onset, in, onsetOut);
-        if (round == kRounds - 1) result.onsets.strength.push_back(aubio.onsetDescriptor(onset));
       }
     }
-    result.bpm = aubio.tempoBpm(tempo);
+    bpm = aubio.tempoBpm(tempo);
   }
-  if (onsetOut != nullptr) aubio.deleteVector(onsetOut);
   if (out != nullptr) aubio.deleteVector(out);
   if (in != nullptr) aubio.deleteVector(in);
-  if (onset != nullptr) aubio.deleteOnset(onset);
   if (tempo != nullptr) aubio.deleteTempo(tempo);
-  return result;
+  return bpm > 0 && std::isfinite(bpm) ? bpm : 0;
 }
 
 // The loop chunk's or the name's tempo, when there is one to believe.
@@ -106,11 +93,9 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
     for (std::size_t c = 0; c < channels; ++c) sum += samples[i * channels + c];
     mono[i] = sum / static_cast<float>(channels);
   }
-  const Tracked tracked = Track(*aubio, mono, info.rate);
-  if (tracked.bpm > 0 && std::isfinite(tracked.bpm)) finding.heard = tracked.bpm;
-  const std::optional<LengthTempo> picked =
-      finding.heard ? PickTempo(candidates, tracked.bpm, tracked.onsets) : std::nullopt;
-  if (!picked) {
+  const double estimate = Track(*aubio, mono, info.rate);
+  if (estimate > 0) finding.heard = estimate;
+  if (!finding.heard) {
     finding.source.clear();
     finding.failure = PlainFailure(
         "no loop chunk, no tempo in the file name, and beat tracking heard no beat; its length "
@@ -118,6 +103,9 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
         CandidatesText(candidates) + "; give --bpm N");
     return;
   }
+  finding.weighed = WeighTempi(candidates, finding.heard, OnsetsOf(mono, info.rate));
+  finding.unsure = TooClose(finding.weighed);
+  const LengthTempo* picked = &finding.weighed.front().tempo;
   finding.bpm = RoundToTenth(picked->bpm);
   finding.measures = picked->measures;
 }

@@ -12,7 +12,7 @@ namespace loopsmith::adapt {
 
 // The tempo for --bpm auto: the file's loop chunk, else its name, else its
 // length in whole measures, chosen among 1, 2, 4 and 8 measures by beat
-// tracking (aubio's estimate, then the beat level the onsets show: PickTempo), or, with
+// tracking (aubio's estimate, weighed with the loop's onsets: WeighTempi), or, with
 // `givenMeasures` (1 or 2, the user's --measure), the tempo at which the file is that many
 // measures. Tempi within 20 to 999 BPM are doubled or halved into 40 to 240. `opened`, when the
 // caller has the file open already, is read instead of opening it again.

@@ -27,6 +27,7 @@ its measures. The names carry no tempo. Needs python3-numpy, python3-soundfile.
 import os
 import random
 import re
+import shutil
 import subprocess
 import sys
 
@@ -112,9 +113,48 @@ MORE_STYLES = {
                                   (14, S, .5), (6, O, .6)] + [(i, H, .4) for i in range(16)]),
     "bossa": ((120, 145), 16, [(0, K, 1), (3, K, .7), (8, K, 1), (11, K, .7)]
               + [(i, T, .6) for i in (0, 3, 6, 10, 12)] + [(i, H, .5) for i in range(0, 16, 2)]),
+    # A band's loop: a rock beat with bass and a pad mixed in.
+    "band": ((90, 140), 16, [(0, K, 1), (8, K, 1), (10, K, .7), (4, S, 1), (12, S, 1)]
+             + [(i, H, .6) for i in range(0, 16, 2)]),
     "techno": ((125, 138), 16, [(i, K, 1) for i in (0, 4, 8, 12)] + [(4, T, .8), (12, T, .8)]
                + [(i, O, .6) for i in (2, 6, 10, 14)] + [(i, H, .35) for i in range(16)]),
 }
+
+
+# Real loops from Debian's packages, each copied under a name without digits
+# (a number in a name could read as a tempo), with its tempo from its length
+# and its onsets: (package, file, copied as, measures, BPM to a tenth).
+LMMS = "/usr/share/lmms/samples/beats"
+SONIC_PI = "/usr/share/sonic-pi/samples"
+REAL = [
+    (LMMS, "909beat01.ogg", "lmms-beat.ogg", 2, 121.5),
+    (LMMS, "break01.ogg", "lmms-break-a.ogg", 1, 166.8),
+    (LMMS, "break02.ogg", "lmms-break-b.ogg", 1, 139.6),
+    (LMMS, "break03.ogg", "lmms-break-c.ogg", 1, 166.7),
+    (LMMS, "electro_beat01.ogg", "lmms-electro-a.ogg", 2, 120.0),
+    (LMMS, "electro_beat02.ogg", "lmms-electro-b.ogg", 1, 120.0),
+    (LMMS, "house_loop01.ogg", "lmms-house.ogg", 1, 142.0),
+    (LMMS, "jungle01.ogg", "lmms-jungle.ogg", 2, 172.7),
+    (SONIC_PI, "loop_amen.flac", "spi-amen.flac", 1, 136.9),
+    (SONIC_PI, "loop_amen_full.flac", "spi-amen-full.flac", 4, 140.0),
+    (SONIC_PI, "loop_breakbeat.flac", "spi-breakbeat.flac", 1, 126.0),
+    (SONIC_PI, "loop_electric.flac", "spi-electric.flac", 1, 97.0),
+    (SONIC_PI, "loop_mehackit1.flac", "spi-mehackit-a.flac", 1, 97.0),
+    (SONIC_PI, "loop_mehackit2.flac", "spi-mehackit-b.flac", 1, 97.0),
+    (SONIC_PI, "loop_perc1.flac", "spi-perc-a.flac", 1, 97.0),
+    (SONIC_PI, "loop_perc2.flac", "spi-perc-b.flac", 1, 97.0),
+    (SONIC_PI, "loop_weirdo.flac", "spi-weirdo.flac", 2, 97.0),
+]
+
+
+def render_real(folder):
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "truth.tsv"), "w") as truth:
+        for package, source, name, measures, bpm in REAL:
+            shutil.copyfile(os.path.join(package, source), os.path.join(folder, name))
+            truth.write("\t".join((name, os.path.basename(package), "real", str(measures),
+                                   str(bpm))) + "\n")
+    print("copied %d real loops into %s" % (len(REAL), folder))
 
 
 def load(kit, name):
@@ -137,7 +177,7 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
     for kit, names in (kits or SAMPLES).items():
         drums = [load(kit, n) for n in names]
         for style, ((low, high), steps, hits) in (styles or STYLES).items():
-            for measures, _ in ((1, 0), (1, 1), (2, 0), (2, 1)):
+            for measures in ((1, 1, 2, 4) if late else (1, 1, 2, 2)):
                 bpm = round(rng.uniform(low, high), 1)
                 length = round(RATE * 240 * measures / bpm)
                 out = np.zeros((length + RATE * 3, 2))
@@ -160,6 +200,8 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
                             at = 0
                         sound = drums[drum] * velocity * rng.uniform(0.85, 1.0)
                         out[at:at + len(sound)] += sound[:len(out) - at]
+                if style == "band":
+                    add_band(out, length, measures, bpm, rng)
                 # The tails ring on into the loop's start, as in a loop cut from a take.
                 tail = out[length:length * 2]
                 out = out[:length]
@@ -167,8 +209,11 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
                 peak = np.max(np.abs(out))
                 if peak > 0:
                     out *= 0.89 / peak
-                if late and rng.random() < 0.3:  # cut up to 120 ms early: the first beat comes late
+                shift = rng.random() if late else 1
+                if shift < 0.3:  # cut up to 120 ms early: the first beat comes late
                     out = np.roll(out, int(rng.uniform(0.02, 0.12) * RATE), axis=0)
+                elif shift < 0.45:  # a pickup: the loop starts half a beat or a beat early
+                    out = np.roll(out, int(rng.choice((0.5, 1)) * 60 / bpm * RATE), axis=0)
                 if late and index % 5 == 4:
                     name = "loop%03d-%s.ogg" % (index, style)
                     soundfile.write(os.path.join(folder, name), out, RATE, format="OGG",
@@ -184,31 +229,53 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
     print("rendered %d loops into %s" % (len(rows), folder))
 
 
+def add_band(out, length, measures, bpm, rng):
+    """A bass note on each beat, a chord's root and fifth, and a pad held over each measure."""
+    beat = 60 / bpm
+    roots = [rng.choice((41.2, 43.65, 49.0, 55.0)) for _ in range(measures)]
+    t = np.arange(int(beat * RATE)) / RATE
+    for m in range(measures):
+        for b in range(4):
+            f = roots[m] * (1.5 if b == 2 else 1)
+            note = 0.5 * np.sin(2 * np.pi * f * t) * np.exp(-t * 3)
+            at = int((m * 4 + b) * beat * RATE)
+            out[at:at + len(note)] += note[:, None][:len(out) - at]
+        pad_t = np.arange(int(4 * beat * RATE)) / RATE
+        pad = sum(np.sin(2 * np.pi * roots[m] * k * pad_t) for k in (4, 5, 6)) * 0.06
+        at = int(m * 4 * beat * RATE)
+        out[at:at + len(pad)] += pad[:, None][:len(out) - at]
+
+
 def auto_tempo(cli, path, measure=None):
+    """--bpm auto's tempo, the tracker's estimate and whether it said it was unsure."""
     args = [cli, "--info", "--adapt", "--bpm", "auto"]
     if measure:
         args += ["--measure", str(measure)]
     text = subprocess.run(args + [path], capture_output=True, text=True).stdout
     found = re.search(r"--bpm auto: +([0-9.]+) BPM", text)
     heard = re.search(r"beat tracking: heard ([0-9.]+) BPM", text)
-    return (float(found.group(1)) if found else None, float(heard.group(1)) if heard else None)
+    return (float(found.group(1)) if found else None, float(heard.group(1)) if heard else None,
+            "\n  unsure:" in text)
 
 
-def measure(folder, cli):
+def measure(folder, cli, goal=95.0):
     rows = [line.rstrip("\n").split("\t") for line in open(os.path.join(folder, "truth.tsv"))]
-    right_given = right_auto = right_tracker = octave_over_right_tracker = 0
+    right_given = right_auto = right_tracker = moved = unsure_right = unsure_missed = four = 0
     misses = []
     per_style = {}
     for name, kit, style, measures, bpm in rows:
         bpm = float(bpm)
         path = os.path.join(folder, name)
-        given, _ = auto_tempo(cli, path, measures)
-        if given is not None and abs(given - bpm) <= 0.1:
+        # --measure names one or two measures: a loop of four has no --measure to give.
+        given = auto_tempo(cli, path, measures)[0] if int(measures) <= 2 else None
+        if int(measures) > 2:
+            four += 1
+        elif given is not None and abs(given - bpm) <= 0.1:
             right_given += 1
         else:
             misses.append("--measure %s %s (%s, %s): %s, wanted %.1f" % (measures, name, kit, style,
                                                                         given, bpm))
-        found, heard = auto_tempo(cli, path)
+        found, heard, unsure = auto_tempo(cli, path)
         seconds = soundfile.info(path).duration
         lengths = [240 * m / seconds for m in (1, 2, 4, 8) if 40 <= 240 * m / seconds <= 240]
         # With one candidate the length alone decides, and the tracker is not asked.
@@ -220,27 +287,89 @@ def measure(folder, cli):
         tally[1] += 1
         if found is not None and abs(found - bpm) <= 0.1:
             right_auto += 1
+            unsure_right += unsure
             tally[0] += 1
         else:
+            unsure_missed += unsure
             if heard is not None and abs(heard - bpm) / bpm < 0.04:
-                octave_over_right_tracker += 1
-            misses.append("auto %s (%s, %s): %s (heard %s), wanted %.1f" % (name, kit, style, found,
-                                                                          heard, bpm))
+                moved += 1
+            misses.append("auto %s (%s, %s): %s (heard %s%s), wanted %.1f" % (
+                name, kit, style, found, heard, ", unsure" if unsure else "", bpm))
     n = len(rows)
+    wrong = n - right_auto
     for miss in misses[:40]:
         print("  " + miss)
     print("drum loops: %d" % n)
-    print("with --measure: %d of %d within 0.1 BPM (%.1f%%)" % (right_given, n,
-                                                                 100.0 * right_given / n))
-    print("without it:     %d of %d within 0.1 BPM (%.1f%%)" % (right_auto, n,
-                                                                 100.0 * right_auto / n))
+    print("with --measure: %d of %d within 0.1 BPM (%.1f%%)%s" % (
+        right_given, n - four, 100.0 * right_given / (n - four),
+        ", leaving out %d loops of four measures" % four if four else ""))
+    print("without it:     %d of %d within 0.1 BPM (%.1f%%), goal %.0f%%" % (
+        right_auto, n, 100.0 * right_auto / n, goal))
     print("aubio's estimate alone: %d of %d (%.1f%%)" % (right_tracker, n, 100.0 * right_tracker / n))
     print("without --measure, by style: " + ", ".join(
         "%s %d/%d" % (style, right, count) for style, (right, count) in sorted(per_style.items())))
-    print("misses where the beat tracker itself was right: %d" % octave_over_right_tracker)
-    met = right_auto >= 0.95 * n
-    print("goal without --measure (95%%): %s" % ("met" if met else "not met"))
-    return right_given == n and met and octave_over_right_tracker == 0
+    print("moved away from a beat tracker that was right: %d (%.1f%%, at most 2%%)" % (
+        moved, 100.0 * moved / n))
+    print("unsure: on %d of %d misses, on %d of %d right answers (%.1f%%)" % (
+        unsure_missed, wrong, unsure_right, right_auto, 100.0 * unsure_right / max(1, right_auto)))
+    return right_given == n - four and right_auto >= goal / 100 * n and moved <= 0.02 * n
+
+
+def fit(evidence_tool, folders):
+    """Fits the weights of --bpm auto's evidence to loops of known tempo: a
+    logistic regression on the right tempo against each other one, the loops
+    where the beat tracker was right counting half again as much. The weight
+    of every beat being played is then set to 2: the loops rarely leave beats
+    silent, so the fit cannot learn what a silent beat says."""
+    pairs, weights = [], []
+    for folder in folders:
+        truth = {row[0]: float(row[4]) for row in
+                 (line.rstrip("\n").split("\t") for line in open(os.path.join(folder, "truth.tsv")))}
+        files = [os.path.join(folder, name) for name in sorted(truth)]
+        lines = subprocess.run([evidence_tool] + files, capture_output=True, text=True).stdout
+        loops = {}
+        for line in lines.splitlines():
+            fields = line.split("\t")
+            loops.setdefault(fields[0], []).append(
+                (float(fields[2]), float(fields[1]), np.array([float(x) for x in fields[5:]])))
+        for path, tempi in loops.items():
+            bpm = truth[os.path.basename(path)]
+            right = [t for t in tempi if abs(round(t[0], 1) - bpm) <= 0.1]
+            if not right:
+                continue
+            heard_right = abs(tempi[0][1] - bpm) / bpm < 0.04
+            for t in tempi:
+                if t is not right[0]:
+                    pairs.append(right[0][2] - t[2])
+                    weights.append(1.5 if heard_right else 1.0)
+    x, k = np.array(pairs), np.array(weights) / np.mean(weights)
+    w = np.zeros(x.shape[1])
+    for _ in range(3000):
+        p = 1 / (1 + np.exp(-(x @ w)))
+        w -= -(x * ((1 - p) * k)[:, None]).mean(0) + 0.01 * w
+    w[3] = 2
+    print("weights: {%s}" % ", ".join("%.3g" % v for v in w))
+
+
+def timing(cli):
+    """What --bpm auto adds to converting a 6-second loop: medians of 5 runs each."""
+    import tempfile
+    import time
+    with tempfile.TemporaryDirectory() as folder:
+        render(folder, {"Millo-Drums_v.1": SAMPLES["Millo-Drums_v.1"]},
+               {"rock": ((80, 80), 16, STYLES["rock"][2])})
+        path = os.path.join(folder, sorted(n for n in os.listdir(folder)
+                                           if n.endswith(".flac"))[2])  # two measures at 80: 6 s
+        figures = []
+        for bpm in ("80", "auto"):
+            runs = []
+            for _ in range(5):
+                start = time.perf_counter()
+                subprocess.run([cli, "--adapt", "--bpm", bpm, path], capture_output=True, cwd=folder)
+                runs.append(time.perf_counter() - start)
+            figures.append(sorted(runs)[2])
+        print("a %.1f s loop converted: --bpm 80 %.3f s, --bpm auto %.3f s: adds %.3f s (at most 0.3)"
+              % (soundfile.info(path).duration, figures[0], figures[1], figures[1] - figures[0]))
 
 
 if __name__ == "__main__":
@@ -250,5 +379,14 @@ if __name__ == "__main__":
         render(sys.argv[2], HELD_OUT, HELD_OUT_STYLES, seed=85)
     elif sys.argv[1] == "render-styles":
         render(sys.argv[2], SAMPLES, MORE_STYLES, seed=27, late=True)
+    elif sys.argv[1] == "real":
+        render_real(sys.argv[2])
+    elif sys.argv[1] == "render-styles-held-out":
+        render(sys.argv[2], HELD_OUT, MORE_STYLES, seed=61, late=True)
+    elif sys.argv[1] == "fit":
+        fit(sys.argv[2], sys.argv[3:])
+    elif sys.argv[1] == "timing":
+        timing(sys.argv[2])
     else:
-        sys.exit(0 if measure(sys.argv[2], sys.argv[3]) else 1)
+        goal = float(sys.argv[4]) if len(sys.argv) > 4 else 95.0
+        sys.exit(0 if measure(sys.argv[2], sys.argv[3], goal) else 1)

@@ -113,6 +113,9 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
     reporter.Report(PlainFailure("--bpm auto found no tempo: " + DetailOf(*found.failure)));
     return std::nullopt;
   }
+  if (const std::string second = adapt::SecondChoiceText(found); !second.empty()) {
+    reporter.Say(second);
+  }
   if (!found.adjusted.empty()) {
     reporter.Say("tempo " + adapt::BpmText(*found.bpm) + " from " + found.source + ", " +
                  found.adjusted);

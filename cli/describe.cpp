@@ -163,9 +163,14 @@ void DescribeAutoTempo(const adapt::TempoFinding& found, MeasureMode mode, std::
     out << "  beat tracking: heard " << adapt::BpmText(*found.heard);
     // Moved an octave from what the tracker heard: say why, or it looks like a mistake.
     if (found.bpm && std::abs(std::log2(*found.bpm / *found.heard)) > 0.5) {
-      out << " (the hits between its beats say " << adapt::BpmText(*found.bpm) << ")";
+      out << " (its hits say " << adapt::BpmText(*found.bpm) << ")";
     }
     out << '\n';
+  }
+  if (!found.weighed.empty())
+    out << "  weighed:       " << adapt::WeighedText(found.weighed) << '\n';
+  if (const std::string second = adapt::SecondChoiceText(found); !second.empty()) {
+    out << "  unsure:        " << second << '\n';
   }
   for (const auto& note : found.notes) out << "  note:          " << note << '\n';
 }

@@ -2,6 +2,7 @@
 // 16-bit samples within the buffer or says why not in one line, the tempo
 // search ends, and nothing is left open.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -51,22 +52,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           loopsmith::adapt::FramesForLongestLoop(own->rate) * own->channels));
   FUZZ_CHECK(fs.openCount() == 0);
 
-  // The same bytes as a tracker's estimate and onset curve: the beat level is
-  // one of the candidates, whatever the values.
+  // The same bytes as a tracker's estimate and onset curves: the tempi come
+  // back weighed, each one of the candidates, whatever the values.
   if (size >= sizeof(double)) {
     double estimate = 0;
     std::memcpy(&estimate, data, sizeof estimate);
-    loopsmith::adapt::OnsetCurve onsets{{}, 0.02};
+    loopsmith::adapt::BandOnsets onsets;
+    onsets.hopSeconds = 0.02;
     for (std::size_t i = sizeof estimate; i < size; ++i) {
-      onsets.strength.push_back(data[i] == 255   ? std::numeric_limits<double>::infinity()
-                                : data[i] == 254 ? std::numeric_limits<double>::quiet_NaN()
-                                                 : data[i]);
+      const double value = data[i] == 255   ? std::numeric_limits<double>::infinity()
+                           : data[i] == 254 ? std::numeric_limits<double>::quiet_NaN()
+                                            : data[i];
+      onsets.low.push_back(value);
+      onsets.mid.push_back(data[(i * 7) % size]);
+      onsets.high.push_back(data[(i * 13) % size]);
+      onsets.all.push_back(value + data[(i * 7) % size]);
     }
     const auto candidates = loopsmith::adapt::TempiOfLength(
-        static_cast<double>(onsets.strength.size()) * onsets.hopSeconds, 1);
-    const auto picked = loopsmith::adapt::PickTempo(candidates, estimate, onsets);
-    FUZZ_CHECK(!picked || std::any_of(candidates.begin(), candidates.end(),
-                                      [&](const auto& c) { return c.bpm == picked->bpm; }));
+        static_cast<double>(onsets.all.size()) * onsets.hopSeconds, 1);
+    const auto weighed = loopsmith::adapt::WeighTempi(candidates, estimate, onsets);
+    FUZZ_CHECK(weighed.size() == candidates.size());
+    for (const auto& w : weighed) {
+      FUZZ_CHECK(std::isfinite(w.score) &&
+                 std::any_of(candidates.begin(), candidates.end(),
+                             [&](const auto& c) { return c.bpm == w.tempo.bpm; }));
+    }
+    // And the same bytes as a loop's samples.
+    std::vector<float> mono(data, data + size);
+    for (float& sample : mono) sample = (sample - 128) / 128;
+    const auto heard = loopsmith::adapt::OnsetsOf(mono, 8000);
+    FUZZ_CHECK(heard.all.size() == heard.low.size() &&
+               std::all_of(heard.all.begin(), heard.all.end(),
+                           [](double v) { return std::isfinite(v) && v >= 0; }));
   }
   return 0;
 }

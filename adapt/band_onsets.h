@@ -1,0 +1,23 @@
+#pragma once
+
+#include <vector>
+
+namespace loopsmith::adapt {
+
+// How strongly something starts in each hop of one pass of a loop, in three
+// bands and over all of them: the kick drum's lows, the snare's mids, the
+// cymbals' highs. The loop wraps round, so its first hop follows its last.
+struct BandOnsets {
+  std::vector<double> low;
+  std::vector<double> mid;
+  std::vector<double> high;
+  std::vector<double> all;  // the three added, each scaled to its own loudest
+  double hopSeconds = 0;
+};
+
+// The onsets of a loop of `mono` samples at `rate`: each band's energy per hop
+// of about 5 ms, compressed as the ear does (a logarithm), and its rise over
+// two hops. Empty for a loop shorter than a few hops.
+BandOnsets OnsetsOf(const std::vector<float>& mono, int rate);
+
+}  // namespace loopsmith::adapt
