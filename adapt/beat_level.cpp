@@ -12,10 +12,13 @@ namespace {
 // The centre of the tempo prior, and its spread in octaves.
 constexpr double kCentreBpm = 120;
 constexpr double kPriorOctaves = 0.5;
-// Weights of each piece of evidence, fitted on rendered and real loops
-// (bench/drum_loops.py fit), in the order of Evidence.
+// Weights of each piece of evidence, in the order of Evidence, fitted on
+// rendered and real loops (bench/drum_loops.py fit): with the tracker's
+// estimate, and without it (the page, which has no tracker).
 constexpr std::array<double, kEvidenceCount> kWeights = {1.305, 0.728, 1.629, 2,
                                                          2.09,  0.114, 0.167};
+constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.575, 0,     1.664, 2,
+                                                                2.311, 0.087, 0.326};
 // How near in octaves the tracker's estimate must be to have heard this tempo.
 constexpr double kTrackerNear = 0.05;
 // Scores nearer than this are a guess between the two.
@@ -210,7 +213,8 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
       w.evidence[kSixteenths] = grid.Played({0.25, 0.75}, kSixteenthSwing);
       w.evidence[kRepeat] = grid.Repeat();
     }
-    for (std::size_t i = 0; i < kEvidenceCount; ++i) w.score += kWeights[i] * w.evidence[i];
+    const auto& weights = estimate ? kWeights : kWeightsUnheard;
+    for (std::size_t i = 0; i < kEvidenceCount; ++i) w.score += weights[i] * w.evidence[i];
     weighed.push_back(w);
   }
   std::stable_sort(weighed.begin(), weighed.end(),

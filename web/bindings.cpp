@@ -122,10 +122,13 @@ class Session {
     return CopyOf(m_session.Audition(Params(tenths, mode, 1), dither));
   }
   val SaveWave() { return ResultOf(m_session.SaveWave()); }
-  val SuggestTempo(int measures) {
-    const auto suggestion = m_session.SuggestTempo(measures);
+  val SuggestTempo() {
+    const auto suggestion = m_session.SuggestTempo();
     val out = val::object();
     out.set("tenths", suggestion.tenths.value_or(0));
+    out.set("measures", suggestion.measures);
+    out.set("second", suggestion.second.value_or(0));
+    out.set("secondMeasures", suggestion.secondMeasures);
     out.set("source", suggestion.source);
     out.set("adjusted", suggestion.adjusted);
     std::string notes;

@@ -15,6 +15,9 @@ export interface Output extends Outcome {
 
 export interface Suggestion {
   tenths: number;    // the tempo in tenths of BPM; 0 for none
+  measures: number;  // how many measures the file holds at it; 0 if unknown
+  second: number;    // a close second tempo in tenths, when the sound left it unsure; else 0
+  secondMeasures: number;
   source: string;    // "the loop chunk", "the file name", "the loop length"
   adjusted: string;  // "halved from 250.0 BPM", or empty
   notes: string;     // doubts, joined with "; "
@@ -47,7 +50,7 @@ export interface Session {
   buildLoop(tenths: number, measureMode: number, fileNumber: number, dither: boolean): Output;
   audition(tenths: number, measureMode: number, dither: boolean): Int16Array;
   saveWave(): Output;
-  suggestTempo(measures: number): Suggestion;
+  suggestTempo(): Suggestion;
   delete(): void;
 }
 

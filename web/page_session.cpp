@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "adapt/band_onsets.h"
+#include "adapt/beat_level.h"
 #include "adapt/chunk_walk.h"
 #include "adapt/mixdown.h"
 #include "adapt/pcm_file.h"
@@ -214,7 +216,7 @@ PageSession::Result PageSession::SaveWave() {
   return result;
 }
 
-PageSession::Suggestion PageSession::SuggestTempo(int measures) {
+PageSession::Suggestion PageSession::SuggestTempo() {
   // The command line's --bpm auto without the beat tracker: the same steps.
   m_fs.wantedMore = false;
   std::optional<double> chunk;
@@ -226,11 +228,38 @@ PageSession::Suggestion PageSession::SuggestTempo(int measures) {
   const double seconds = static_cast<double>(m_fileFrames) / kSampleRate;
   adapt::TempoFinding finding;
   if (!adapt::TempoFromTags(chunk, m_name, seconds, finding)) {
-    adapt::TempoFromLength(seconds, measures, finding);
+    // Among the tempi the length allows, the one the sound bears out, as the
+    // command line weighs them, though without its beat tracker.
+    const auto candidates = adapt::TempoFromLength(seconds, 0, finding);
+    if (!finding.bpm && !candidates.empty()) {
+      // A file longer than the page holds is weighed by its length alone.
+      std::vector<float> mono;
+      if (frames() == m_fileFrames && m_channels > 0) {
+        const auto channels = static_cast<std::size_t>(m_channels);
+        mono.resize(m_samples.size() / channels);
+        for (std::size_t i = 0; i < mono.size(); ++i) {
+          float sum = 0;
+          for (std::size_t c = 0; c < channels; ++c) sum += m_samples[i * channels + c];
+          mono[i] = sum / static_cast<float>(channels) / 32768;
+        }
+      }
+      finding.failure.reset();
+      finding.weighed = adapt::WeighTempi(candidates, std::nullopt,
+                                          adapt::OnsetsOf(mono, static_cast<int>(kSampleRate)));
+      finding.unsure = adapt::TooClose(finding.weighed);
+      finding.bpm = adapt::RoundToTenth(finding.weighed.front().tempo.bpm);
+      finding.measures = finding.weighed.front().tempo.measures;
+    }
   }
   Suggestion suggestion;
   suggestion.needsMore = m_fs.wantedMore;
   if (finding.bpm) suggestion.tenths = static_cast<int>(std::lround(*finding.bpm * 10));
+  suggestion.measures = finding.measures;
+  if (finding.unsure) {
+    const adapt::LengthTempo& second = finding.weighed[1].tempo;
+    suggestion.second = static_cast<int>(std::lround(adapt::RoundToTenth(second.bpm) * 10));
+    suggestion.secondMeasures = second.measures;
+  }
   suggestion.source = finding.source;
   suggestion.adjusted = finding.adjusted;
   suggestion.notes = finding.notes;

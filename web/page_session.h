@@ -71,18 +71,23 @@ class PageSession {
   // A loop file's WAV file, named as the desktop names it.
   Result SaveWave();
   // The tempo in tenths of BPM from the file's loop chunk, a number before
-  // "bpm" in its name, or its length as `measures` measures (1 or 2), as the
-  // command line's --bpm auto finds it without the beat tracker: where it came
-  // from, how it was adjusted, doubts, or why there is none.
+  // "bpm" in its name, or among those its length allows the one its onsets
+  // bear out (a file longer than the page holds: its length alone), as the
+  // command line's --bpm auto finds it without --measure and without the beat
+  // tracker: where it came from, how it was adjusted, doubts, a close second,
+  // or why there is none.
   struct Suggestion {
     std::optional<int> tenths;
+    int measures = 0;           // the file holds at that tempo; 0 if unknown
+    std::optional<int> second;  // tenths, when the sound left it unsure
+    int secondMeasures = 0;
     std::string source;
     std::string adjusted;
     std::vector<std::string> notes;
     std::string failure;
     bool needsMore = false;  // the file's tags lie past the part held
   };
-  Suggestion SuggestTempo(int measures);
+  Suggestion SuggestTempo();
 
  private:
   Result Fail(const Failure& failure);

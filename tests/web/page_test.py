@@ -48,10 +48,20 @@ class Browser(unittest.TestCase):
             sox("-r", "44100", "-b", bits, "-c", "2", f(name), "synth", "1.5", "sine", "300",
                 "sine", "410", "gain", "-3")
         sox("-r", "48000", "-b", "16", "-c", "1", f("slow.aiff"), "synth", "1", "sine", "220")
+        import struct
+        # Eight bare clicks at 140 BPM: one measure at 70 or two at 140, too close to call.
+        import math
+        import wave
+        beat = [int(16000 * math.sin(2 * math.pi * 1000 * i / 44100)) if i < 441 else 0
+                for i in range(18900)]
+        with wave.open(f("clicks.wav"), "wb") as clicks:
+            clicks.setnchannels(1)
+            clicks.setsampwidth(2)
+            clicks.setframerate(44100)
+            clicks.writeframes(struct.pack("<18900h", *beat) * 8)
         with open(f("bad.wav"), "wb") as out:
             out.write(b"RIFF")
         # Two seconds whose loop chunk says 128 BPM while the name says 100.
-        import struct
         body = b"WAVE" + b"fmt " + struct.pack("<IHHIIHH", 16, 1, 1, 44100, 88200, 2, 16)
         body += b"acid" + struct.pack("<IIHHfIHHf", 24, 0, 60, 0, 0.0, 4, 4, 4, 128.0)
         body += b"data" + struct.pack("<I", 176400) + bytes(176400)
@@ -289,6 +299,15 @@ class PageTest(Browser):
                 out = subprocess.run([CLI, "--info", "--bpm", "auto", name], cwd=folder,
                                      capture_output=True, text=True)
                 self.assertIn(cli, out.stdout + out.stderr)
+
+    def test_a_suggestion_too_close_to_call_offers_both(self):
+        self.give("clicks.wav")
+        self.el("suggest").click()
+        note = self.wait(lambda: self.el("suggest-note").text)
+        self.assertEqual(note, "70.0 BPM from the loop length (1 measure), or 140.0 BPM (2 measures)")
+        self.assertEqual(float(self.el("tempo-number").get_attribute("value")), 70)
+        self.el("suggest-second").click()
+        self.assertEqual(float(self.el("tempo-number").get_attribute("value")), 140)
 
     def test_other_depths_and_aiff_equal_adapt(self):
         for name in ("eight.wav", "deep.wav", "take.aiff", "slow.aiff"):

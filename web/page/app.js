@@ -294,14 +294,13 @@ async function main() {
     await deliver([{ name: core.slotName(number), bytes, number }], true);
   }).catch(report));
   $('suggest').addEventListener('click', () => queue.run(async (signal) => {
-    const { mode } = panel.current();
-    let found = session.suggestTempo(mode === 2 ? 2 : 1);
+    let found = session.suggestTempo();
     if (found.needsMore && current) {
       // The tags lie past the start read so far: the whole file, once.
       const shown = current;
       const loaded = await load(shown, signal, true);
       if (!loaded.ok) return;
-      found = session.suggestTempo(mode === 2 ? 2 : 1);
+      found = session.suggestTempo();
     }
     if (found.tenths === 0) {
       // The command line's words, but for what to do about it here.
@@ -310,8 +309,23 @@ async function main() {
       return;
     }
     panel.setTenths(found.tenths);
-    $('suggest-note').textContent = `${(found.tenths / 10).toFixed(1)} BPM from ${found.source}` +
+    const held = (measures) => (measures ? ` (${measures === 1 ? '1 measure' : `${measures} measures`})` : '');
+    const note = $('suggest-note');
+    note.textContent = `${(found.tenths / 10).toFixed(1)} BPM from ${found.source}` +
+      (found.second ? held(found.measures) : '') +
       (found.adjusted ? `, ${found.adjusted}` : '') + (found.notes ? ` (${found.notes})` : '');
+    if (found.second) {
+      // Too close to call: the other octave is one click away.
+      const other = document.createElement('button');
+      other.type = 'button';
+      other.id = 'suggest-second';
+      other.textContent = `${(found.second / 10).toFixed(1)} BPM${held(found.secondMeasures)}`;
+      other.addEventListener('click', () => {
+        panel.setTenths(found.second);
+        other.remove();
+      });
+      note.append(', or ', other);
+    }
   }).catch(report));
 
   // One animation loop while anything plays.
