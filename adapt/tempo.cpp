@@ -6,6 +6,7 @@
 
 #include "adapt/beat_level.h"
 #include "adapt/libraries.h"
+#include "adapt/mixdown.h"
 #include "adapt/sound_file.h"
 #include "adapt/tempo_rules.h"
 
@@ -86,13 +87,7 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
     return;
   }
   // The tracker hears the file mixed to mono, at its own rate.
-  const auto channels = static_cast<std::size_t>(info.channels);
-  std::vector<float> mono(samples.size() / channels);
-  for (std::size_t i = 0; i < mono.size(); ++i) {
-    float sum = 0;
-    for (std::size_t c = 0; c < channels; ++c) sum += samples[i * channels + c];
-    mono[i] = sum / static_cast<float>(channels);
-  }
+  const std::vector<float> mono = MixToMono(samples, info.channels);
   const double estimate = Track(*aubio, mono, info.rate);
   if (estimate > 0) finding.heard = estimate;
   if (!finding.heard) {

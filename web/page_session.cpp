@@ -233,16 +233,9 @@ PageSession::Suggestion PageSession::SuggestTempo() {
     const auto candidates = adapt::TempoFromLength(seconds, 0, finding);
     if (!finding.bpm && !candidates.empty()) {
       // A file longer than the page holds is weighed by its length alone.
-      std::vector<float> mono;
-      if (frames() == m_fileFrames && m_channels > 0) {
-        const auto channels = static_cast<std::size_t>(m_channels);
-        mono.resize(m_samples.size() / channels);
-        for (std::size_t i = 0; i < mono.size(); ++i) {
-          float sum = 0;
-          for (std::size_t c = 0; c < channels; ++c) sum += m_samples[i * channels + c];
-          mono[i] = sum / static_cast<float>(channels) / 32768;
-        }
-      }
+      const std::vector<float> mono = frames() == m_fileFrames
+                                          ? adapt::MixToMono(m_samples, m_channels, 1.0F / 32768)
+                                          : std::vector<float>();
       finding.failure.reset();
       finding.weighed = adapt::WeighTempi(candidates, std::nullopt,
                                           adapt::OnsetsOf(mono, static_cast<int>(kSampleRate)));
