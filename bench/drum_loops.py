@@ -355,6 +355,7 @@ def timing(cli):
     """What --bpm auto adds to converting a 6-second loop: medians of 5 runs each."""
     import tempfile
     import time
+    cli = os.path.abspath(cli)
     with tempfile.TemporaryDirectory() as folder:
         render(folder, {"Millo-Drums_v.1": SAMPLES["Millo-Drums_v.1"]},
                {"rock": ((80, 80), 16, STYLES["rock"][2])})

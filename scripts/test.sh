@@ -95,7 +95,7 @@ stage_release() {
   wait
   for set in render render-styles real render-held-out render-styles-held-out; do
     echo "-- $set"
-    tail -n 8 "$loops/$set.txt"
+    tail -n 7 "$loops/$set.txt"
     [[ $(cat "$loops/$set.status") == 0 ]] || { echo "drum loops: $set below its floor"; return 1; }
   done
   /usr/bin/python3 bench/drum_loops.py timing build/cli/loopsmith-cli | tail -n 1
