@@ -51,7 +51,7 @@ std::string HelpText() {
   if (kHaveAdapt) {
     text +=
         "                   auto: from the file's loop chunk, its name (\"128bpm\"),\n"
-        "                   or its length checked by beat tracking\n";
+        "                   or its length, the tempo its beats bear out\n";
   }
   text +=
       "  --measure M      loop length: 1 or 2 measures, or off (default 1)\n"
