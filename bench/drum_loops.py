@@ -1,28 +1,30 @@
 #!/usr/bin/python3
-"""Renders drum loops of known tempo from the one-shots of Debian's
-hydrogen-drumkits, for measuring --bpm auto, and measures it.
+"""Loops of known tempo for measuring --bpm auto, and the measuring: drum
+loops rendered from the one-shots of Debian's hydrogen-drumkits, and real
+loops from lmms-common and sonic-pi-samples.
 
-    /usr/bin/python3 bench/drum_loops.py render DIR      write DIR/*.flac and DIR/truth.tsv
-    /usr/bin/python3 bench/drum_loops.py render-held-out DIR
-                                                     the same styles from four other kits
-                                                     and another seed, never used to tune
-    /usr/bin/python3 bench/drum_loops.py render-styles DIR
-                                                     eleven more styles of real music (funk
-                                                     and lo-fi with sixteenths at 80 to 100,
-                                                     ballads, jungle, trap, punk ...), some
-                                                     starting up to 120 ms late, some Ogg
-    /usr/bin/python3 bench/drum_loops.py measure DIR CLI  run CLI --info --bpm auto on each,
-                                                          with and without --measure
+    drum_loops.py render DIR          seven styles on six kits: DIR/*.flac, DIR/truth.tsv
+    drum_loops.py render-held-out DIR the same and two sparse styles on four other kits,
+                                      another seed; never fitted on
+    drum_loops.py render-styles DIR   twelve more styles (funk and lo-fi with sixteenths at
+                                      80 to 100, ballads, jungle, trap, punk, a band ...) in
+                                      1, 2 and 4 measures, some late or with a pickup, some Ogg
+    drum_loops.py render-styles-held-out DIR   the same on the four other kits
+    drum_loops.py real DIR            the real loops, under names without digits
+    drum_loops.py measure DIR CLI [FLOOR]   CLI --info --bpm auto on each, with and
+                                      without --measure
+    drum_loops.py fit TOOL DIR...     the evidence's weights (TOOL: build/bench/tempo_evidence)
+    drum_loops.py timing CLI          what --bpm auto adds to converting a 6 s loop
 
 measure fails when a tempo with --measure is off by more than 0.1 BPM, when
-fewer than 95% without it are within 0.1 BPM, or when a tempo without it is an
-octave off where the beat tracker had heard right. It also shows how often the
-candidate nearest aubio's own estimate would have been right.
+fewer than FLOOR% (95 unless given) without it are within 0.1 BPM, or when more
+than 2% are moved away from a beat tracker that was right. It also shows how
+often the candidate nearest aubio's own estimate would have been right, and how
+often the unsure line came with a miss and with a right answer.
 
-Each loop: one kit, one style (rock, house, hip-hop, breaks, drum and bass,
-half-time, shuffle), swing, ghost notes and a fill in some, 60 to 190 BPM,
-one or two measures of 4 beats, 48 kHz 24-bit stereo FLAC, exactly as long as
-its measures. The names carry no tempo. Needs python3-numpy, python3-soundfile.
+Rendered loops: one kit, one style, swing, ghost notes and a fill in some,
+48 kHz 24-bit stereo FLAC (some Ogg), exactly as long as their measures. The
+names carry no tempo. Needs python3-numpy, python3-soundfile.
 """
 import os
 import random
@@ -303,7 +305,7 @@ def measure(folder, cli, goal=95.0):
     print("with --measure: %d of %d within 0.1 BPM (%.1f%%)%s" % (
         right_given, n - four, 100.0 * right_given / (n - four),
         ", leaving out %d loops of four measures" % four if four else ""))
-    print("without it:     %d of %d within 0.1 BPM (%.1f%%), goal %.0f%%" % (
+    print("without it:     %d of %d within 0.1 BPM (%.1f%%), floor %.0f%%" % (
         right_auto, n, 100.0 * right_auto / n, goal))
     print("aubio's estimate alone: %d of %d (%.1f%%)" % (right_tracker, n, 100.0 * right_tracker / n))
     print("without --measure, by style: " + ", ".join(
