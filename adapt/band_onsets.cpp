@@ -103,7 +103,6 @@ BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
   }
   onsets.low = Rises(energy[0], kTellApart);
   onsets.mid = Rises(energy[1], kTellApart);
-  onsets.high = Rises(energy[2], kHearAll);
   onsets.all.resize(hops);
   for (const auto& band : energy) {
     const std::vector<double> rises = Rises(band, kHearAll);

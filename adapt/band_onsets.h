@@ -4,14 +4,13 @@
 
 namespace loopsmith::adapt {
 
-// How strongly something starts in each hop of one pass of a loop, in three
-// bands and over all of them: the kick drum's lows, the snare's mids, the
+// How strongly something starts in each hop of one pass of a loop: in the
+// kick drum's lows, in the snare's mids, and over all of those and the
 // cymbals' highs. The loop wraps round, so its first hop follows its last.
 struct BandOnsets {
   std::vector<double> low;
   std::vector<double> mid;
-  std::vector<double> high;
-  std::vector<double> all;  // the three added, each scaled to its own loudest
+  std::vector<double> all;  // the three bands added, each scaled to its own loudest
   double hopSeconds = 0;
 };
 

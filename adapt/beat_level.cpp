@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <initializer_list>
 #include <numeric>
 
@@ -175,7 +176,7 @@ double Octaves(double a, double b) { return std::log2(a / b); }
 bool Usable(const BandOnsets& onsets) {
   const std::size_t count = onsets.all.size();
   return count > 0 && onsets.hopSeconds > 0 && std::isfinite(onsets.hopSeconds) &&
-         onsets.low.size() == count && onsets.mid.size() == count && onsets.high.size() == count;
+         onsets.low.size() == count && onsets.mid.size() == count;
 }
 
 // A value that is no number would break every comparison.
@@ -192,8 +193,7 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
   const bool heard = Usable(onsets);
   BandOnsets finite;
   if (heard) {
-    finite = {Finite(onsets.low), Finite(onsets.mid), Finite(onsets.high), Finite(onsets.all),
-              onsets.hopSeconds};
+    finite = {Finite(onsets.low), Finite(onsets.mid), Finite(onsets.all), onsets.hopSeconds};
   }
   std::vector<WeighedTempo> weighed;
   for (const LengthTempo& candidate : candidates) {
@@ -222,8 +222,39 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
   return weighed;
 }
 
-bool TooClose(const std::vector<WeighedTempo>& weighed) {
-  return weighed.size() >= 2 && weighed[0].score - weighed[1].score < kCloseScores;
+const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
+  const bool close = weighed.size() >= 2 && weighed[0].score - weighed[1].score < kCloseScores;
+  return close ? &weighed[1].tempo : nullptr;
+}
+
+void ChooseByWeight(const std::vector<LengthTempo>& candidates, std::optional<double> estimate,
+                    const BandOnsets& onsets, TempoFinding& finding) {
+  finding.weighed = WeighTempi(candidates, estimate, onsets);
+  if (finding.weighed.empty()) return;
+  const LengthTempo& best = finding.weighed.front().tempo;
+  finding.bpm = RoundToTenth(best.bpm);
+  finding.measures = best.measures;
+}
+
+std::string WeighedText(const std::vector<WeighedTempo>& weighed) {
+  std::string text;
+  for (const auto& w : weighed) {
+    char score[32];
+    std::snprintf(score, sizeof score, " %.2f", w.score);
+    text += (text.empty() ? "" : ", ") + CandidatesText({w.tempo}) + score;
+  }
+  return text;
+}
+
+std::string SecondChoiceText(const TempoFinding& finding) {
+  const LengthTempo* second = CloseSecond(finding.weighed);
+  if (second == nullptr) return {};
+  const std::string bpm = BpmText(RoundToTenth(second->bpm));
+  // --measure names only one or two measures; any other is given as a tempo.
+  const std::string give = second->measures <= 2 ? "--measure " + std::to_string(second->measures)
+                                                 : "--bpm " + bpm.substr(0, bpm.find(' '));
+  return BpmText(RoundToTenth(finding.weighed[0].tempo.bpm)) + ", or " + bpm + " (give " + give +
+         " for that)";
 }
 
 }  // namespace loopsmith::adapt

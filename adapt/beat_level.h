@@ -2,7 +2,7 @@
 
 #include <array>
 #include <optional>
-#include <string_view>
+#include <string>
 #include <vector>
 
 #include "adapt/band_onsets.h"
@@ -30,15 +30,25 @@ enum Evidence : std::size_t {
   kRepeat,
   kEvidenceCount
 };
-inline constexpr std::array<std::string_view, kEvidenceCount> kEvidenceNames = {
-    "prior", "tracker", "backbeat", "beats", "eighths", "sixteenths", "repeat"};
 
 // `candidates` (as TempiOfLength gives them) weighed, best first; empty when
 // there are none. Without onsets only the prior and the estimate speak.
 std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
                                      std::optional<double> estimate, const BandOnsets& onsets);
 
-// Whether the best is too near the second to be sure of.
-bool TooClose(const std::vector<WeighedTempo>& weighed);
+// The second best when it is too near the best to be sure of; else null.
+const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed);
+
+// The length's step decided by weighing: `finding` takes the weighed tempi
+// and the best one's tempo and measures.
+void ChooseByWeight(const std::vector<LengthTempo>& candidates, std::optional<double> estimate,
+                    const BandOnsets& onsets, TempoFinding& finding);
+
+// The weighed tempi with their scores: "90.0 BPM (1 measure) 2.97, 180.0 BPM (2 measures) 0.37"
+std::string WeighedText(const std::vector<WeighedTempo>& weighed);
+
+// When the sound left it unsure, the best and how to take the second best:
+// "100.0 BPM, or 200.0 BPM (give --measure 2 for that)"; otherwise empty.
+std::string SecondChoiceText(const TempoFinding& finding);
 
 }  // namespace loopsmith::adapt

@@ -89,8 +89,7 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
   // The tracker hears the file mixed to mono, at its own rate.
   const std::vector<float> mono = MixToMono(samples, info.channels);
   const double estimate = Track(*aubio, mono, info.rate);
-  if (estimate > 0) finding.heard = estimate;
-  if (!finding.heard) {
+  if (!(estimate > 0)) {
     finding.source.clear();
     finding.failure = PlainFailure(
         "no loop chunk, no tempo in the file name, and beat tracking heard no beat; its length "
@@ -98,11 +97,8 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
         CandidatesText(candidates) + "; give --bpm N");
     return;
   }
-  finding.weighed = WeighTempi(candidates, finding.heard, OnsetsOf(mono, info.rate));
-  finding.unsure = TooClose(finding.weighed);
-  const LengthTempo* picked = &finding.weighed.front().tempo;
-  finding.bpm = RoundToTenth(picked->bpm);
-  finding.measures = picked->measures;
+  finding.heard = estimate;
+  ChooseByWeight(candidates, estimate, OnsetsOf(mono, info.rate), finding);
 }
 
 }  // namespace

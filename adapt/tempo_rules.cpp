@@ -97,27 +97,6 @@ std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
   return text;
 }
 
-std::string WeighedText(const std::vector<WeighedTempo>& weighed) {
-  std::string text;
-  for (const auto& w : weighed) {
-    char score[32];
-    std::snprintf(score, sizeof score, " %.2f", w.score);
-    text += (text.empty() ? "" : ", ") + CandidatesText({w.tempo}) + score;
-  }
-  return text;
-}
-
-std::string SecondChoiceText(const TempoFinding& finding) {
-  if (!finding.unsure || finding.weighed.size() < 2) return {};
-  const LengthTempo& second = finding.weighed[1].tempo;
-  const std::string bpm = BpmText(RoundToTenth(second.bpm));
-  // --measure names only one or two measures; any other is given as a tempo.
-  const std::string give = second.measures <= 2 ? "--measure " + std::to_string(second.measures)
-                                                : "--bpm " + bpm.substr(0, bpm.find(' '));
-  return BpmText(RoundToTenth(finding.weighed[0].tempo.bpm)) + ", or " + bpm + " (give " + give +
-         " for that)";
-}
-
 bool TempoFromTags(std::optional<double> chunkBpm, const std::string& path, double seconds,
                    TempoFinding& finding) {
   const std::optional<double> named = TempoInName(path);

@@ -59,7 +59,6 @@ struct TempoFinding {
   int measures = 0;             // how many 4-beat measures the file holds at bpm, 0 if unknown
   std::optional<double> heard;  // the beat tracker's estimate, when it ran
   std::vector<WeighedTempo> weighed;  // the length's tempi, best first, when the sound chose
-  bool unsure = false;                // the second best is near the best
   std::string adjusted;               // "halved from 250.0 BPM", or empty
   std::vector<std::string> notes;     // doubts worth a line on standard error
   std::optional<Failure> failure;     // why there is none; ends with what to do
@@ -80,12 +79,5 @@ std::vector<LengthTempo> TempoFromLength(double seconds, int givenMeasures, Temp
 
 // "60.0 BPM (1 measure), 120.0 BPM (2 measures)"
 std::string CandidatesText(const std::vector<LengthTempo>& candidates);
-
-// The weighed tempi with their scores: "90.0 BPM (1 measure) 2.97, 180.0 BPM (2 measures) 0.37"
-std::string WeighedText(const std::vector<WeighedTempo>& weighed);
-
-// When the sound left it unsure, the best and how to take the second best:
-// "100.0 BPM, or 200.0 BPM (give --measure 2 for that)"; otherwise empty.
-std::string SecondChoiceText(const TempoFinding& finding);
 
 }  // namespace loopsmith::adapt

@@ -149,13 +149,23 @@ REAL = [
 ]
 
 
+def write_truth(folder, rows):
+    """DIR/truth.tsv: per loop its name, kit or package, style, measures and BPM."""
+    with open(os.path.join(folder, "truth.tsv"), "w") as truth:
+        for row in rows:
+            truth.write("\t".join(str(x) for x in row) + "\n")
+
+
+def read_truth(folder):
+    return [line.rstrip("\n").split("\t") for line in open(os.path.join(folder, "truth.tsv"))]
+
+
 def render_real(folder):
     os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "truth.tsv"), "w") as truth:
-        for package, source, name, measures, bpm in REAL:
-            shutil.copyfile(os.path.join(package, source), os.path.join(folder, name))
-            truth.write("\t".join((name, os.path.basename(package), "real", str(measures),
-                                   str(bpm))) + "\n")
+    for package, source, name, _, _ in REAL:
+        shutil.copyfile(os.path.join(package, source), os.path.join(folder, name))
+    write_truth(folder, [(name, os.path.basename(package), "real", measures, bpm)
+                         for package, _, name, measures, bpm in REAL])
     print("copied %d real loops into %s" % (len(REAL), folder))
 
 
@@ -225,9 +235,7 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
                     soundfile.write(os.path.join(folder, name), out, RATE, subtype="PCM_24")
                 rows.append((name, kit, style, measures, bpm))
                 index += 1
-    with open(os.path.join(folder, "truth.tsv"), "w") as truth:
-        for row in rows:
-            truth.write("\t".join(str(x) for x in row) + "\n")
+    write_truth(folder, rows)
     print("rendered %d loops into %s" % (len(rows), folder))
 
 
@@ -261,7 +269,7 @@ def auto_tempo(cli, path, measure=None):
 
 
 def measure(folder, cli, goal=95.0):
-    rows = [line.rstrip("\n").split("\t") for line in open(os.path.join(folder, "truth.tsv"))]
+    rows = read_truth(folder)
     right_given = right_auto = right_tracker = moved = unsure_right = unsure_missed = four = 0
     misses = []
     per_style = {}
@@ -320,13 +328,14 @@ def measure(folder, cli, goal=95.0):
 def fit(evidence_tool, folders):
     """Fits the weights of --bpm auto's evidence to loops of known tempo: a
     logistic regression on the right tempo against each other one, the loops
-    where the beat tracker was right counting half again as much. The weight
-    of every beat being played is then set to 2: the loops rarely leave beats
-    silent, so the fit cannot learn what a silent beat says."""
-    pairs, weights = [], []
+    where the beat tracker was right counting half again as much. Then, for
+    the page, the same without the tracker (its column zero, every loop
+    counting once). The weight of every beat being played is then set to 2:
+    the loops rarely leave beats silent, so the fit cannot learn what a silent
+    beat says."""
+    pairs, heard_right = [], []
     for folder in folders:
-        truth = {row[0]: float(row[4]) for row in
-                 (line.rstrip("\n").split("\t") for line in open(os.path.join(folder, "truth.tsv")))}
+        truth = {row[0]: float(row[4]) for row in read_truth(folder)}
         files = [os.path.join(folder, name) for name in sorted(truth)]
         lines = subprocess.run([evidence_tool] + files, capture_output=True, text=True).stdout
         loops = {}
@@ -339,18 +348,22 @@ def fit(evidence_tool, folders):
             right = [t for t in tempi if abs(round(t[0], 1) - bpm) <= 0.1]
             if not right:
                 continue
-            heard_right = abs(tempi[0][1] - bpm) / bpm < 0.04
             for t in tempi:
                 if t is not right[0]:
                     pairs.append(right[0][2] - t[2])
-                    weights.append(1.5 if heard_right else 1.0)
-    x, k = np.array(pairs), np.array(weights) / np.mean(weights)
-    w = np.zeros(x.shape[1])
-    for _ in range(3000):
-        p = 1 / (1 + np.exp(-(x @ w)))
-        w -= -(x * ((1 - p) * k)[:, None]).mean(0) + 0.01 * w
-    w[3] = 2
-    print("weights: {%s}" % ", ".join("%.3g" % v for v in w))
+                    heard_right.append(abs(tempi[0][1] - bpm) / bpm < 0.04)
+    x, heard_right = np.array(pairs), np.array(heard_right)
+    unheard = x.copy()
+    unheard[:, 1] = 0
+    for label, features, counts in (("weights", x, np.where(heard_right, 1.5, 1.0)),
+                                    ("without the tracker", unheard, np.ones(len(x)))):
+        k = counts / np.mean(counts)
+        w = np.zeros(x.shape[1])
+        for _ in range(3000):
+            p = 1 / (1 + np.exp(-(features @ w)))
+            w -= -(features * ((1 - p) * k)[:, None]).mean(0) + 0.01 * w
+        w[3] = 2
+        print("%s: {%s}" % (label, ", ".join("%.3g" % v for v in w)))
 
 
 def timing(cli):

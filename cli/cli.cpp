@@ -22,6 +22,7 @@
 #include "core/convert_job.h"
 #ifdef LOOPSMITH_HAVE_ADAPT
 #include "adapt/adapting_source.h"
+#include "adapt/beat_level.h"
 #include "adapt/tempo.h"
 #endif
 

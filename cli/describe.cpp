@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "base/work_buffers.h"
 #ifdef LOOPSMITH_HAVE_ADAPT
+#include "adapt/beat_level.h"
 #include "adapt/sound_file.h"
 #include "adapt/tempo.h"
 #endif

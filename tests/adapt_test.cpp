@@ -193,13 +193,15 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
     const double seconds = 240.0 * c.measures / c.bpm;
     const auto hops = static_cast<std::size_t>(seconds / kHop);
     adapt::BandOnsets onsets{std::vector<double>(hops), std::vector<double>(hops),
-                             std::vector<double>(hops), std::vector<double>(hops), kHop};
+                             std::vector<double>(hops), kHop};
     for (int measure = 0; measure < c.measures; ++measure) {
       for (const Hit& hit : c.hits) {
         const double at = (measure + hit.step / 16.0 + c.lateBeats / 4) * 240 / c.bpm;
         const auto hop = static_cast<std::size_t>(std::lround(at / kHop)) % hops;
-        auto& band = hit.drum == kKick ? onsets.low : hit.drum == kSnare ? onsets.mid : onsets.high;
-        band[hop] = std::max(band[hop], hit.strength);
+        if (hit.drum != kHat) {
+          auto& band = hit.drum == kKick ? onsets.low : onsets.mid;
+          band[hop] = std::max(band[hop], hit.strength);
+        }
         onsets.all[hop] += hit.strength;
       }
     }

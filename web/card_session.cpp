@@ -135,32 +135,27 @@ const std::vector<std::uint8_t>* CardSession::Bytes(const std::string& name) con
   return found == m_fs.files.end() ? nullptr : &found->second;
 }
 
-std::optional<Failure> CardSession::Move(int from, int to, std::vector<Step>& steps) {
+std::optional<Failure> CardSession::Recorded(std::vector<Step>& steps, const Operation& operation) {
   Recording fs(m_fs, steps);
-  auto failure = card::MoveSlot(fs, kFolder, from, to);
+  auto failure = operation(fs);
   Forget(steps);
   return failure;
+}
+
+std::optional<Failure> CardSession::Move(int from, int to, std::vector<Step>& steps) {
+  return Recorded(steps, [&](FileSystem& fs) { return card::MoveSlot(fs, kFolder, from, to); });
 }
 
 std::optional<Failure> CardSession::Swap(int a, int b, std::vector<Step>& steps) {
-  Recording fs(m_fs, steps);
-  auto failure = card::SwapSlots(fs, kFolder, a, b);
-  Forget(steps);
-  return failure;
+  return Recorded(steps, [&](FileSystem& fs) { return card::SwapSlots(fs, kFolder, a, b); });
 }
 
 std::optional<Failure> CardSession::Remove(int number, std::vector<Step>& steps) {
-  Recording fs(m_fs, steps);
-  auto failure = card::RemoveSlot(fs, kFolder, number);
-  Forget(steps);
-  return failure;
+  return Recorded(steps, [&](FileSystem& fs) { return card::RemoveSlot(fs, kFolder, number); });
 }
 
 std::optional<Failure> CardSession::Finish(std::vector<Step>& steps) {
-  Recording fs(m_fs, steps);
-  auto failure = card::FinishInterruptedSwap(fs, kFolder);
-  Forget(steps);
-  return failure;
+  return Recorded(steps, [&](FileSystem& fs) { return card::FinishInterruptedSwap(fs, kFolder); });
 }
 
 void CardSession::Place(int number, std::vector<std::uint8_t> bytes, std::vector<Step>& steps) {

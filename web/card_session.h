@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ class CardSession {
   void Place(int number, std::vector<std::uint8_t> bytes, std::vector<Step>& steps);
 
  private:
+  // An operation run on the copy through a layer that notes its steps.
+  using Operation = std::function<std::optional<Failure>(FileSystem&)>;
+  std::optional<Failure> Recorded(std::vector<Step>& steps, const Operation& operation);
   // The peaks of the files the steps changed are gone; a move takes them along.
   void Forget(const std::vector<Step>& steps);
 

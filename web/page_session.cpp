@@ -236,22 +236,17 @@ PageSession::Suggestion PageSession::SuggestTempo() {
       const std::vector<float> mono = frames() == m_fileFrames
                                           ? adapt::MixToMono(m_samples, m_channels, 1.0F / 32768)
                                           : std::vector<float>();
-      finding.failure.reset();
-      finding.weighed = adapt::WeighTempi(candidates, std::nullopt,
-                                          adapt::OnsetsOf(mono, static_cast<int>(kSampleRate)));
-      finding.unsure = adapt::TooClose(finding.weighed);
-      finding.bpm = adapt::RoundToTenth(finding.weighed.front().tempo.bpm);
-      finding.measures = finding.weighed.front().tempo.measures;
+      adapt::ChooseByWeight(candidates, std::nullopt,
+                            adapt::OnsetsOf(mono, static_cast<int>(kSampleRate)), finding);
     }
   }
   Suggestion suggestion;
   suggestion.needsMore = m_fs.wantedMore;
   if (finding.bpm) suggestion.tenths = static_cast<int>(std::lround(*finding.bpm * 10));
   suggestion.measures = finding.measures;
-  if (finding.unsure) {
-    const adapt::LengthTempo& second = finding.weighed[1].tempo;
-    suggestion.second = static_cast<int>(std::lround(adapt::RoundToTenth(second.bpm) * 10));
-    suggestion.secondMeasures = second.measures;
+  if (const adapt::LengthTempo* second = adapt::CloseSecond(finding.weighed)) {
+    suggestion.second = static_cast<int>(std::lround(adapt::RoundToTenth(second->bpm) * 10));
+    suggestion.secondMeasures = second->measures;
   }
   suggestion.source = finding.source;
   suggestion.adjusted = finding.adjusted;
