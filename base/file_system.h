@@ -3,8 +3,12 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/recovery.h"
 
 namespace loopsmith {
 
@@ -45,7 +49,9 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Opens an existing regular file for reading; folders, FIFOs and devices are refused.
+  // Opens an existing regular file for reading; folders, FIFOs and devices
+  // are refused. It never writes: a file whose copy was cut off is read as
+  // its journal will put it back.
   virtual int OpenRead(const std::string& path, FileHandle& handle) = 0;
   // Opens `target` for writing a new version of it, as a plain create and
   // truncate would, and refused where that would be: a folder, FIFO or device,
@@ -74,8 +80,15 @@ class FileSystem {
   // Puts a completely written output in place and closes it; on failure the
   // target is as it was. A target with other hard links is copied over, not
   // replaced: a crash during that copy leaves its old bytes in a journal
-  // beside it, which the next open of it puts back. The handle is gone either way.
+  // beside it, which the next output into that folder puts back. The handle
+  // is gone either way.
   virtual int CommitOutput(FileHandle file) = 0;
+  // The same, but never over a file that is there by then: -EEXIST, and the
+  // output is discarded. No check-then-act window: the rename itself refuses.
+  virtual int CommitOutputNoReplace(FileHandle file) {
+    DiscardOutput(file);
+    return -ENOSYS;
+  }
   // Closes an output and forgets it; the target is as it was.
   virtual void DiscardOutput(FileHandle file) = 0;
   // The names in a folder ("." and ".." left out), in no order; 0 or a
@@ -91,9 +104,33 @@ class FileSystem {
   }
   // Removes a file's name.
   virtual int Remove(const std::string& /*path*/) { return -ENOSYS; }
+  // One folder's files, for the recovery rules (recovery.h); nothing where
+  // the layer has no folders.
+  virtual std::unique_ptr<RecoveryFolder> OpenRecoveryFolder(const std::string& /*folder*/) {
+    return nullptr;
+  }
   // Removes what runs that were killed left of the layer's own files in
-  // `folder` (never one a live run holds); every output into a folder does so.
-  virtual void SweepFolder(const std::string& /*folder*/) {}
+  // `folder` (never one a live run holds) and puts back the old bytes of
+  // copies cut off; every output into a folder does so. What it had to leave,
+  // and why.
+  std::vector<LeftoverFile> SweepFolder(const std::string& folder) {
+    const auto access = OpenRecoveryFolder(folder);
+    return access ? Sweep(*access, false) : std::vector<LeftoverFile>{};
+  }
+  // The same where the file system cannot lock, on the user's word that no
+  // other writer is at work (--recover).
+  std::vector<LeftoverFile> RecoverFolder(const std::string& folder) {
+    const auto access = OpenRecoveryFolder(folder);
+    return access ? Sweep(*access, true) : std::vector<LeftoverFile>{};
+  }
+  // The layer's files in `folder` and what each is, read and never changed.
+  std::vector<LeftoverFile> InspectFolder(const std::string& folder) {
+    const auto access = OpenRecoveryFolder(folder);
+    return access ? loopsmith::InspectFolder(*access) : std::vector<LeftoverFile>{};
+  }
+  // The journal of a copy over the file at `path` that was cut off, if there
+  // is one: OpenRead then reads the file as it will be once it is put back.
+  virtual std::optional<LeftoverFile> CutOffCopyOf(const std::string& path);
 };
 
 // An output that is discarded unless committed, on every path out.

@@ -47,7 +47,15 @@ class ForwardingFileSystem : public FileSystem {
     return m_inner.MoveNoReplace(from, to);
   }
   int Remove(const std::string& path) override { return m_inner.Remove(path); }
-  void SweepFolder(const std::string& folder) override { m_inner.SweepFolder(folder); }
+  int CommitOutputNoReplace(FileHandle file) override {
+    return m_inner.CommitOutputNoReplace(file);
+  }
+  std::unique_ptr<RecoveryFolder> OpenRecoveryFolder(const std::string& folder) override {
+    return m_inner.OpenRecoveryFolder(folder);
+  }
+  std::optional<LeftoverFile> CutOffCopyOf(const std::string& path) override {
+    return m_inner.CutOffCopyOf(path);
+  }
 
  private:
   FileSystem& m_inner;

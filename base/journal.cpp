@@ -1,94 +1,103 @@
 #include "base/journal.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <array>
 #include <cstdio>
 
 #include "base/content_check.h"
+#include "base/text.h"
 
 namespace loopsmith {
 namespace {
 
 constexpr std::string_view kJournalPrefix = ".loopsmith-journal-";
+constexpr std::size_t kNameMax = 255;
+
+bool AllHex(std::string_view digits) {
+  return std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
 
 void PutLittle(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-std::uint64_t TakeLittle(std::span<const std::uint8_t> bytes, std::size_t at, int count) {
-  std::uint64_t value = 0;
-  for (int i = count - 1; i >= 0; --i)
-    value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
-  return value;
-}
-
-// `count` bytes from `from` at `fromAt` to `to` at `toAt`, adding them to `sum`.
-int Copy(JournalIo& io, std::intptr_t from, std::int64_t fromAt, std::intptr_t to,
-         std::int64_t toAt, std::int64_t count, Checksum* sum) {
-  std::vector<unsigned char> buffer(1 << 16);
-  for (std::int64_t done = 0; done < count;) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 16));
-    const std::int64_t got = io.ReadAt(from, buffer.data(), want, fromAt + done);
-    if (got <= 0) return got < 0 ? static_cast<int>(got) : -EIO;
-    if (sum != nullptr) sum->Add(buffer.data(), static_cast<std::size_t>(got));
-    if (to >= 0) {
-      const int put = io.WriteAt(to, buffer.data(), static_cast<std::size_t>(got), toAt + done);
-      if (put != 0) return put;
-    }
-    done += got;
+// Reads little-endian numbers from the front of a head, and says when it ran out.
+class HeadReader {
+ public:
+  explicit HeadReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+  bool Has(std::size_t n) const { return m_bytes.size() - m_at >= n; }
+  std::uint64_t Take(int count) {
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = (value << 8) | m_bytes[m_at + static_cast<std::size_t>(i)];
+    m_at += static_cast<std::size_t>(count);
+    return value;
   }
-  return 0;
+  std::string_view Text(std::size_t n) {
+    const std::string_view text(reinterpret_cast<const char*>(m_bytes.data()) + m_at, n);
+    m_at += n;
+    return text;
+  }
+  std::size_t at() const { return m_at; }
+
+ private:
+  std::span<const std::uint8_t> m_bytes;
+  std::size_t m_at = 0;
+};
+
+std::size_t PieceCount(std::uint64_t size) {
+  return static_cast<std::size_t>((size + kJournalPiece - 1) / kJournalPiece);
 }
 
 }  // namespace
 
-int CopyRange(JournalIo& io, std::intptr_t from, std::int64_t fromAt, std::intptr_t to,
-              std::int64_t toAt, std::int64_t count) {
-  return Copy(io, from, fromAt, to, toAt, count, nullptr);
+bool IsTemporaryName(std::string_view name) {
+  return name.size() == kOwnFilePrefix.size() + 6 && name.starts_with(kOwnFilePrefix) &&
+         AllHex(name.substr(kOwnFilePrefix.size()));
 }
 
-int KeepInJournal(JournalIo& io, std::intptr_t target, const std::string& name,
-                  std::intptr_t journal) {
-  const std::int64_t size = io.Size(target);
-  if (size < 0) return static_cast<int>(size);
-  JournalHead head{name, static_cast<std::uint64_t>(size), 0, 0};
-  const auto at = static_cast<std::int64_t>(MakeJournalHead(head).size());
-  Checksum sum;
-  if (const int copied = Copy(io, target, 0, journal, at, size, &sum); copied != 0) return copied;
-  head.checksum = sum.value();
-  const auto bytes = MakeJournalHead(head);
-  if (const int put = io.WriteAt(journal, bytes.data(), bytes.size(), 0); put != 0) return put;
-  return io.SetSizeAndSync(journal, at + size);
+bool IsJournalName(std::string_view name) {
+  return name.size() == kJournalPrefix.size() + 16 && name.starts_with(kJournalPrefix) &&
+         AllHex(name.substr(kJournalPrefix.size()));
 }
 
-std::optional<JournalHead> CompleteJournal(JournalIo& io, std::intptr_t journal,
-                                           const std::string& name) {
-  std::vector<std::uint8_t> bytes(kJournalHeadMax);
-  const std::int64_t got = io.ReadAt(journal, bytes.data(), bytes.size(), 0);
-  if (got <= 0) return std::nullopt;
-  bytes.resize(static_cast<std::size_t>(got));
-  auto head = ParseJournalHead(bytes);
-  if (!head || (!name.empty() && head->target != name) ||
-      io.Size(journal) != static_cast<std::int64_t>(head->bytes + head->size)) {
-    return std::nullopt;
-  }
-  Checksum sum;
-  if (Copy(io, journal, static_cast<std::int64_t>(head->bytes), -1, 0,
-           static_cast<std::int64_t>(head->size), &sum) != 0 ||
-      sum.value() != head->checksum) {
-    return std::nullopt;
-  }
-  return head;
+bool IsCardFileName(std::string_view name) {
+  return name == kSwapJournalName || name == kSwapBetweenName || name == kCardFileName;
 }
 
-int PutBack(JournalIo& io, std::intptr_t journal, const JournalHead& head, std::intptr_t target) {
-  const auto size = static_cast<std::int64_t>(head.size);
-  if (const int copied =
-          Copy(io, journal, static_cast<std::int64_t>(head.bytes), target, 0, size, nullptr);
-      copied != 0) {
-    return copied;
+bool IsOwnFileName(std::string_view name) {
+  return IsTemporaryName(name) || IsJournalName(name) || IsCardFileName(name);
+}
+
+bool IsPlainName(std::string_view name) {
+  if (name.empty() || name.size() > kNameMax || name == "." || name == "..") return false;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+    // What Windows refuses in a name, so no platform reads it as a pattern or pipe.
+    if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return false;
   }
-  return io.SetSizeAndSync(target, size);
+  if (name.back() == '.' || name.back() == ' ') return false;
+  // Windows opens its devices under these names, with any extension.
+  const std::string stem = AsciiLower(std::string(name.substr(0, name.find('.'))));
+  static constexpr std::array<std::string_view, 6> kDevices = {"con", "prn", "aux",
+                                                                "nul", "conin$", "conout$"};
+  if (std::find(kDevices.begin(), kDevices.end(), stem) != kDevices.end()) return false;
+  if (stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+      ((stem[3] >= '0' && stem[3] <= '9') || static_cast<unsigned char>(stem[3]) >= 0x80)) {
+    return false;
+  }
+  return true;
+}
+
+std::int64_t LargestKeptFile(std::string_view name) {
+  const std::string text(name);
+  // A loop file is at most its header and 262,144 words.
+  if (EndsWithIgnoringCase(text, ".t58")) return 524'344;
+  // A loop brought back is one channel of at most 262,144 samples; the rest
+  // allows for the chunks another program may have added to the old file.
+  if (EndsWithIgnoringCase(text, ".wav")) return 1 << 20;
+  return 0;
 }
 
 std::string JournalName(std::string_view target) {
@@ -99,34 +108,81 @@ std::string JournalName(std::string_view target) {
   return std::string(kJournalPrefix) + hex;
 }
 
-bool IsJournalName(std::string_view name) {
-  return name.size() == kJournalPrefix.size() + 16 && name.starts_with(kJournalPrefix);
+std::vector<std::uint64_t> PieceSums(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint64_t> sums;
+  for (std::size_t at = 0; at < bytes.size(); at += kJournalPiece) {
+    Checksum sum;
+    sum.Add(bytes.data() + at, std::min<std::size_t>(kJournalPiece, bytes.size() - at));
+    sums.push_back(sum.value());
+  }
+  return sums;
 }
 
 std::vector<std::uint8_t> MakeJournalHead(const JournalHead& head) {
   std::vector<std::uint8_t> out(kJournalMagic.begin(), kJournalMagic.end());
+  PutLittle(out, kJournalVersion, 4);
   PutLittle(out, head.target.size(), 4);
   out.insert(out.end(), head.target.begin(), head.target.end());
-  PutLittle(out, head.size, 8);
-  PutLittle(out, head.checksum, 8);
+  PutLittle(out, head.identity.volume, 8);
+  PutLittle(out, head.identity.index, 8);
+  PutLittle(out, head.identity.born, 8);
+  PutLittle(out, head.oldSize, 8);
+  PutLittle(out, head.newSize, 8);
+  PutLittle(out, kJournalPiece, 4);
+  for (const std::uint64_t sum : head.oldPieces) PutLittle(out, sum, 8);
+  for (const std::uint64_t sum : head.newPieces) PutLittle(out, sum, 8);
+  Checksum check;
+  check.Add(out.data(), out.size());
+  PutLittle(out, check.value(), 8);
   return out;
 }
 
-std::optional<JournalHead> ParseJournalHead(std::span<const std::uint8_t> bytes) {
+std::size_t JournalHeadMax() {
+  const std::size_t pieces = PieceCount(static_cast<std::uint64_t>(1) << 20);
+  return kJournalMagic.size() + 4 + 4 + kNameMax + 5 * 8 + 4 + 2 * pieces * 8 + 8;
+}
+
+ParsedHead ParseJournalHead(std::span<const std::uint8_t> bytes, std::string_view journalName) {
   const std::size_t magic = kJournalMagic.size();
-  if (bytes.size() < magic + 4 ||
-      std::string_view(reinterpret_cast<const char*>(bytes.data()), magic) != kJournalMagic) {
-    return std::nullopt;
+  // The head goes on last, over zeros: none yet means the file was never touched.
+  const auto start = bytes.first(std::min(bytes.size(), magic));
+  if (std::all_of(start.begin(), start.end(), [](std::uint8_t b) { return b == 0; })) {
+    return {std::nullopt, HeadFault::kCutShort};
   }
-  const auto length = static_cast<std::size_t>(TakeLittle(bytes, magic, 4));
-  // A name is one path component; anything longer is not a head of ours.
-  if (length == 0 || length > 255 || bytes.size() < magic + 4 + length + 16) return std::nullopt;
+  HeadReader read(bytes);
+  if (!read.Has(magic + 8) || read.Text(magic) != kJournalMagic ||
+      read.Take(4) != kJournalVersion) {
+    return {std::nullopt, HeadFault::kDamaged};
+  }
+  const auto length = static_cast<std::size_t>(read.Take(4));
+  if (length == 0 || length > kNameMax || !read.Has(length + 5 * 8 + 4)) {
+    return {std::nullopt, HeadFault::kDamaged};
+  }
   JournalHead head;
-  head.target.assign(reinterpret_cast<const char*>(bytes.data()) + magic + 4, length);
-  head.size = TakeLittle(bytes, magic + 4 + length, 8);
-  head.checksum = TakeLittle(bytes, magic + 4 + length + 8, 8);
-  head.bytes = magic + 4 + length + 16;
-  return head;
+  head.target = std::string(read.Text(length));
+  head.identity = {read.Take(8), read.Take(8), read.Take(8)};
+  head.oldSize = read.Take(8);
+  head.newSize = read.Take(8);
+  if (read.Take(4) != kJournalPiece) return {std::nullopt, HeadFault::kDamaged};
+  // Sizes are checked before they size anything.
+  const std::int64_t largest = LargestKeptFile(head.target);
+  const bool sane = head.oldSize <= static_cast<std::uint64_t>(largest) &&
+                    head.newSize <= static_cast<std::uint64_t>(largest);
+  const std::size_t pieces = sane ? PieceCount(head.oldSize) + PieceCount(head.newSize) : 0;
+  if (sane && !read.Has(pieces * 8 + 8)) return {std::nullopt, HeadFault::kDamaged};
+  if (sane) {
+    for (std::size_t i = 0; i < PieceCount(head.oldSize); ++i) head.oldPieces.push_back(read.Take(8));
+    for (std::size_t i = 0; i < PieceCount(head.newSize); ++i) head.newPieces.push_back(read.Take(8));
+    Checksum check;
+    check.Add(bytes.data(), read.at());
+    if (read.Take(8) != check.value()) return {std::nullopt, HeadFault::kDamaged};
+    head.bytes = read.at();
+  }
+  // Nothing read from the journal may name a file it was not made for.
+  if (!IsPlainName(head.target)) return {std::move(head), HeadFault::kBadName};
+  if (JournalName(head.target) != journalName) return {std::move(head), HeadFault::kWrongFile};
+  if (!sane) return {std::move(head), HeadFault::kTooLarge};
+  return {std::move(head), HeadFault::kNone};
 }
 
 }  // namespace loopsmith

@@ -6,6 +6,96 @@
 
 namespace loopsmith {
 
+class MemoryFolder final : public RecoveryFolder {
+ public:
+  MemoryFolder(MemoryFileSystem& fs, std::string folder) : m_fs(fs), m_prefix(std::move(folder)) {
+    if (!m_prefix.empty() && m_prefix.back() != '/') m_prefix += '/';
+  }
+  int List(std::vector<std::string>& names) override {
+    names.clear();
+    std::vector<FolderEntry> entries;
+    m_fs.ListFolder(m_prefix, entries);
+    for (auto& entry : entries) names.push_back(std::move(entry.name));
+    return 0;
+  }
+  int Open(const std::string& name, bool write, File& file) override {
+    const std::string path = m_prefix + name;
+    if (m_fs.IsFolder(path)) return -EINVAL;
+    if (m_fs.files.count(path) == 0) return -ENOENT;
+    if (write && m_fs.readOnly.count(path) > 0) return -EACCES;
+    file = static_cast<File>(m_paths.size());
+    m_paths.push_back(path);
+    return 0;
+  }
+  int Create(const std::string& name, File& file) override {
+    const std::string path = m_prefix + name;
+    if (m_fs.files.count(path) > 0 || m_fs.IsFolder(path)) return -EEXIST;
+    m_fs.files[path];
+    m_fs.Renew(path);
+    file = static_cast<File>(m_paths.size());
+    m_paths.push_back(path);
+    return 0;
+  }
+  bool StillNamed(File file, const std::string& name) override {
+    return m_fs.files.count(PathOf(file)) > 0 && PathOf(file) == m_prefix + name;
+  }
+  LockResult TryLock(File /*file*/) override { return LockResult::kTaken; }
+  int Identify(File file, FileIdentity& identity) override {
+    Checksum sum;
+    sum.Add(PathOf(file).data(), PathOf(file).size());
+    const auto born = m_fs.m_born.find(PathOf(file));
+    identity = {1, sum.value(), born == m_fs.m_born.end() ? 0 : born->second};
+    return 0;
+  }
+  std::int64_t ReadAt(File file, void* buffer, std::size_t n, std::int64_t at) override {
+    const auto found = m_fs.files.find(PathOf(file));
+    if (found == m_fs.files.end()) return -ENOENT;
+    const auto& data = found->second;
+    if (at < 0 || static_cast<std::size_t>(at) >= data.size()) return 0;
+    const std::size_t count = std::min(n, data.size() - static_cast<std::size_t>(at));
+    std::memcpy(buffer, data.data() + at, count);
+    return static_cast<std::int64_t>(count);
+  }
+  int WriteAt(File file, const void* buffer, std::size_t n, std::int64_t at) override {
+    const auto found = m_fs.files.find(PathOf(file));
+    if (found == m_fs.files.end() || at < 0) return -ENOENT;
+    auto& data = found->second;
+    if (data.size() < static_cast<std::size_t>(at) + n) data.resize(static_cast<std::size_t>(at) + n);
+    if (n > 0) std::memcpy(data.data() + at, buffer, n);
+    return 0;
+  }
+  std::int64_t Size(File file) override {
+    const auto found = m_fs.files.find(PathOf(file));
+    return found == m_fs.files.end() ? -ENOENT : static_cast<std::int64_t>(found->second.size());
+  }
+  int SetSizeAndSync(File file, std::int64_t size) override {
+    const auto found = m_fs.files.find(PathOf(file));
+    if (found == m_fs.files.end() || size < 0) return -ENOENT;
+    found->second.resize(static_cast<std::size_t>(size));
+    return 0;
+  }
+  int Remove(File file, const std::string& name) override {
+    if (!StillNamed(file, name)) return -ENOENT;
+    return m_fs.Remove(PathOf(file));
+  }
+  void Close(File /*file*/) override {}
+
+ private:
+  const std::string& PathOf(File file) const {
+    static const std::string kNone;
+    return file >= 0 && static_cast<std::size_t>(file) < m_paths.size()
+               ? m_paths[static_cast<std::size_t>(file)]
+               : kNone;
+  }
+  MemoryFileSystem& m_fs;
+  std::string m_prefix;
+  std::vector<std::string> m_paths;
+};
+
+std::unique_ptr<RecoveryFolder> MemoryFileSystem::OpenRecoveryFolder(const std::string& folder) {
+  return std::make_unique<MemoryFolder>(*this, folder);
+}
+
 std::vector<std::uint8_t>& MemoryFileSystem::DataOf(Open& open) {
   return open.writable ? open.output : files[open.path];
 }
@@ -100,8 +190,19 @@ int MemoryFileSystem::CommitOutput(FileHandle file) {
   auto it = m_open.find(static_cast<std::intptr_t>(file));
   if (it == m_open.end() || !it->second.writable) return -EBADF;
   files[it->second.path] = std::move(it->second.output);
+  Renew(it->second.path);
   m_open.erase(it);
   return 0;
+}
+
+int MemoryFileSystem::CommitOutputNoReplace(FileHandle file) {
+  auto it = m_open.find(static_cast<std::intptr_t>(file));
+  if (it == m_open.end() || !it->second.writable) return -EBADF;
+  if (files.count(it->second.path) > 0) {
+    m_open.erase(it);
+    return -EEXIST;
+  }
+  return CommitOutput(file);
 }
 
 void MemoryFileSystem::DiscardOutput(FileHandle file) {
@@ -129,6 +230,8 @@ int MemoryFileSystem::MoveNoReplace(const std::string& from, const std::string& 
   if (files.count(to) > 0) return -EEXIST;
   files[to] = std::move(found->second);
   files.erase(from);
+  m_born[to] = m_born[from];
+  m_born.erase(from);
   if (const auto whole = wholeSizes.find(from); whole != wholeSizes.end()) {
     wholeSizes[to] = whole->second;
     wholeSizes.erase(whole);
@@ -138,6 +241,7 @@ int MemoryFileSystem::MoveNoReplace(const std::string& from, const std::string& 
 }
 
 int MemoryFileSystem::Remove(const std::string& path) {
+  m_born.erase(path);
   wholeSizes.erase(path);
   readOnly.erase(path);
   return files.erase(path) > 0 ? 0 : -ENOENT;

@@ -44,8 +44,13 @@ class MemoryFileSystem final : public FileSystem {
   void DiscardOutput(FileHandle file) override;
   // The files whose path is the folder's, "/" and a name.
   int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+  int CommitOutputNoReplace(FileHandle file) override;
   int MoveNoReplace(const std::string& from, const std::string& to) override;
   int Remove(const std::string& path) override;
+  // The folder's files by name. No other process shares the memory, so every
+  // lock is taken; a file's identity is its path and the count of the writes
+  // that put a new file there.
+  std::unique_ptr<RecoveryFolder> OpenRecoveryFolder(const std::string& folder) override;
 
   std::size_t openCount() const { return m_open.size(); }
 
@@ -63,8 +68,14 @@ class MemoryFileSystem final : public FileSystem {
   // The file's whole size, of which a part-held file holds only the start.
   std::int64_t WholeSizeOf(Open& open);
 
+  friend class MemoryFolder;
+  // A new file under `path`: another identity than the one it replaces.
+  void Renew(const std::string& path) { m_born[path] = ++m_births; }
+
   std::map<std::intptr_t, Open> m_open;
   std::intptr_t m_next = 3;
+  std::map<std::string, std::uint64_t> m_born;
+  std::uint64_t m_births = 0;
 };
 
 }  // namespace loopsmith

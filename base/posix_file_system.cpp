@@ -112,22 +112,24 @@ std::string RandomName() {
 }
 
 // Advisory locks (flock) say which of our files is in use: a temporary file
-// is held by its writer from its creation, a file copied over in place by
-// its one writer from the journal to the end of the copy. The system lets go
-// when a process dies, so a file nobody holds is a stray. A file system
-// that cannot lock (some network ones) is taken as unlocked.
-bool TryLock(int fd) {
+// is held by its writer from its creation to its rename, a file copied over
+// in place and its journal by their one writer to the end of the copy. The
+// system lets go when a process dies, so a file nobody holds is a stray. A
+// lock that cannot be had for another reason (ENOLCK on a share whose lock
+// daemon is gone, EOPNOTSUPP) says nothing about other writers.
+LockResult TryLock(int fd) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EINTR) return errno != EWOULDBLOCK;
+    if (errno == EINTR) continue;
+    return errno == EWOULDBLOCK ? LockResult::kHeld : LockResult::kCannot;
   }
-  return true;
+  return LockResult::kTaken;
 }
 
 // Waits for the other writer, for as long as a slow card may take to finish
 // one copy; a holder that never lets go is given up on.
 int Lock(int fd) {
   for (int tries = 0; tries < 6000; ++tries) {
-    if (TryLock(fd)) return 0;
+    if (TryLock(fd) != LockResult::kHeld) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return -EWOULDBLOCK;
@@ -167,100 +169,105 @@ void SyncFolder(int folder) {
   ::close(fd);
 }
 
-class PosixJournalIo final : public JournalIo {
+FileIdentity IdentityOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), 0};
+}
+
+// One folder, open, for the recovery rules: every name relative to it, no
+// link followed, nothing that is not a regular file opened.
+class PosixFolder final : public RecoveryFolder {
  public:
-  std::int64_t ReadAt(std::intptr_t file, void* buffer, std::size_t n, std::int64_t at) override {
+  explicit PosixFolder(int folder, bool owned = false) : m_folder(folder), m_owned(owned) {}
+  PosixFolder(const PosixFolder&) = delete;
+  PosixFolder& operator=(const PosixFolder&) = delete;
+  ~PosixFolder() override {
+    if (m_owned) ::close(m_folder);
+  }
+
+  int List(std::vector<std::string>& names) override {
+    names.clear();
+    const int listing = ::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return -errno;
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+      ::close(listing);
+      return -EIO;
+    }
+    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    return 0;
+  }
+  int Open(const std::string& name, bool write, File& file) override {
+    file = -1;
+    // Without blocking, so a FIFO under the name cannot hang the run.
+    const int fd = ::openat(m_folder, name.c_str(),
+                            (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
+                                O_NOCTTY);
+    if (fd < 0) return errno == ENOENT ? -ENOENT : errno == ELOOP ? -EINVAL : -errno;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      ::close(fd);
+      return -EINVAL;
+    }
+    ::fcntl(fd, F_SETFL, 0);
+    file = fd;
+    return 0;
+  }
+  int Create(const std::string& name, File& file) override {
+    const int fd = ::openat(m_folder, name.c_str(),
+                            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    file = fd;
+    return fd < 0 ? -errno : 0;
+  }
+  bool StillNamed(File file, const std::string& name) override {
+    struct stat named {};
+    struct stat held {};
+    return ::fstatat(m_folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstat(static_cast<int>(file), &held) == 0 && named.st_dev == held.st_dev &&
+           named.st_ino == held.st_ino;
+  }
+  LockResult TryLock(File file) override { return loopsmith::TryLock(static_cast<int>(file)); }
+  int Identify(File file, FileIdentity& identity) override {
+    struct stat info {};
+    if (::fstat(static_cast<int>(file), &info) != 0) return -errno;
+    identity = IdentityOf(info);
+#if defined(LOOPSMITH_LINUX_PATHS) && defined(STATX_BTIME)
+    // The birth time tells a file re-created under a reused inode number.
+    struct statx extra {};
+    if (::statx(static_cast<int>(file), "", AT_EMPTY_PATH, STATX_BTIME, &extra) == 0 &&
+        (extra.stx_mask & STATX_BTIME) != 0) {
+      identity.born = static_cast<std::uint64_t>(extra.stx_btime.tv_sec) * 1'000'000'000 +
+                      extra.stx_btime.tv_nsec;
+    }
+#endif
+    return 0;
+  }
+  std::int64_t ReadAt(File file, void* buffer, std::size_t n, std::int64_t at) override {
     return loopsmith::ReadAt(static_cast<int>(file), buffer, n, at);
   }
-  int WriteAt(std::intptr_t file, const void* buffer, std::size_t n, std::int64_t at) override {
+  int WriteAt(File file, const void* buffer, std::size_t n, std::int64_t at) override {
     return loopsmith::WriteAt(static_cast<int>(file), buffer, n, at);
   }
-  std::int64_t Size(std::intptr_t file) override {
+  std::int64_t Size(File file) override {
     struct stat info {};
     return ::fstat(static_cast<int>(file), &info) == 0 ? info.st_size : -errno;
   }
-  int SetSizeAndSync(std::intptr_t file, std::int64_t size) override {
+  int SetSizeAndSync(File file, std::int64_t size) override {
     const int fd = static_cast<int>(file);
     return ::ftruncate(fd, static_cast<off_t>(size)) == 0 && SyncData(fd) == 0 ? 0 : -errno;
   }
+  int Remove(File file, const std::string& name) override {
+    // Only while the name is still the file judged: never one put there since.
+    if (!StillNamed(file, name)) return -ENOENT;
+    return ::unlinkat(m_folder, name.c_str(), 0) == 0 ? 0 : -errno;
+  }
+  void Close(File file) override { ::close(static_cast<int>(file)); }
+  void Sync() override { SyncFolder(m_folder); }
+
+ private:
+  int m_folder;
+  bool m_owned;
 };
-
-// Puts back the old bytes of `name` from its journal in `folder`, if there is
-// one, into `target` (which the caller has locked), and removes the journal.
-// A journal that is not complete was cut short before the file was touched,
-// and only goes.
-int RollBack(int folder, const std::string& name, int target) {
-  const std::string journalName = JournalName(name);
-  const int journal = ::openat(folder, journalName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (journal < 0) return errno == ENOENT ? 0 : -errno;
-  PosixJournalIo io;
-  const auto head = CompleteJournal(io, journal, name);
-  const int result = head ? PutBack(io, journal, *head, target) : 0;
-  ::close(journal);
-  if (result == 0 && ::unlinkat(folder, journalName.c_str(), 0) != 0 && errno != ENOENT) {
-    return -errno;
-  }
-  return result;
-}
-
-// The old bytes of `target`, named `name` in `folder`, into its journal:
-// complete and on the disk before a byte of the file is overwritten. Returns
-// the journal, held until it is removed, or a failure.
-int WriteJournal(int folder, const std::string& name, int target) {
-  const std::string journalName = JournalName(name);
-  const int journal = ::openat(folder, journalName.c_str(),
-                               O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (journal < 0) return -errno;
-  (void)TryLock(journal);  // the target's lock keeps other writers out already
-  PosixJournalIo io;
-  if (const int kept = KeepInJournal(io, target, name, journal); kept != 0) {
-    ::unlinkat(folder, journalName.c_str(), 0);
-    ::close(journal);
-    return kept;
-  }
-  SyncFolder(folder);
-  return journal;
-}
-
-// Our own files in `folder` that their writer left behind when it died: a
-// journal's old bytes go back into its file, a temporary file goes. What is
-// still held, or cannot be opened, stays.
-void SweepStrays(int folder) {
-  const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0) return;
-  DIR* dir = ::fdopendir(listing);
-  if (dir == nullptr) {
-    ::close(listing);
-    return;
-  }
-  std::vector<std::string> names;
-  PosixJournalIo io;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name.starts_with(kOwnFilePrefix) && !name.starts_with(kCardFilePrefix)) {
-      names.emplace_back(name);
-    }
-  }
-  ::closedir(dir);
-  for (const std::string& name : names) {
-    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) continue;
-    // Nobody holds it: a temporary file goes, and so does a journal cut short
-    // before its file was touched; a complete journal's old bytes go back.
-    if (TryLock(fd)) {
-      const auto head = IsJournalName(name) ? CompleteJournal(io, fd, {}) : std::nullopt;
-      const int target =
-          head ? ::openat(folder, head->target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW) : -1;
-      if (!head) {
-        ::unlinkat(folder, name.c_str(), 0);
-      } else if (target >= 0 && TryLock(target)) {
-        (void)RollBack(folder, head->target, target);
-      }
-      if (target >= 0) ::close(target);
-    }
-    ::close(fd);
-  }
-}
 
 // An unnamed file in `folder` where the file system has them, else a new
 // short name. Made with 0666 as a plain create is, so the system applies the
@@ -281,7 +288,12 @@ int CreateTemporary(int folder, std::string& name) {
     const int named =
         ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (named >= 0) {
-      (void)TryLock(named);
+      // A sweep may have taken it for a stray before the lock: then another name.
+      PosixFolder access(folder);
+      if (TryLock(named) == LockResult::kHeld || !access.StillNamed(named, candidate)) {
+        ::close(named);
+        continue;
+      }
       name = std::move(candidate);
       return named;
     }
@@ -315,6 +327,27 @@ int OpenFolder(const std::string& path) {
 #endif
 }
 
+// `from` to `to` in one step; with `noReplace`, never over a file that is
+// there (-EEXIST): renameat2 where the system has it, else a second name and
+// the first one gone, else (FAT has neither) a rename once the name is seen
+// free, which the card's lock keeps its own operations out of.
+int Rename(int folder, const std::string& from, const std::string& to, bool noReplace) {
+  if (!noReplace) {
+    return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : -errno;
+  }
+#ifdef LOOPSMITH_LINUX_PATHS
+  if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -errno;
+#endif
+  if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+    return ::unlinkat(folder, from.c_str(), 0) == 0 ? 0 : -errno;
+  }
+  if (errno == EEXIST) return -EEXIST;
+  struct stat taken {};
+  if (::fstatat(folder, to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return -EEXIST;
+  return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : -errno;
+}
+
 }  // namespace
 
 PosixFileSystem::~PosixFileSystem() {
@@ -323,9 +356,12 @@ PosixFileSystem::~PosixFileSystem() {
 
 int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   handle = FileHandle::kNone;
-  if (const int result = FinishInterruptedCopy(path); result != 0) return result;
+  // A file whose copy was cut off is read from its journal's old bytes, as
+  // it will be once they are put back; nothing is written here.
+  std::int64_t base = 0;
+  int fd = OpenCutOffCopy(path, base);
   // O_NONBLOCK keeps a FIFO from hanging the open; it is refused just below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -errno;
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
@@ -338,31 +374,47 @@ int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
     return S_ISDIR(info.st_mode) ? -EISDIR : -EINVAL;
   }
   ::fcntl(fd, F_SETFL, 0);
-  m_reads[fd] =
-      Snapshot{info.st_size, ModifiedNs(info), ChangedNs(info), CoarseTimes(fd, info), {}};
+  if (base > 0 && ::lseek(fd, static_cast<off_t>(base), SEEK_SET) != base) {
+    ::close(fd);
+    return -EIO;
+  }
+  m_reads[fd] = Snapshot{info.st_size,       ModifiedNs(info), ChangedNs(info),
+                         CoarseTimes(fd, info), {},              base};
   handle = Handle(fd);
   return 0;
 }
 
-int PosixFileSystem::FinishInterruptedCopy(const std::string& path) {
+std::optional<LeftoverFile> PosixFileSystem::CutOffCopyOf(const std::string& path) {
+  // The journal is named for the file a link finally names.
   std::string resolved;
-  if (ResolveLinks(path, resolved) != 0) return 0;  // the open says what is wrong
-  const std::string folderPath = FolderOf(resolved);
-  const std::string name = NameOf(resolved);
-  struct stat journal {};
-  if (::stat((folderPath + "/" + JournalName(name)).c_str(), &journal) != 0) return 0;
-  // A copy over this file was cut off, or is under way: wait for its writer,
-  // then put the old bytes back if they are still in the journal.
-  const int folder = OpenFolder(folderPath);
-  if (folder < 0) return -errno;
-  int result = -kErrorInterrupted;
-  const int target = ::openat(folder, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (target >= 0) {
-    if (Lock(target) == 0 && RollBack(folder, name, target) == 0) result = 0;
-    ::close(target);
+  if (ResolveLinks(path, resolved) != 0) return std::nullopt;
+  return FileSystem::CutOffCopyOf(resolved);
+}
+
+int PosixFileSystem::OpenCutOffCopy(const std::string& path, std::int64_t& base) {
+  base = 0;
+  const auto found = CutOffCopyOf(path);
+  if (!found || found->kind != Leftover::kPending) return -1;
+  std::string resolved;
+  if (ResolveLinks(path, resolved) != 0) return -1;
+  const int folder = OpenFolder(FolderOf(resolved));
+  if (folder < 0) return -1;
+  PosixFolder access(folder);
+  RecoveryFolder::File journal = -1;
+  if (access.Open(found->name, false, journal) == 0) {
+    std::vector<std::uint8_t> head(JournalHeadMax());
+    const std::int64_t got = access.ReadAt(journal, head.data(), head.size(), 0);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    const ParsedHead parsed = ParseJournalHead(head, found->name);
+    if (parsed.fault == HeadFault::kNone) {
+      base = static_cast<std::int64_t>(parsed.head->bytes);
+    } else {
+      access.Close(journal);
+      journal = -1;
+    }
   }
   ::close(folder);
-  return result;
+  return static_cast<int>(journal);
 }
 
 int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
@@ -377,7 +429,10 @@ int PosixFileSystem::CreateOutput(const std::string& target, FileHandle& handle)
     ::close(output.folder);
     return -error;
   };
-  SweepStrays(output.folder);
+  {
+    PosixFolder access(output.folder);
+    (void)Sweep(access, false);
+  }
 
   // Decided before a byte is written, as a plain create would decide it.
   struct stat old {};
@@ -462,23 +517,37 @@ std::int64_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::si
   return static_cast<std::int64_t>(done);
 }
 
+std::int64_t PosixFileSystem::BaseOf(FileHandle file) const {
+  const auto read = m_reads.find(Fd(file));
+  return read == m_reads.end() ? 0 : read->second.base;
+}
+
 std::int64_t PosixFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
+  const std::int64_t base = BaseOf(file);
+  const bool end = from == SeekFrom::kEnd;
+  if (!end && offset < 0) return -EINVAL;
   const off_t result =
-      ::lseek(Fd(file), static_cast<off_t>(offset), from == SeekFrom::kEnd ? SEEK_END : SEEK_SET);
-  return result < 0 ? -errno : static_cast<std::int64_t>(result);
+      ::lseek(Fd(file), static_cast<off_t>(end ? offset : offset + base), end ? SEEK_END : SEEK_SET);
+  if (result >= 0 && result < base) {
+    (void)::lseek(Fd(file), static_cast<off_t>(base), SEEK_SET);
+    return -EINVAL;
+  }
+  return result < 0 ? -errno : static_cast<std::int64_t>(result) - base;
 }
 
 std::int64_t PosixFileSystem::NextData(FileHandle file, std::int64_t offset) {
+  const std::int64_t base = BaseOf(file);
 #ifdef SEEK_DATA
-  const off_t data = ::lseek(Fd(file), static_cast<off_t>(offset), SEEK_DATA);
-  if (data >= 0) return data;
+  const off_t data = ::lseek(Fd(file), static_cast<off_t>(offset + base), SEEK_DATA);
+  if (data >= 0) return data - base;
   struct stat info {};
   // Past the last data there is only a hole up to the end.
-  if (errno == ENXIO && ::fstat(Fd(file), &info) == 0 && info.st_size >= offset) {
-    return info.st_size;
+  if (errno == ENXIO && ::fstat(Fd(file), &info) == 0 && info.st_size - base >= offset) {
+    return info.st_size - base;
   }
 #else
   (void)file;
+  (void)base;
 #endif
   return offset;
 }
@@ -523,25 +592,13 @@ int PosixFileSystem::CopyInPlace(int from, int to) {
     }
   }
 #endif
-  PosixJournalIo io;
-  if (const int copied = CopyRange(io, from, 0, to, 0, written.st_size); copied != 0) return copied;
+  PosixFolder access(-1);
+  if (const int copied = CopyRange(access, from, 0, to, 0, written.st_size); copied != 0) {
+    return copied;
+  }
   // The old content beyond the new end goes only now, when all was written.
   if (::ftruncate(to, written.st_size) != 0 || SyncData(to) != 0) return -errno;
   return 0;
-}
-
-int PosixFileSystem::ReplaceInPlace(int from, int to, int folder, const std::string& name) {
-  // A journal left by a writer that died during its copy: the old bytes first,
-  // so that the journal below holds a whole file.
-  if (const int result = RollBack(folder, name, to); result != 0) return result;
-  const int journal = WriteJournal(folder, name, to);
-  if (journal < 0) return journal;
-  int result = CopyInPlace(from, to);
-  // A copy that failed half way is undone from the journal as a crash would be.
-  if (result != 0) (void)RollBack(folder, name, to);
-  ::unlinkat(folder, JournalName(name).c_str(), 0);
-  ::close(journal);
-  return result;
 }
 
 int PosixFileSystem::Close(FileHandle file) {
@@ -550,7 +607,11 @@ int PosixFileSystem::Close(FileHandle file) {
   return ::close(Fd(file)) == 0 ? 0 : -errno;
 }
 
-int PosixFileSystem::CommitOutput(FileHandle file) {
+int PosixFileSystem::CommitOutput(FileHandle file) { return Commit(file, false); }
+
+int PosixFileSystem::CommitOutputNoReplace(FileHandle file) { return Commit(file, true); }
+
+int PosixFileSystem::Commit(FileHandle file, bool noReplace) {
   const int fd = Fd(file);
   const auto found = m_outputs.find(fd);
   if (found == m_outputs.end()) return -EBADF;
@@ -558,10 +619,19 @@ int PosixFileSystem::CommitOutput(FileHandle file) {
   m_outputs.erase(found);
 
   int result = 0;
+  if (noReplace && (output.replacing || output.inPlace >= 0)) {
+    m_outputs[fd] = std::move(output);
+    DiscardOutput(file);
+    return -EEXIST;
+  }
   if (output.inPlace >= 0) {
     // One writer at a time, from the journal to the end of the copy.
     result = Lock(output.inPlace);
-    if (result == 0) result = ReplaceInPlace(fd, output.inPlace, output.folder, output.name);
+    if (result == 0) {
+      PosixFolder access(output.folder);
+      result = CopyUnderJournal(access, output.name, output.inPlace, fd,
+                                [&] { return CopyInPlace(fd, output.inPlace); });
+    }
     ::close(fd);
     if (!output.tempName.empty()) ::unlinkat(output.folder, output.tempName.c_str(), 0);
     if (::close(output.inPlace) != 0 && result == 0) result = -errno;
@@ -576,14 +646,12 @@ int PosixFileSystem::CommitOutput(FileHandle file) {
   if (result == 0 && output.tempName.empty())
     result = LinkTemporary(fd, output.folder, output.tempName);
 #endif
-  if (::close(fd) != 0 && result == 0) result = -errno;
-  if (result == 0 &&
-      ::renameat(output.folder, output.tempName.c_str(), output.folder, output.name.c_str()) != 0) {
-    result = -errno;
-  }
+  // Held until renamed, so that no sweep takes it for a stray in between.
+  if (result == 0) result = Rename(output.folder, output.tempName, output.name, noReplace);
   if (result != 0 && !output.tempName.empty()) {
     ::unlinkat(output.folder, output.tempName.c_str(), 0);
   }
+  if (::close(fd) != 0 && result == 0) result = -errno;
   ::close(output.folder);
   return result;
 }
@@ -629,24 +697,13 @@ int PosixFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry
 }
 
 int PosixFileSystem::MoveNoReplace(const std::string& from, const std::string& to) {
-#ifdef LOOPSMITH_LINUX_PATHS
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -errno;
-#endif
-  // A second name, then the first one gone: never over another file.
-  if (::link(from.c_str(), to.c_str()) == 0) return ::unlink(from.c_str()) == 0 ? 0 : -errno;
-  if (errno == EEXIST) return -EEXIST;
-  // No links here (FAT): a rename, once the name is seen to be free.
-  struct stat taken {};
-  if (::lstat(to.c_str(), &taken) == 0) return -EEXIST;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : -errno;
+  return Rename(AT_FDCWD, from, to, true);
 }
 
-void PosixFileSystem::SweepFolder(const std::string& folder) {
+std::unique_ptr<RecoveryFolder> PosixFileSystem::OpenRecoveryFolder(const std::string& folder) {
   const int fd = OpenFolder(folder);
-  if (fd < 0) return;
-  SweepStrays(fd);
-  ::close(fd);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixFolder>(fd, true);
 }
 
 int PosixFileSystem::Remove(const std::string& path) {

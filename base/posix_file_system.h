@@ -43,9 +43,11 @@ class PosixFileSystem final : public FileSystem {
   int CommitOutput(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
   int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+  int CommitOutputNoReplace(FileHandle file) override;
   int MoveNoReplace(const std::string& from, const std::string& to) override;
   int Remove(const std::string& path) override;
-  void SweepFolder(const std::string& folder) override;
+  std::unique_ptr<RecoveryFolder> OpenRecoveryFolder(const std::string& folder) override;
+  std::optional<LeftoverFile> CutOffCopyOf(const std::string& path) override;
 
  private:
   // What a read file looked like when it was opened; where its times are too
@@ -56,6 +58,7 @@ class PosixFileSystem final : public FileSystem {
     std::int64_t changedNs;
     bool coarse;
     ReadLedger ledger;
+    std::int64_t base = 0;  // where the file's bytes start: past a journal's head
   };
   struct Output {
     int folder = -1;         // the resolved target's folder, open
@@ -65,10 +68,11 @@ class PosixFileSystem final : public FileSystem {
     bool replacing = false;  // a file of that name exists
   };
   static int CopyInPlace(int from, int to);
-  // The copy over a file with other hard links, under a rollback journal.
-  static int ReplaceInPlace(int from, int to, int folder, const std::string& name);
-  // Puts back the old bytes of a file whose copy in place was cut off.
-  static int FinishInterruptedCopy(const std::string& path);
+  int Commit(FileHandle file, bool noReplace);
+  // The journal of a file whose copy was cut off, open at its old bytes
+  // (`base`), or -1.
+  int OpenCutOffCopy(const std::string& path, std::int64_t& base);
+  std::int64_t BaseOf(FileHandle file) const;
   std::int64_t ReadAll(FileHandle file, void* buffer, std::size_t n);
   std::map<int, Snapshot> m_reads;
   std::map<int, Output> m_outputs;

@@ -76,9 +76,74 @@ bool MoveTo(HANDLE file, std::int64_t offset) {
   return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
 }
 
-class WindowsJournalIo final : public JournalIo {
+OVERLAPPED At(std::int64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
+}
+
+// One folder for the recovery rules. A file opened here is shared with no
+// one, which is the lock: another writer's file cannot be opened at all
+// (-EBUSY), and nobody can take one of ours while it is open.
+class WindowsFolder final : public RecoveryFolder {
  public:
-  std::int64_t ReadAt(std::intptr_t file, void* buffer, std::size_t n, std::int64_t at) override {
+  explicit WindowsFolder(std::wstring folder) : m_folder(std::move(folder)) {}
+
+  int List(std::vector<std::string>& names) override {
+    names.clear();
+    WIN32_FIND_DATAW found{};
+    HANDLE listing = ::FindFirstFileW((m_folder + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return LastError();
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(Utf8(name));
+    } while (::FindNextFileW(listing, &found));
+    ::FindClose(listing);
+    return 0;
+  }
+  int Open(const std::string& name, bool write, File& file) override {
+    file = -1;
+    if (!IsPlainName(name)) return -EINVAL;
+    HANDLE handle = ::CreateFileW(PathOf(name).c_str(),
+                                  GENERIC_READ | (write ? GENERIC_WRITE : 0) | DELETE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_SHARING_VIOLATION) return -EBUSY;
+      if (error == ERROR_FILE_NOT_FOUND) return -ENOENT;
+      return error == ERROR_ACCESS_DENIED ? -EINVAL : -ErrnoOf(error);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      ::CloseHandle(handle);
+      return -EINVAL;
+    }
+    file = Id(handle);
+    return 0;
+  }
+  int Create(const std::string& name, File& file) override {
+    file = -1;
+    if (!IsPlainName(name)) return -EINVAL;
+    HANDLE handle = ::CreateFileW(PathOf(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    file = Id(handle);
+    return 0;
+  }
+  bool StillNamed(File /*file*/, const std::string& /*name*/) override { return true; }
+  LockResult TryLock(File /*file*/) override { return LockResult::kTaken; }
+  int Identify(File file, FileIdentity& identity) override {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(Of(file), &info)) return LastError();
+    identity = {info.dwVolumeSerialNumber,
+                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
+                (std::uint64_t{info.ftCreationTime.dwHighDateTime} << 32) |
+                    info.ftCreationTime.dwLowDateTime};
+    return 0;
+  }
+  std::int64_t ReadAt(File file, void* buffer, std::size_t n, std::int64_t at) override {
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
@@ -94,7 +159,7 @@ class WindowsJournalIo final : public JournalIo {
     }
     return static_cast<std::int64_t>(done);
   }
-  int WriteAt(std::intptr_t file, const void* buffer, std::size_t n, std::int64_t at) override {
+  int WriteAt(File file, const void* buffer, std::size_t n, std::int64_t at) override {
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     for (std::size_t done = 0; done < n;) {
       OVERLAPPED where = At(at + static_cast<std::int64_t>(done));
@@ -106,24 +171,29 @@ class WindowsJournalIo final : public JournalIo {
     }
     return 0;
   }
-  std::int64_t Size(std::intptr_t file) override {
+  std::int64_t Size(File file) override {
     LARGE_INTEGER size{};
     return ::GetFileSizeEx(Of(file), &size) ? size.QuadPart : LastError();
   }
-  int SetSizeAndSync(std::intptr_t file, std::int64_t size) override {
+  int SetSizeAndSync(File file, std::int64_t size) override {
     return MoveTo(Of(file), size) && ::SetEndOfFile(Of(file)) && ::FlushFileBuffers(Of(file))
                ? 0
                : LastError();
   }
+  int Remove(File file, const std::string& /*name*/) override {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return ::SetFileInformationByHandle(Of(file), FileDispositionInfo, &disposition,
+                                        sizeof disposition)
+               ? 0
+               : LastError();
+  }
+  void Close(File file) override { ::CloseHandle(Of(file)); }
 
  private:
-  static HANDLE Of(std::intptr_t file) { return reinterpret_cast<HANDLE>(file); }
-  static OVERLAPPED At(std::int64_t offset) {
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
-    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return where;
-  }
+  static HANDLE Of(File file) { return reinterpret_cast<HANDLE>(file); }
+  static File Id(HANDLE file) { return reinterpret_cast<File>(file); }
+  std::wstring PathOf(const std::string& name) const { return m_folder + L"\\" + Utf16(name); }
+  std::wstring m_folder;
 };
 
 std::intptr_t Id(HANDLE file) { return reinterpret_cast<std::intptr_t>(file); }
@@ -143,8 +213,9 @@ int CopyInPlace(HANDLE from, HANDLE to) {
       return LastError();
     }
   }
-  WindowsJournalIo io;
-  if (const int copied = CopyRange(io, Id(from), 0, Id(to), 0, written.QuadPart); copied != 0) {
+  WindowsFolder access(L".");
+  if (const int copied = CopyRange(access, Id(from), 0, Id(to), 0, written.QuadPart);
+      copied != 0) {
     return copied;
   }
   // The old content beyond the new end goes only now, when all was written.
@@ -152,100 +223,6 @@ int CopyInPlace(HANDLE from, HANDLE to) {
     return LastError();
   }
   return 0;
-}
-
-// The journal beside the file at `path`.
-std::wstring JournalPathOf(const std::wstring& path) {
-  return FolderOf(path) + L"\\" + Utf16(JournalName(Utf8(NameOf(path))));
-}
-
-// Opened shared with no one: another writer of it, or a reader, holds it for a
-// moment only, so a busy file is tried again for a while.
-HANDLE OpenExclusive(const std::wstring& path, DWORD access) {
-  for (int tries = 0;; ++tries) {
-    HANDLE file = ::CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
-        tries == 1000) {
-      return file;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
-
-// Puts back the old bytes of the file at `path` from its journal, if there is
-// a complete one, into `target`, and removes the journal.
-int RollBack(const std::wstring& path, HANDLE target) {
-  HANDLE journal = OpenExclusive(JournalPathOf(path), GENERIC_READ | DELETE);
-  if (journal == INVALID_HANDLE_VALUE) {
-    return ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : LastError();
-  }
-  WindowsJournalIo io;
-  const auto head = CompleteJournal(io, Id(journal), Utf8(NameOf(path)));
-  const int result = head ? PutBack(io, Id(journal), *head, Id(target)) : 0;
-  if (result == 0) {
-    DeleteAndClose(journal);
-  } else {
-    ::CloseHandle(journal);
-  }
-  return result;
-}
-
-// The copy over a file with other hard links, under a rollback journal that
-// is complete and on the disk before the first old byte is overwritten.
-int ReplaceInPlace(HANDLE from, HANDLE to, const std::wstring& path) {
-  if (const int result = RollBack(path, to); result != 0) return result;
-  HANDLE journal = ::CreateFileW(JournalPathOf(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
-  if (journal == INVALID_HANDLE_VALUE) return LastError();
-  WindowsJournalIo io;
-  const std::string name = Utf8(NameOf(path));
-  int result = KeepInJournal(io, Id(to), name, Id(journal));
-  if (result == 0) {
-    result = CopyInPlace(from, to);
-    // A copy that failed half way is undone from the journal as a crash would be.
-    if (const auto head = result != 0 ? CompleteJournal(io, Id(journal), name) : std::nullopt) {
-      (void)PutBack(io, Id(journal), *head, Id(to));
-    }
-  }
-  DeleteAndClose(journal);
-  return result;
-}
-
-// Our own files in `folder` that their writer left behind when it died: a
-// journal's old bytes go back into its file, a temporary file goes. What is
-// still open (its writer is at work) stays.
-void SweepStrays(const std::wstring& folder) {
-  WIN32_FIND_DATAW found{};
-  const std::wstring pattern = folder + L"\\" + Utf16(std::string(kOwnFilePrefix)) + L"*";
-  HANDLE listing = ::FindFirstFileW(pattern.c_str(), &found);
-  if (listing == INVALID_HANDLE_VALUE) return;
-  std::vector<std::wstring> names;
-  do {
-    if (!Utf8(found.cFileName).starts_with(kCardFilePrefix)) names.emplace_back(found.cFileName);
-  } while (::FindNextFileW(listing, &found));
-  ::FindClose(listing);
-  WindowsJournalIo io;
-  for (const std::wstring& name : names) {
-    const std::wstring path = folder + L"\\" + name;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) continue;
-    const auto head = IsJournalName(Utf8(name)) ? CompleteJournal(io, Id(file), {}) : std::nullopt;
-    if (!head) {
-      DeleteAndClose(file);  // a temporary file, or a journal cut short
-      continue;
-    }
-    HANDLE target =
-        ::CreateFileW((folder + L"\\" + Utf16(head->target)).c_str(), GENERIC_READ | GENERIC_WRITE,
-                      0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (target != INVALID_HANDLE_VALUE && PutBack(io, Id(file), *head, Id(target)) == 0) {
-      DeleteAndClose(file);
-    } else {
-      ::CloseHandle(file);
-    }
-    if (target != INVALID_HANDLE_VALUE) ::CloseHandle(target);
-  }
 }
 
 bool IsDiskFile(HANDLE file) { return ::GetFileType(file) == FILE_TYPE_DISK; }
@@ -286,17 +263,33 @@ int WindowsFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return -EISDIR;
   }
-  // A copy over this file was cut off: its old bytes go back first.
-  if (::GetFileAttributesW(JournalPathOf(wide).c_str()) != INVALID_FILE_ATTRIBUTES) {
-    HANDLE target = OpenExclusive(wide, GENERIC_READ | GENERIC_WRITE);
-    const int restored =
-        target == INVALID_HANDLE_VALUE ? -kErrorInterrupted : RollBack(wide, target);
-    if (target != INVALID_HANDLE_VALUE) ::CloseHandle(target);
-    if (restored != 0) return -kErrorInterrupted;
+  // A file whose copy was cut off is read from its journal's old bytes, as
+  // it will be once they are put back; nothing is written here.
+  std::int64_t base = 0;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (const auto found = CutOffCopyOf(path); found && found->kind == Leftover::kPending) {
+    std::vector<std::uint8_t> head(JournalHeadMax());
+    HANDLE journal = ::CreateFileW((FolderOf(wide) + L"\\" + Utf16(found->name)).c_str(),
+                                   GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD got = 0;
+    if (journal != INVALID_HANDLE_VALUE &&
+        ::ReadFile(journal, head.data(), static_cast<DWORD>(head.size()), &got, nullptr)) {
+      head.resize(got);
+      const ParsedHead parsed = ParseJournalHead(head, found->name);
+      if (parsed.fault == HeadFault::kNone && MoveTo(journal, static_cast<std::int64_t>(parsed.head->bytes))) {
+        base = static_cast<std::int64_t>(parsed.head->bytes);
+        file = journal;
+        journal = INVALID_HANDLE_VALUE;
+      }
+    }
+    if (journal != INVALID_HANDLE_VALUE) ::CloseHandle(journal);
   }
   // Shared with no other opener, so nobody changes it while it is read.
-  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    file = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  }
   if (file == INVALID_HANDLE_VALUE) return LastError();
   BY_HANDLE_FILE_INFORMATION info{};
   if (!IsDiskFile(file) || !::GetFileInformationByHandle(file, &info)) {
@@ -306,7 +299,8 @@ int WindowsFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   m_reads[reinterpret_cast<std::intptr_t>(file)] =
       Snapshot{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
                (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-                   info.ftLastWriteTime.dwLowDateTime};
+                   info.ftLastWriteTime.dwLowDateTime,
+               base};
   handle = Handle(file);
   return 0;
 }
@@ -386,7 +380,10 @@ int WindowsFileSystem::CreateOutput(const std::string& target, FileHandle& handl
   }
 
   const std::wstring folder = FolderOf(output.target);
-  SweepStrays(folder);
+  {
+    WindowsFolder access(folder);
+    (void)Sweep(access, false);
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::wstring temp = TemporaryName(folder);
     HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
@@ -434,14 +431,21 @@ std::int64_t WindowsFileSystem::Write(FileHandle file, const void* buffer, std::
 }
 
 std::int64_t WindowsFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
+  const auto read = m_reads.find(static_cast<std::intptr_t>(file));
+  const std::int64_t base = read == m_reads.end() ? 0 : read->second.base;
+  const bool end = from == SeekFrom::kEnd;
+  if (!end && offset < 0) return -EINVAL;
   LARGE_INTEGER distance{};
-  distance.QuadPart = offset;
+  distance.QuadPart = end ? offset : offset + base;
   LARGE_INTEGER at{};
-  if (!::SetFilePointerEx(Native(file), distance, &at,
-                          from == SeekFrom::kEnd ? FILE_END : FILE_BEGIN)) {
+  if (!::SetFilePointerEx(Native(file), distance, &at, end ? FILE_END : FILE_BEGIN)) {
     return LastError();
   }
-  return at.QuadPart;
+  if (at.QuadPart < base) {
+    (void)MoveTo(Native(file), base);
+    return -EINVAL;
+  }
+  return at.QuadPart - base;
 }
 
 int WindowsFileSystem::CheckUnchanged(FileHandle file) {
@@ -481,9 +485,17 @@ int WindowsFileSystem::Close(FileHandle file) {
   return ::CloseHandle(Native(file)) ? 0 : LastError();
 }
 
-int WindowsFileSystem::CommitOutput(FileHandle file) {
+int WindowsFileSystem::CommitOutput(FileHandle file) { return Commit(file, false); }
+
+int WindowsFileSystem::CommitOutputNoReplace(FileHandle file) { return Commit(file, true); }
+
+int WindowsFileSystem::Commit(FileHandle file, bool noReplace) {
   const auto found = m_outputs.find(static_cast<std::intptr_t>(file));
   if (found == m_outputs.end()) return -EBADF;
+  if (noReplace && (found->second.replacing || found->second.inPlace != nullptr)) {
+    DiscardOutput(file);
+    return -EEXIST;
+  }
   Output output = std::move(found->second);
   m_outputs.erase(found);
   int result = 0;
@@ -497,7 +509,9 @@ int WindowsFileSystem::CommitOutput(FileHandle file) {
     return ::CloseHandle(Native(file)) ? 0 : LastError();
   }
   if (output.inPlace != nullptr) {
-    result = ReplaceInPlace(Native(file), output.inPlace, output.target);
+    WindowsFolder access(FolderOf(output.target));
+    result = CopyUnderJournal(access, Utf8(NameOf(output.target)), Id(output.inPlace), Id(Native(file)),
+                              [&] { return CopyInPlace(Native(file), output.inPlace); });
     ::CloseHandle(Native(file));
     ::DeleteFileW(output.temp.c_str());
     if (!::CloseHandle(output.inPlace) && result == 0) result = LastError();
@@ -509,7 +523,9 @@ int WindowsFileSystem::CommitOutput(FileHandle file) {
   if (!::CloseHandle(Native(file)) && result == 0) result = LastError();
   if (result == 0) {
     // ReplaceFileW keeps the old file's attributes, ACL and creation time.
-    const BOOL moved = output.replacing
+    const BOOL moved = noReplace ? ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
+                                                 MOVEFILE_WRITE_THROUGH)
+                       : output.replacing
                            ? ::ReplaceFileW(output.target.c_str(), output.temp.c_str(), nullptr,
                                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                            : ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
@@ -564,9 +580,10 @@ int WindowsFileSystem::MoveNoReplace(const std::string& from, const std::string&
              : LastError();
 }
 
-void WindowsFileSystem::SweepFolder(const std::string& folder) {
+std::unique_ptr<RecoveryFolder> WindowsFileSystem::OpenRecoveryFolder(const std::string& folder) {
   const std::wstring wide = WidePath(folder);
-  if (!wide.empty()) SweepStrays(wide);
+  if (wide.empty()) return nullptr;
+  return std::make_unique<WindowsFolder>(wide);
 }
 
 int WindowsFileSystem::Remove(const std::string& path) {

@@ -14,8 +14,8 @@ namespace loopsmith {
 // is created, and removed again if the write fails); otherwise a new file
 // replaces the old one with its attributes. A file with other hard links keeps
 // them: the new bytes go to a temporary file first and are copied over it only
-// once they are all there and its new length is set; a crash during the copy
-// can leave it torn. A read-only file is refused.
+// once they are all there and its new length is set, under the same rollback
+// journal as on other systems. A read-only file is refused.
 class WindowsFileSystem final : public FileSystem {
  public:
   WindowsFileSystem() = default;
@@ -32,17 +32,20 @@ class WindowsFileSystem final : public FileSystem {
   bool SameFile(const std::string& a, const std::string& b) override;
   int Close(FileHandle file) override;
   int CommitOutput(FileHandle file) override;
+  int CommitOutputNoReplace(FileHandle file) override;
   void DiscardOutput(FileHandle file) override;
   int ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
   int MoveNoReplace(const std::string& from, const std::string& to) override;
   int Remove(const std::string& path) override;
-  void SweepFolder(const std::string& folder) override;
+  std::unique_ptr<RecoveryFolder> OpenRecoveryFolder(const std::string& folder) override;
 
  private:
   struct Snapshot {
     std::uint64_t size;
     std::uint64_t written;
+    std::int64_t base = 0;  // where the file's bytes start: past a journal's head
   };
+  int Commit(FileHandle file, bool noReplace);
   struct Output {
     std::wstring target;      // the file finally named, links followed
     std::wstring temp;        // the new bytes until they are put in place; empty when

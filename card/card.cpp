@@ -53,18 +53,14 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
   std::sort(entries.begin(), entries.end(),
             [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   for (const FolderEntry& entry : entries) {
-    if (entry.name.starts_with(kCardFilePrefix)) {
+    if (entry.name == kSwapJournalName || entry.name == kSwapBetweenName) {
       card.strays.push_back({entry.name,
                              "a swap that was cut off; the next move, swap or removal here "
                              "finishes it"});
       continue;
     }
-    if (entry.name.starts_with(kOwnFilePrefix)) {
-      card.strays.push_back({entry.name, IsJournalName(entry.name)
-                                             ? "the journal of a copy that was cut off"
-                                             : "left by a write that was cut off"});
-      continue;
-    }
+    // Other names that start as ours but are not of our shapes are the user's.
+    if (IsOwnFileName(entry.name)) continue;
     const int number = NumberIn(entry.name);
     if (number == 0 && !EndsWithIgnoringCase(entry.name, ".t58")) continue;
     if (number < 1 || number > kSlots) {
@@ -73,7 +69,9 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
     }
     const std::string proper = SlotName(number);
     Slot& slot = card.slots[static_cast<std::size_t>(number - 1)];
-    if (entry.name != proper) {
+    // A card that does not tell case apart opens one file under both spellings.
+    if (entry.name != proper &&
+        !fs.SameFile(PathIn(folder, proper), PathIn(folder, entry.name))) {
       // On a file system that tells case apart, both spellings can be there.
       const bool both = std::any_of(entries.begin(), entries.end(),
                                     [&](const FolderEntry& e) { return e.name == proper; });
@@ -99,6 +97,12 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
     }
     slot.file = std::move(file);
   }
+  // What cut-off writes left, as the file layer judges it; read, never applied.
+  for (LeftoverFile& left : fs.InspectFolder(folder)) {
+    card.strays.push_back({std::move(left.name), std::move(left.why)});
+  }
+  std::sort(card.strays.begin(), card.strays.end(),
+            [](const Stray& a, const Stray& b) { return a.name < b.name; });
   return 0;
 }
 

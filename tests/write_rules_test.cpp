@@ -31,6 +31,7 @@ namespace loopsmith {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::IdentityIn;
 using testing::Journal;
 using testing::ReadBytes;
 using testing::TempDir;
@@ -113,10 +114,21 @@ const Case kCases[] = {
      false,
      {},
      [](TempDir& d) { EXPECT_EQ(ModeOf(d.Path("L01.T58")), 0640u); }},
-    {"both hard links see the new loop",
+    {"a hard-linked file larger than any loop is not copied over: its journal could not go back",
      "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
+       fs::create_hard_link(d.Path("L01.T58"), d.Path("card.T58"));
+     },
+     false,
+     {131},
+     [](TempDir& d) {
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")), std::vector<std::uint8_t>(600'000, 1));
+     }},
+    {"both hard links see the new loop",
+     "in.wav",
+     [](TempDir& d) {
+       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(500'000, 1));
        fs::create_hard_link(d.Path("L01.T58"), d.Path("card.T58"));
      },
      false,
@@ -165,20 +177,23 @@ const Case kCases[] = {
     {"a hard-linked file stays whole when the disk fills",
      "in.wav",
      [](TempDir& d) {
-       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
+       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(500'000, 1));
        fs::create_hard_link(d.Path("L01.T58"), d.Path("card.T58"));
      },
      false,
      {131},
      [](TempDir& d) {
-       EXPECT_EQ(ReadBytes(d.Path("card.T58")), std::vector<std::uint8_t>(600'000, 1));
+       EXPECT_EQ(ReadBytes(d.Path("card.T58")), std::vector<std::uint8_t>(500'000, 1));
      },
      100'000},
     {"a journal left by a killed copy puts its file's old bytes back",
      "in.wav",
      [](TempDir& d) {
-       WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));  // torn
-       WriteBytes(d.Path(JournalName("card.T58")), Journal("card.T58", kOld));
+       const std::vector<std::uint8_t> torn(1000, 2);  // all new, not yet cut
+       WriteBytes(d.Path("card.T58"), torn);
+       PosixFileSystem files;
+       WriteBytes(d.Path(JournalName("card.T58")),
+                  Journal("card.T58", kOld, IdentityIn(files, testing::Utf8Of(d.root()), "card.T58"), torn));
      },
      false,
      {},
@@ -187,8 +202,9 @@ const Case kCases[] = {
      "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));
-       auto cut = Journal("card.T58", kOld);
-       cut.pop_back();
+       // Killed before its head went on over the zeros in front of the old bytes.
+       std::vector<std::uint8_t> cut(200 + kOld.size(), 0);
+       std::copy(kOld.begin(), kOld.end(), cut.begin() + 200);
        WriteBytes(d.Path(JournalName("card.T58")), cut);
      },
      false,
@@ -282,17 +298,22 @@ TEST(WriteRules, AnInputChangedWhileOpenIsNotTrusted) {
   files.Close(file);
 }
 
-TEST(WriteRules, OpeningAFileWhoseCopyWasCutOffPutsItsOldBytesBack) {
+TEST(WriteRules, AFileWhoseCopyWasCutOffReadsAsItWillBeAndNothingIsWritten) {
   TempDir dir;
-  WriteBytes(dir.Path("L01.T58"), std::vector<std::uint8_t>(1000, 2));
-  WriteBytes(dir.Path(JournalName("L01.T58")), Journal("L01.T58", kOld));
+  const std::vector<std::uint8_t> torn(1000, 2);
+  WriteBytes(dir.Path("L01.T58"), torn);
   PosixFileSystem files;
+  const auto journal =
+      Journal("L01.T58", kOld, IdentityIn(files, testing::Utf8Of(dir.root()), "L01.T58"), torn);
+  WriteBytes(dir.Path(JournalName("L01.T58")), journal);
   FileHandle file = FileHandle::kNone;
   ASSERT_EQ(files.OpenRead(dir.Path("L01.T58"), file), 0);
   std::vector<std::uint8_t> bytes(10);
   EXPECT_EQ(files.Read(file, bytes.data(), bytes.size()), 3);
+  EXPECT_EQ(files.Seek(file, 0, SeekFrom::kEnd), 3);
   files.Close(file);
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"L01.T58"});
+  EXPECT_EQ(ReadBytes(dir.Path("L01.T58")), torn);
+  EXPECT_EQ(ReadBytes(dir.Path(JournalName("L01.T58"))), journal);
 }
 
 TEST(WriteRules, WritersOfOneHardLinkedFileTakeTurns) {

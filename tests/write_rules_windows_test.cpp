@@ -23,6 +23,7 @@
 namespace loopsmith {
 namespace {
 
+using testing::IdentityIn;
 using testing::Journal;
 using testing::ReadBytes;
 using testing::TempDir;
@@ -107,8 +108,11 @@ const Case kCases[] = {
     {"a journal left by a killed copy puts its file's old bytes back",
      "in.wav",
      [](TempDir& d) {
-       WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));  // torn
-       WriteBytes(d.Path(JournalName("card.T58")), Journal("card.T58", kOld));
+       const std::vector<std::uint8_t> torn(1000, 2);  // all new, not yet cut
+       WriteBytes(d.Path("card.T58"), torn);
+       PlatformFileSystem files;
+       WriteBytes(d.Path(JournalName("card.T58")),
+                  Journal("card.T58", kOld, IdentityIn(files, testing::Utf8Of(d.root()), "card.T58"), torn));
      },
      {},
      [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("card.T58")), kOld); }},
@@ -116,8 +120,9 @@ const Case kCases[] = {
      "in.wav",
      [](TempDir& d) {
        WriteBytes(d.Path("card.T58"), std::vector<std::uint8_t>(1000, 2));
-       auto cut = Journal("card.T58", kOld);
-       cut.pop_back();
+       // Killed before its head went on over the zeros in front of the old bytes.
+       std::vector<std::uint8_t> cut(200 + kOld.size(), 0);
+       std::copy(kOld.begin(), kOld.end(), cut.begin() + 200);
        WriteBytes(d.Path(JournalName("card.T58")), cut);
        WriteBytes(d.Path(".loopsmith-4a5e39"), kOld);
      },
@@ -193,16 +198,22 @@ TEST(WriteRules, ALinkToAMissingFileCreatesThatFile) {
   EXPECT_EQ(ReadBytes(dir.Path("card.T58")).size(), kLoopSize);
 }
 
-TEST(WriteRules, OpeningAFileWhoseCopyWasCutOffPutsItsOldBytesBack) {
+TEST(WriteRules, AFileWhoseCopyWasCutOffReadsAsItWillBeAndNothingIsWritten) {
   TempDir dir;
-  WriteBytes(dir.Path("L01.T58"), std::vector<std::uint8_t>(1000, 2));
-  WriteBytes(dir.Path(JournalName("L01.T58")), Journal("L01.T58", kOld));
+  const std::vector<std::uint8_t> torn(1000, 2);
+  WriteBytes(dir.Path("L01.T58"), torn);
   PlatformFileSystem files;
+  const auto journal =
+      Journal("L01.T58", kOld, IdentityIn(files, testing::Utf8Of(dir.root()), "L01.T58"), torn);
+  WriteBytes(dir.Path(JournalName("L01.T58")), journal);
   FileHandle file = FileHandle::kNone;
   ASSERT_EQ(files.OpenRead(dir.Path("L01.T58"), file), 0);
+  std::vector<std::uint8_t> bytes(10);
+  EXPECT_EQ(files.Read(file, bytes.data(), bytes.size()), 3);
+  EXPECT_EQ(files.Seek(file, 0, SeekFrom::kEnd), 3);
   files.Close(file);
-  EXPECT_EQ(ReadBytes(dir.Path("L01.T58")), kOld);
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"L01.T58"});
+  EXPECT_EQ(ReadBytes(dir.Path("L01.T58")), torn);
+  EXPECT_EQ(ReadBytes(dir.Path(JournalName("L01.T58"))), journal);
 }
 
 TEST(WriteRules, AnOutputNameOf255CharactersConverts) {
