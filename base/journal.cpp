@@ -29,7 +29,8 @@ class HeadReader {
   bool Has(std::size_t n) const { return m_bytes.size() - m_at >= n; }
   std::uint64_t Take(int count) {
     std::uint64_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = (value << 8) | m_bytes[m_at + static_cast<std::size_t>(i)];
+    for (int i = count - 1; i >= 0; --i)
+      value = (value << 8) | m_bytes[m_at + static_cast<std::size_t>(i)];
     m_at += static_cast<std::size_t>(count);
     return value;
   }
@@ -80,8 +81,8 @@ bool IsPlainName(std::string_view name) {
   if (name.back() == '.' || name.back() == ' ') return false;
   // Windows opens its devices under these names, with any extension.
   const std::string stem = AsciiLower(std::string(name.substr(0, name.find('.'))));
-  static constexpr std::array<std::string_view, 6> kDevices = {"con", "prn", "aux",
-                                                                "nul", "conin$", "conout$"};
+  static constexpr std::array<std::string_view, 6> kDevices = {"con", "prn",    "aux",
+                                                               "nul", "conin$", "conout$"};
   if (std::find(kDevices.begin(), kDevices.end(), stem) != kDevices.end()) return false;
   if (stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
       ((stem[3] >= '0' && stem[3] <= '9') || static_cast<unsigned char>(stem[3]) >= 0x80)) {
@@ -171,8 +172,10 @@ ParsedHead ParseJournalHead(std::span<const std::uint8_t> bytes, std::string_vie
   const std::size_t pieces = sane ? PieceCount(head.oldSize) + PieceCount(head.newSize) : 0;
   if (sane && !read.Has(pieces * 8 + 8)) return {std::nullopt, HeadFault::kDamaged};
   if (sane) {
-    for (std::size_t i = 0; i < PieceCount(head.oldSize); ++i) head.oldPieces.push_back(read.Take(8));
-    for (std::size_t i = 0; i < PieceCount(head.newSize); ++i) head.newPieces.push_back(read.Take(8));
+    for (std::size_t i = 0; i < PieceCount(head.oldSize); ++i)
+      head.oldPieces.push_back(read.Take(8));
+    for (std::size_t i = 0; i < PieceCount(head.newSize); ++i)
+      head.newPieces.push_back(read.Take(8));
     Checksum check;
     check.Add(bytes.data(), read.at());
     if (read.Take(8) != check.value()) return {std::nullopt, HeadFault::kDamaged};

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/journal.h"
+
 namespace loopsmith {
 
 class MemoryFolder final : public RecoveryFolder {
@@ -60,7 +62,8 @@ class MemoryFolder final : public RecoveryFolder {
     const auto found = m_fs.files.find(PathOf(file));
     if (found == m_fs.files.end() || at < 0) return -ENOENT;
     auto& data = found->second;
-    if (data.size() < static_cast<std::size_t>(at) + n) data.resize(static_cast<std::size_t>(at) + n);
+    if (data.size() < static_cast<std::size_t>(at) + n)
+      data.resize(static_cast<std::size_t>(at) + n);
     if (n > 0) std::memcpy(data.data() + at, buffer, n);
     return 0;
   }
@@ -97,7 +100,7 @@ std::unique_ptr<RecoveryFolder> MemoryFileSystem::OpenRecoveryFolder(const std::
 }
 
 std::vector<std::uint8_t>& MemoryFileSystem::DataOf(Open& open) {
-  return open.writable ? open.output : files[open.path];
+  return open.writable || open.fromJournal ? open.output : files[open.path];
 }
 
 std::int64_t MemoryFileSystem::WholeSizeOf(Open& open) {
@@ -115,6 +118,16 @@ int MemoryFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   if (files.find(path) == files.end()) return -ENOENT;
   Open& open = m_open[m_next];
   open.path = path;
+  // A file whose copy was cut off reads as its journal will put it back.
+  if (const auto cutOff = CutOffCopyOf(path); cutOff && cutOff->kind == Leftover::kPending) {
+    const auto& journal = files[path.substr(0, path.size() - cutOff->target.size()) + cutOff->name];
+    const ParsedHead parsed = ParseJournalHead(journal, cutOff->name);
+    if (parsed.fault == HeadFault::kNone) {
+      open.output.assign(journal.begin() + static_cast<std::ptrdiff_t>(parsed.head->bytes),
+                         journal.end());
+      open.fromJournal = true;
+    }
+  }
   open.wholeSize = WholeSizeOf(open);
   handle = static_cast<FileHandle>(m_next++);
   return 0;
@@ -123,7 +136,7 @@ int MemoryFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
 int MemoryFileSystem::CreateOutput(const std::string& target, FileHandle& handle) {
   if (IsFolder(target)) return -EISDIR;
   if (readOnly.count(target) > 0) return -EACCES;
-  m_open[m_next] = {target, {}, 0, true, 0, {}};
+  m_open[m_next] = {target, {}, 0, true, false, 0, {}};
   handle = static_cast<FileHandle>(m_next++);
   return 0;
 }
@@ -172,6 +185,7 @@ int MemoryFileSystem::CheckUnchanged(FileHandle file) {
   auto it = m_open.find(static_cast<std::intptr_t>(file));
   if (it == m_open.end()) return -EBADF;
   Open& open = it->second;
+  if (open.fromJournal) return 0;
   if (files.count(open.path) == 0 || WholeSizeOf(open) != open.wholeSize) return -kErrorChanged;
   const auto& data = files[open.path];
   const bool holds = open.ledger.StillHolds([&](std::int64_t at, void* buffer, std::size_t n) {

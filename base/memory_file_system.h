@@ -60,6 +60,7 @@ class MemoryFileSystem final : public FileSystem {
     std::vector<std::uint8_t> output;
     std::int64_t position = 0;
     bool writable = false;
+    bool fromJournal = false;    // `output` holds a cut-off copy's old bytes
     std::int64_t wholeSize = 0;  // a read's, at the open
     ReadLedger ledger;           // what a read handed out
   };

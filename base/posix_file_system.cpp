@@ -200,9 +200,9 @@ class PosixFolder final : public RecoveryFolder {
   int Open(const std::string& name, bool write, File& file) override {
     file = -1;
     // Without blocking, so a FIFO under the name cannot hang the run.
-    const int fd = ::openat(m_folder, name.c_str(),
-                            (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
-                                O_NOCTTY);
+    const int fd =
+        ::openat(m_folder, name.c_str(),
+                 (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return errno == ENOENT ? -ENOENT : errno == ELOOP ? -EINVAL : -errno;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -214,8 +214,8 @@ class PosixFolder final : public RecoveryFolder {
     return 0;
   }
   int Create(const std::string& name, File& file) override {
-    const int fd = ::openat(m_folder, name.c_str(),
-                            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::openat(m_folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     file = fd;
     return fd < 0 ? -errno : 0;
   }
@@ -378,8 +378,8 @@ int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
     ::close(fd);
     return -EIO;
   }
-  m_reads[fd] = Snapshot{info.st_size,       ModifiedNs(info), ChangedNs(info),
-                         CoarseTimes(fd, info), {},              base};
+  m_reads[fd] =
+      Snapshot{info.st_size, ModifiedNs(info), ChangedNs(info), CoarseTimes(fd, info), {}, base};
   handle = Handle(fd);
   return 0;
 }
@@ -526,8 +526,8 @@ std::int64_t PosixFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFro
   const std::int64_t base = BaseOf(file);
   const bool end = from == SeekFrom::kEnd;
   if (!end && offset < 0) return -EINVAL;
-  const off_t result =
-      ::lseek(Fd(file), static_cast<off_t>(end ? offset : offset + base), end ? SEEK_END : SEEK_SET);
+  const off_t result = ::lseek(Fd(file), static_cast<off_t>(end ? offset : offset + base),
+                               end ? SEEK_END : SEEK_SET);
   if (result >= 0 && result < base) {
     (void)::lseek(Fd(file), static_cast<off_t>(base), SEEK_SET);
     return -EINVAL;

@@ -69,7 +69,8 @@ Journal ReadJournal(RecoveryFolder& folder, File journal, const std::string& jou
 
 // Whether `now` holds old bytes from `at` on: the old file's, then the zeros
 // the space reserved past its end reads as.
-bool HoldsOld(std::span<const std::uint8_t> now, std::size_t at, const std::vector<std::uint8_t>& old) {
+bool HoldsOld(std::span<const std::uint8_t> now, std::size_t at,
+              const std::vector<std::uint8_t>& old) {
   for (std::size_t i = 0; i < now.size(); ++i) {
     const std::size_t where = at + i;
     if (now[i] != (where < old.size() ? old[where] : 0)) return false;
@@ -174,7 +175,9 @@ int CopyRange(RecoveryFolder& folder, File from, std::int64_t fromAt, File to, s
 LeftoverFile InspectJournal(RecoveryFolder& folder, const std::string& journalName) {
   Opened journal(folder);
   if (const int opened = folder.Open(journalName, false, journal.file); opened != 0) {
-    return {journalName, Leftover::kNotOurs, {},
+    return {journalName,
+            Leftover::kNotOurs,
+            {},
             opened == -EBUSY ? "a journal a writer holds: a copy under way"
                              : "not a file this program made; left alone"};
   }
@@ -191,8 +194,7 @@ std::vector<LeftoverFile> InspectFolder(RecoveryFolder& folder) {
     if (IsJournalName(name)) {
       found.push_back(InspectJournal(folder, name));
     } else if (IsTemporaryName(name)) {
-      found.push_back({name, Leftover::kTemporary, {},
-                       "left by a write that was cut off"});
+      found.push_back({name, Leftover::kTemporary, {}, "left by a write that was cut off"});
     }
   }
   return found;
@@ -210,7 +212,9 @@ std::vector<LeftoverFile> Sweep(RecoveryFolder& folder, bool force) {
     const int opened = folder.Open(name, false, file.file);
     if (opened == -ENOENT) continue;
     if (opened != 0) {
-      left.push_back({name, Leftover::kNotOurs, {},
+      left.push_back({name,
+                      Leftover::kNotOurs,
+                      {},
                       opened == -EBUSY ? "in use by a writer at work"
                                        : "not a regular file, so not ours; left alone"});
       continue;
@@ -218,7 +222,9 @@ std::vector<LeftoverFile> Sweep(RecoveryFolder& folder, bool force) {
     const LockResult lock = folder.TryLock(file.file);
     if (lock == LockResult::kHeld) continue;  // its writer is at work
     if (!MayAct(lock, force)) {
-      left.push_back({name, journal ? Leftover::kPending : Leftover::kTemporary, {},
+      left.push_back({name,
+                      journal ? Leftover::kPending : Leftover::kTemporary,
+                      {},
                       Unlockable("left by a write that was cut off, or one under way")});
       continue;
     }
@@ -310,7 +316,8 @@ int OpenJournal(RecoveryFolder& folder, const std::string& name, File target, Fi
       continue;
     }
     // The old bytes, then the head over the zeros before them, then the disk.
-    int result = folder.WriteAt(file, old->data(), old->size(), static_cast<std::int64_t>(bytes.size()));
+    int result =
+        folder.WriteAt(file, old->data(), old->size(), static_cast<std::int64_t>(bytes.size()));
     if (result == 0) result = folder.WriteAt(file, bytes.data(), bytes.size(), 0);
     if (result == 0) {
       result = folder.SetSizeAndSync(file, static_cast<std::int64_t>(bytes.size() + old->size()));

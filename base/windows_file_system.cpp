@@ -105,9 +105,9 @@ class WindowsFolder final : public RecoveryFolder {
   int Open(const std::string& name, bool write, File& file) override {
     file = -1;
     if (!IsPlainName(name)) return -EINVAL;
-    HANDLE handle = ::CreateFileW(PathOf(name).c_str(),
-                                  GENERIC_READ | (write ? GENERIC_WRITE : 0) | DELETE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle =
+        ::CreateFileW(PathOf(name).c_str(), GENERIC_READ | (write ? GENERIC_WRITE : 0) | DELETE, 0,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_SHARING_VIOLATION) return -EBUSY;
@@ -214,8 +214,7 @@ int CopyInPlace(HANDLE from, HANDLE to) {
     }
   }
   WindowsFolder access(L".");
-  if (const int copied = CopyRange(access, Id(from), 0, Id(to), 0, written.QuadPart);
-      copied != 0) {
+  if (const int copied = CopyRange(access, Id(from), 0, Id(to), 0, written.QuadPart); copied != 0) {
     return copied;
   }
   // The old content beyond the new end goes only now, when all was written.
@@ -269,15 +268,16 @@ int WindowsFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   HANDLE file = INVALID_HANDLE_VALUE;
   if (const auto found = CutOffCopyOf(path); found && found->kind == Leftover::kPending) {
     std::vector<std::uint8_t> head(JournalHeadMax());
-    HANDLE journal = ::CreateFileW((FolderOf(wide) + L"\\" + Utf16(found->name)).c_str(),
-                                   GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE journal =
+        ::CreateFileW((FolderOf(wide) + L"\\" + Utf16(found->name)).c_str(), GENERIC_READ,
+                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD got = 0;
     if (journal != INVALID_HANDLE_VALUE &&
         ::ReadFile(journal, head.data(), static_cast<DWORD>(head.size()), &got, nullptr)) {
       head.resize(got);
       const ParsedHead parsed = ParseJournalHead(head, found->name);
-      if (parsed.fault == HeadFault::kNone && MoveTo(journal, static_cast<std::int64_t>(parsed.head->bytes))) {
+      if (parsed.fault == HeadFault::kNone &&
+          MoveTo(journal, static_cast<std::int64_t>(parsed.head->bytes))) {
         base = static_cast<std::int64_t>(parsed.head->bytes);
         file = journal;
         journal = INVALID_HANDLE_VALUE;
@@ -510,8 +510,9 @@ int WindowsFileSystem::Commit(FileHandle file, bool noReplace) {
   }
   if (output.inPlace != nullptr) {
     WindowsFolder access(FolderOf(output.target));
-    result = CopyUnderJournal(access, Utf8(NameOf(output.target)), Id(output.inPlace), Id(Native(file)),
-                              [&] { return CopyInPlace(Native(file), output.inPlace); });
+    result =
+        CopyUnderJournal(access, Utf8(NameOf(output.target)), Id(output.inPlace), Id(Native(file)),
+                         [&] { return CopyInPlace(Native(file), output.inPlace); });
     ::CloseHandle(Native(file));
     ::DeleteFileW(output.temp.c_str());
     if (!::CloseHandle(output.inPlace) && result == 0) result = LastError();
@@ -523,10 +524,10 @@ int WindowsFileSystem::Commit(FileHandle file, bool noReplace) {
   if (!::CloseHandle(Native(file)) && result == 0) result = LastError();
   if (result == 0) {
     // ReplaceFileW keeps the old file's attributes, ACL and creation time.
-    const BOOL moved = noReplace ? ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
-                                                 MOVEFILE_WRITE_THROUGH)
-                       : output.replacing
-                           ? ::ReplaceFileW(output.target.c_str(), output.temp.c_str(), nullptr,
+    const BOOL moved =
+        noReplace
+            ? ::MoveFileExW(output.temp.c_str(), output.target.c_str(), MOVEFILE_WRITE_THROUGH)
+        : output.replacing ? ::ReplaceFileW(output.target.c_str(), output.temp.c_str(), nullptr,
                                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                            : ::MoveFileExW(output.temp.c_str(), output.target.c_str(),
                                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);

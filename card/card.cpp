@@ -70,8 +70,7 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
     const std::string proper = SlotName(number);
     Slot& slot = card.slots[static_cast<std::size_t>(number - 1)];
     // A card that does not tell case apart opens one file under both spellings.
-    if (entry.name != proper &&
-        !fs.SameFile(PathIn(folder, proper), PathIn(folder, entry.name))) {
+    if (entry.name != proper && !fs.SameFile(PathIn(folder, proper), PathIn(folder, entry.name))) {
       // On a file system that tells case apart, both spellings can be there.
       const bool both = std::any_of(entries.begin(), entries.end(),
                                     [&](const FolderEntry& e) { return e.name == proper; });

@@ -6,13 +6,27 @@
 #include <vector>
 
 #include "base/content_check.h"
+#include "base/journal.h"
 #include "card/card.h"
 
 namespace loopsmith::card {
 namespace {
 
-constexpr const char* kJournal = ".loopsmith-swap";
-constexpr const char* kBetween = ".loopsmith-swap.T58";
+constexpr std::string_view kJournal = kSwapJournalName;
+constexpr std::string_view kBetween = kSwapBetweenName;
+
+// Whether `name` is exactly one of the card's fifty slot names.
+bool IsSlotName(const std::string& name) {
+  for (int n = 1; n <= kSlots; ++n) {
+    if (name == SlotName(n)) return true;
+  }
+  return false;
+}
+
+// The swap journal's names on the disk with the folder, before any loop moves.
+void SyncFolder(FileSystem& fs, const std::string& folder) {
+  if (const auto access = fs.OpenRecoveryFolder(folder)) access->Sync();
+}
 
 // A file's whole bytes, or nothing where it cannot be read.
 std::optional<std::vector<std::uint8_t>> ReadWhole(FileSystem& fs, const std::string& path) {
@@ -72,8 +86,8 @@ bool Exists(FileSystem& fs, const std::string& path) {
 std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& folder) {
   // What killed runs left here goes first: a journal half written is among it.
   fs.SweepFolder(folder);
-  const std::string journal = PathIn(folder, kJournal);
-  const std::string between = PathIn(folder, kBetween);
+  const std::string journal = PathIn(folder, std::string(kJournal));
+  const std::string between = PathIn(folder, std::string(kBetween));
   const auto text = ReadWhole(fs, journal);
   if (!text) {
     // No journal: a loop under the name in between was never started on.
@@ -88,7 +102,13 @@ std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& 
       lines.back() += static_cast<char>(c);
     }
   }
-  if (lines.size() >= 3 && Exists(fs, between) && Identity(fs, between) == lines[2]) {
+  // Names read from the journal name nothing but two of this card's slots.
+  if (lines.size() < 3 || !IsSlotName(lines[0]) || !IsSlotName(lines[1]) || lines[0] == lines[1]) {
+    return Problem("its " + std::string(kJournal) +
+                   " does not check out (not written by a swap of two of its numbers), so it "
+                   "is left alone; remove it to go on");
+  }
+  if (Exists(fs, between) && Identity(fs, between) == lines[2]) {
     const std::string a = PathIn(folder, lines[0]);
     const std::string b = PathIn(folder, lines[1]);
     // Cut after the first step: b's loop goes to a; after the second, only the last is left.
@@ -115,6 +135,7 @@ std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& 
 }
 
 std::optional<Failure> MoveSlot(FileSystem& fs, const std::string& folder, int from, int to) {
+  if (from == to) return Problem("a move takes two different numbers");
   if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
   const std::string source = PathIn(folder, SlotName(from));
   if (!Exists(fs, source)) return Problem(SlotName(from) + " is free: nothing to move");
@@ -130,8 +151,9 @@ std::optional<Failure> SwapSlots(FileSystem& fs, const std::string& folder, int 
   if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
   const std::string first = PathIn(folder, SlotName(a));
   const std::string second = PathIn(folder, SlotName(b));
-  const std::string between = PathIn(folder, kBetween);
-  const std::string journal = PathIn(folder, kJournal);
+  const std::string between = PathIn(folder, std::string(kBetween));
+  const std::string journal = PathIn(folder, std::string(kJournal));
+  if (a == b) return Problem("a swap takes two different numbers");
   const auto identity = Identity(fs, first);
   if (!identity) return Problem(SlotName(a) + " is free or unreadable: use a move");
   if (!Exists(fs, second)) return Problem(SlotName(b) + " is free: use a move");
@@ -140,6 +162,7 @@ std::optional<Failure> SwapSlots(FileSystem& fs, const std::string& folder, int 
       written != 0) {
     return Problem("the swap's journal cannot be written", -written);
   }
+  SyncFolder(fs, folder);
   // a's loop out of the way, b's to a, a's to b; the journal goes last.
   int step = fs.MoveNoReplace(first, between);
   if (step == 0) step = fs.MoveNoReplace(second, first);

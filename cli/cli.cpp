@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <exception>
@@ -9,6 +10,7 @@
 #include <ostream>
 #include <vector>
 
+#include "base/forwarding_file_system.h"
 #include "base/text.h"
 #include "base/version.h"
 #include "base/work_buffers.h"
@@ -68,7 +70,12 @@ std::string HelpText() {
   text +=
       "  --dither         TPDF dither at the step from 16 to 12 bits\n"
       "  --info           write nothing; describe each FILE; a folder is described\n"
-      "                   as the sampler's card: its fifty numbers and other names\n"
+      "                   as the sampler's card: its fifty numbers and other names;\n"
+      "                   a file whose copy was cut off is described as it will be\n"
+      "                   once its old contents are put back\n"
+      "  --recover FOLDER put back what copies cut off left in FOLDER and remove what\n"
+      "                   killed runs left, where the file system cannot lock; run it\n"
+      "                   when no other conversion is at work there\n"
       "  --number free    each WAV file takes the lowest free number of its folder;\n"
       "                   an existing loop file is never replaced\n"
       "  -n, --no-clobber never replace an existing output\n"
@@ -86,6 +93,36 @@ std::string HelpText() {
       "Exit status: 0 all converted, 1 some not, 2 usage error.\n";
   return text;
 }
+
+// Commits that never replace a file (-n, --number free); says when one refused.
+class NoReplaceFiles final : public ForwardingFileSystem {
+ public:
+  NoReplaceFiles(FileSystem& inner, bool on) : ForwardingFileSystem(inner), m_on(on) {}
+  int CommitOutput(FileHandle file) override {
+    if (!m_on) return ForwardingFileSystem::CommitOutput(file);
+    const int result = CommitOutputNoReplace(file);
+    refused = result == -EEXIST;
+    return result;
+  }
+  bool refused = false;
+
+ private:
+  bool m_on;
+};
+
+// Failures held back until the caller knows whether they are the user's
+// business: a commit refused by -n or --number free is said otherwise.
+class HeldReporter final : public Reporter {
+ public:
+  HeldReporter(Reporter& inner, const NoReplaceFiles& files) : m_inner(inner), m_files(files) {}
+  void Report(const Failure& failure) override {
+    if (!m_files.refused) m_inner.Report(failure);
+  }
+
+ private:
+  Reporter& m_inner;
+  const NoReplaceFiles& m_files;
+};
 
 class FixedParams final : public LoopParamsSource {
  public:
@@ -132,8 +169,8 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
 
 // One file converted, its tempo found first with --bpm auto; true when written.
 bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedParams& answers,
-                const std::string& file, Direction direction, const Options& options,
-                std::ostream& out) {
+                NoReplaceFiles& noReplace, const std::string& file, Direction direction,
+                const Options& options, std::ostream& out) {
   std::optional<std::int16_t> tempo = options.tempo;
 #ifdef LOOPSMITH_HAVE_ADAPT
   if (options.autoTempo && direction == Direction::kWaveToLoop) {
@@ -145,20 +182,42 @@ bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedPa
 #endif
   if (!tempo) return false;
   answers.tempo = *tempo;
-  if (options.noClobber || options.freeNumbers) {
+  if (!options.noClobber && !options.freeNumbers) {
+    const JobOutcome outcome = job.Run(file, direction);
+    if (outcome.Converted()) out << outcome.output << options.pathEnd;
+    return outcome.Converted();
+  }
+  // Never over a file: the commit itself refuses, so a loop another run
+  // wrote meanwhile is kept, and --number free goes on to the next number.
+  for (;;) {
     const std::string output =
         direction == Direction::kWaveToLoop ? LoopNameFor(file, answers.number) : WaveNameFor(file);
+    noReplace.refused = false;
     FileHandle existing = FileHandle::kNone;
     const int opened = fs.OpenRead(output, existing);
     if (opened == 0) fs.Close(existing);
-    if (opened != -ENOENT) {
+    if (opened == -ENOENT) {
+      const JobOutcome outcome = job.Run(file, direction);
+      if (outcome.Converted()) out << outcome.output << options.pathEnd;
+      if (!noReplace.refused) return outcome.Converted();
+    }
+    if (!options.freeNumbers || direction != Direction::kWaveToLoop) {
       reporter.Say(QuotedName(output) + " is there already, and is not replaced");
       return false;
     }
+    card::CardView view;
+    const auto free =
+        card::ReadCard(fs, FolderOfDrop(file), view) == 0 ? view.FreeNumbers() : std::vector<int>{};
+    const auto next =
+        std::find_if(free.begin(), free.end(), [&](int n) { return n > answers.number; });
+    if (next == free.end()) {
+      reporter.Say(QuotedName(output) + " was taken meanwhile, and no higher number is free");
+      return false;
+    }
+    reporter.Say(QuotedName(output) + " was taken meanwhile; " + card::SlotName(*next) +
+                 " is used");
+    answers.number = static_cast<std::uint8_t>(*next);
   }
-  const JobOutcome outcome = job.Run(file, direction);
-  if (outcome.Converted()) out << outcome.output << options.pathEnd;
-  return outcome.Converted();
 }
 
 bool IsWave(const std::string& file, const Options& options) {
@@ -228,6 +287,31 @@ int RunCardOp(FileSystem& fs, LineReporter& reporter, const Options& options, st
   return done ? 0 : 1;
 }
 
+// --recover: each folder's leftovers put back or removed, even where the file
+// system cannot lock; a line for each thing that had to stay.
+int RunRecover(FileSystem& fs, LineReporter& reporter, const Options& options, std::ostream& out) {
+  bool clean = true;
+  for (const auto& folder : options.files) {
+    reporter.Start(folder);
+    std::vector<FolderEntry> entries;
+    if (const int listed = fs.ListFolder(folder, entries); listed != 0) {
+      reporter.Say("not a folder that can be read: " + SystemErrorText(-listed));
+      clean = false;
+      continue;
+    }
+    for (const LeftoverFile& left : fs.RecoverFolder(folder)) {
+      reporter.Say(left.name + ": " + left.why);
+      clean = false;
+    }
+    if (auto unfinished = card::FinishInterruptedSwap(fs, folder)) {
+      reporter.Report(*unfinished);
+      clean = false;
+    }
+  }
+  if (!out.flush()) return 1;
+  return clean ? 0 : 1;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& out,
@@ -250,6 +334,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
 
   LineReporter reporter(err);
   if (options.mode == Mode::kCard) return RunCardOp(fs, reporter, options, out);
+  if (options.mode == Mode::kRecover) return RunRecover(fs, reporter, options, out);
   if (options.mode == Mode::kInfo && options.json) {
     bool all = true;
     out << "{\"files\": [";
@@ -265,7 +350,9 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   reporter.explain = options.mode == Mode::kInfo;
   FixedParams answers(options);
   PageAllocator allocator;
-  ConvertJob job(fs, reporter, answers, allocator);
+  NoReplaceFiles noReplace(fs, options.noClobber || options.freeNumbers);
+  HeldReporter held(reporter, noReplace);
+  ConvertJob job(noReplace, held, answers, allocator);
   job.setDither(options.dither);
 #ifdef LOOPSMITH_HAVE_ADAPT
   adapt::AdaptingSource adapting(fs, reporter);
@@ -306,7 +393,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
     try {
       ok = options.mode == Mode::kInfo
                ? Describe(fs, reporter, file, direction, options, out)
-               : ConvertOne(fs, reporter, job, answers, file, direction, options, out);
+               : ConvertOne(fs, reporter, job, answers, noReplace, file, direction, options, out);
     } catch (const std::bad_alloc&) {
       reporter.Report(Failure{MessageId::kMemoryError, ENOMEM, "there is not enough memory"});
     } catch (const std::exception& error) {

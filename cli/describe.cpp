@@ -181,6 +181,8 @@ void DescribeAutoTempo(const adapt::TempoFinding& found, MeasureMode mode, std::
 
 bool Describe(FileSystem& fs, LineReporter& reporter, const std::string& path, Direction direction,
               const Options& options, std::ostream& out) {
+  // Read, never applied: what follows describes the file as it will be.
+  if (const auto cutOff = fs.CutOffCopyOf(path)) reporter.Say(cutOff->name + ": " + cutOff->why);
   return direction == Direction::kLoopToWave ? DescribeLoop(fs, reporter, path, out)
                                              : DescribeWave(fs, reporter, path, options, out);
 }

@@ -135,6 +135,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       options.mode = Mode::kInfo;
       continue;
     }
+    if (arg == "--recover") {
+      options.mode = Mode::kRecover;
+      continue;
+    }
     if (arg == "--json") {
       options.json = true;
       continue;
@@ -155,6 +159,9 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
                                          : CardOp::kRemove;
       options.slot = *numbers[0];
       options.other = count == 2 ? *numbers[1] : 0;
+      if (count == 2 && options.slot == options.other) {
+        return {std::nullopt, arg + " takes two different numbers"};
+      }
       continue;
     }
     if (arg == "--no-clobber" || arg == "-n") {

@@ -9,7 +9,7 @@
 
 namespace loopsmith::cli {
 
-enum class Mode { kConvert, kInfo, kHelp, kVersion, kCard };
+enum class Mode { kConvert, kInfo, kHelp, kVersion, kCard, kRecover };
 
 // A change to a card's slots, with --move, --swap or --remove.
 enum class CardOp { kNone, kMove, kSwap, kRemove };

@@ -3,8 +3,9 @@
 # and checks what is left, for an output that is new, one that replaces a
 # file, and one that is copied over a file with a second hard link (and a
 # card's swap of two numbers, likewise):
+#   - a look (`--info`) changes nothing in the folder;
 #   - the output's name holds the old loop or the new one, whole, once the
-#     next run has opened it (`--info`, which puts a journal back);
+#     next output into the folder has run (it puts a journal back);
 #   - no file of ours is left in the folder once the next output is written
 #     there (it removes the strays of a killed run).
 #   tests/kill_sweep.sh LOOPSMITH_CLI
@@ -41,6 +42,10 @@ lay_out() {
   esac
 }
 
+# Every name in the run's folder with its size and bytes.
+state() { (cd "$work/run" && find . -exec ls -ld --time-style=+ {} + | awk '{print $5, $NF}' | sort &&
+  find . -type f -exec md5sum {} + | sort) || true; }
+
 points=0
 failures=0
 # Calls that touch no file (the process starting, memory) cannot leave one
@@ -68,7 +73,15 @@ for case in new replace linked; do
       -e inject="$name":signal=KILL:when="$nth" "$cli" take.wav) >/dev/null 2>&1; } 2>/dev/null || true
     points=$((points + 1))
     verdict=""
-    if [[ -e $work/run/L01.T58 ]]; then
+    # A look writes nothing; the next output into the folder puts a journal back.
+    before=$(state)
+    (cd "$work/run" && "$cli" --info L01.T58 . >/dev/null 2>&1) || true
+    after=$(state)
+    [[ $before == "$after" ]] || verdict="--info changed the folder"
+    (cd "$work/run" && "$cli" --number 2 take.wav >/dev/null 2>&1) || true
+    if [[ -n $verdict ]]; then
+      :
+    elif [[ -e $work/run/L01.T58 ]]; then
       if ! (cd "$work/run" && "$cli" --info L01.T58 >/dev/null 2>&1); then
         verdict="--info refuses L01.T58"
       elif ! cmp -s "$work/run/L01.T58" "$work/ref/old.T58" &&
@@ -81,7 +94,6 @@ for case in new replace linked; do
       verdict="L01.T58 is gone"
     fi
     if [[ -z $verdict ]]; then
-      (cd "$work/run" && "$cli" --number 2 take.wav >/dev/null 2>&1) || true
       strays=$(cd "$work/run" && ls -A | grep '^\.loopsmith-' || true)
       [[ -z $strays ]] || verdict="left behind: $strays"
     fi

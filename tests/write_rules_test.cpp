@@ -193,7 +193,8 @@ const Case kCases[] = {
        WriteBytes(d.Path("card.T58"), torn);
        PosixFileSystem files;
        WriteBytes(d.Path(JournalName("card.T58")),
-                  Journal("card.T58", kOld, IdentityIn(files, testing::Utf8Of(d.root()), "card.T58"), torn));
+                  Journal("card.T58", kOld,
+                          IdentityIn(files, testing::Utf8Of(d.root()), "card.T58"), torn));
      },
      false,
      {},

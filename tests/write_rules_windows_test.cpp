@@ -112,7 +112,8 @@ const Case kCases[] = {
        WriteBytes(d.Path("card.T58"), torn);
        PlatformFileSystem files;
        WriteBytes(d.Path(JournalName("card.T58")),
-                  Journal("card.T58", kOld, IdentityIn(files, testing::Utf8Of(d.root()), "card.T58"), torn));
+                  Journal("card.T58", kOld,
+                          IdentityIn(files, testing::Utf8Of(d.root()), "card.T58"), torn));
      },
      {},
      [](TempDir& d) { EXPECT_EQ(ReadBytes(d.Path("card.T58")), kOld); }},
