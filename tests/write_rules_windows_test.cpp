@@ -83,7 +83,7 @@ const Case kCases[] = {
     {"both hard links see the new loop",
      "in.wav",
      [](TempDir& d) {
-       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(600'000, 1));
+       WriteBytes(d.Path("L01.T58"), std::vector<std::uint8_t>(500'000, 1));
        ::CreateHardLinkW(Wide(d, "card.T58").c_str(), Wide(d, "L01.T58").c_str(), nullptr);
      },
      {},
