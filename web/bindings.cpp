@@ -12,6 +12,7 @@
 
 #include "app/loop_param_model.h"
 #include "base/messages.h"
+#include "wave/wave_io.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "core/loop_params.h"
@@ -290,6 +291,7 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::constant("minFileNumber", kMinFileNumber);
   emscripten::constant("maxFileNumber", kMaxFileNumber);
   emscripten::constant("largestLoopFile", kLargestLoopFile);
+  emscripten::constant("sampleRate", static_cast<int>(kSampleRate));
   emscripten::constant("kindWave", static_cast<int>(PageSession::Kind::kWave));
   emscripten::constant("kindLoop", static_cast<int>(PageSession::Kind::kLoop));
   emscripten::constant("fileNumberErrorId", static_cast<int>(MessageId::kFileNumberError));

@@ -126,6 +126,7 @@ export interface Core {
   readonly minFileNumber: number;
   readonly maxFileNumber: number;
   readonly largestLoopFile: number;  // bytes: all a loop file's reader ever reads
+  readonly sampleRate: number;  // Hz, of every sound the core takes and gives
   readonly kindWave: number;
   readonly kindLoop: number;
   readonly fileNumberErrorId: number;

@@ -1,7 +1,7 @@
-// Other sound files: decoded by the browser and brought to 44,100 Hz by an
-// OfflineAudioContext at that rate. The core mixes and rounds them.
-export async function decodeSound(bytes) {
-  const context = new OfflineAudioContext(1, 1, 44100);
+// Other sound files: decoded by the browser and brought to the core's rate
+// (`sampleRate`) by an OfflineAudioContext at that rate. The core mixes and rounds them.
+export async function decodeSound(bytes, sampleRate) {
+  const context = new OfflineAudioContext(1, 1, sampleRate);
   const decoded = await context.decodeAudioData(bytes.buffer.slice(0));
   const channels = decoded.numberOfChannels;
   const frames = decoded.length;
@@ -13,11 +13,11 @@ export async function decodeSound(bytes) {
   return { samples, channels };
 }
 
-// Interleaved samples at `rate` brought to 44,100 Hz by the browser.
-export async function resample(samples, channels, rate) {
+// Interleaved samples at `rate` brought to the core's rate by the browser.
+export async function resample(samples, channels, rate, sampleRate) {
   const frames = Math.floor(samples.length / channels);
-  const out = Math.ceil((frames * 44100) / rate);
-  const context = new OfflineAudioContext(channels, Math.max(1, out), 44100);
+  const out = Math.ceil((frames * sampleRate) / rate);
+  const context = new OfflineAudioContext(channels, Math.max(1, out), sampleRate);
   const buffer = context.createBuffer(channels, Math.max(1, frames), rate);
   for (let c = 0; c < channels; c++) {
     const data = buffer.getChannelData(c);

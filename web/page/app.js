@@ -34,8 +34,8 @@ async function main() {
     if (!dialog.open) dialog.showModal();
   };
   const panel = new Panel(core, showMessage);
-  const waveform = new Waveform($('waveform'));
-  const player = new Player();
+  const waveform = new Waveform($('waveform'), core.sampleRate);
+  const player = new Player(core.sampleRate);
   const saver = new Saver();
   let files = [];  // the files of the last drop, in order
   let current = null;  // the file shown, whose sound the session holds
@@ -98,7 +98,7 @@ async function main() {
     const last = core.lastSample(mode, tenths);
     const stored = core.storageWords(last);
     waveform.setLoop(last, stored, mode === 0 ? 0 : tenths);
-    const seconds = ((last + 1) / 44100).toFixed(3);
+    const seconds = ((last + 1) / core.sampleRate).toFixed(3);
     $('loop-info').textContent = `Loop: ${seconds} s, ${withCommas(last + 1)} samples; ` +
       `stored in ${withCommas(stored + 1)} words (${(stored + 1) / 65536} block${stored >= 65536 ? 's' : ''}); ` +
       `the file holds ${withCommas(session.fileFrames())} frames`;
@@ -137,7 +137,7 @@ async function main() {
       $('file-info').textContent = `${file.name}: loop file.${batch}`;
       const rows = [['Tempo', `${(tenths / 10).toFixed(1)} BPM`],
         ['Measure', mode === 1 ? '1' : mode === 2 ? '2' : 'OFF'],
-        ['Loop', `${withCommas(last + 1)} samples, ${((last + 1) / 44100).toFixed(3)} s`]];
+        ['Loop', `${withCommas(last + 1)} samples, ${((last + 1) / core.sampleRate).toFixed(3)} s`]];
       $('loop-header').replaceChildren(...rows.flatMap(([k, v]) => {
         const dt = document.createElement('dt'); dt.textContent = k;
         const dd = document.createElement('dd'); dd.textContent = v;

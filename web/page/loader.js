@@ -8,10 +8,12 @@ const extension = (name) => name.slice(name.lastIndexOf('.')).toLowerCase();
 
 export class Loader {
   constructor(core, session, onProgress) {
+    this.core = core;
     this.session = session;
     this.onProgress = onProgress;
     this.formatError = core.messageText(core.formatErrorId);
     this.memoryError = core.messageText(core.memoryErrorId);
+    this.rateText = () => core.sampleRate.toLocaleString('en-US');
   }
 
   // The bytes of `part` (of `file`) into the module's buffer, a piece at a
@@ -66,11 +68,12 @@ export class Loader {
     // another rate is then resampled by the browser.
     const own = this.session.decodeOwn();
     if (own.needsMore) return own;
-    if (own.ok && own.rate === 44100) {
+    if (own.ok && own.rate === this.core.sampleRate) {
       return { ok: true, adapted: `adapted (${from}): read by the page's own reader, rounded to 16 bits` };
     }
     if (own.ok) {
-      const resampled = await resample(this.session.ownSamples(), own.channels, own.rate);
+      const resampled = await resample(this.session.ownSamples(), own.channels, own.rate,
+        this.core.sampleRate);
       signal.throwIfAborted();
       const floats = this.session.reserveFloats(resampled.length);
       if (!floats.ok) return floats;
@@ -78,7 +81,7 @@ export class Loader {
       const used = this.session.useDecoded(file.name, own.channels);
       if (!used.ok) return used;
       return { ok: true, adapted: `adapted (${from}): read by the page's own reader, ` +
-        `resampled to 44,100 Hz by the browser, rounded to 16 bits` };
+        `resampled to ${this.rateText()} Hz by the browser, rounded to 16 bits` };
     }
     // Another kind of file (FLAC, MP3, Ogg): decoded by the browser.
     let bytes = null;
@@ -91,7 +94,7 @@ export class Loader {
     }
     let decoded = null;
     try {
-      decoded = await decodeSound(bytes);
+      decoded = await decodeSound(bytes, this.core.sampleRate);
     } catch (error) {
       // Said below, in the reader's words where it had any.
     }
@@ -103,7 +106,7 @@ export class Loader {
       const used = this.session.useDecoded(file.name, decoded.channels);
       if (!used.ok) return used;
       return { ok: true, adapted: `adapted (${from}): decoded by the browser (${decoded.channels} ` +
-        `channel${decoded.channels > 1 ? 's' : ''}), resampled to 44,100 Hz, rounded to 16 bits` };
+        `channel${decoded.channels > 1 ? 's' : ''}), resampled to ${this.rateText()} Hz, rounded to 16 bits` };
     }
     return opened.message ? opened
       : { message: 'This file is no sound file the browser can decode.', detail: '' };

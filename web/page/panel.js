@@ -138,7 +138,7 @@ export class Panel {
     if (document.activeElement !== this.tempoNumber) this.tempoNumber.value = String(tenths / 10);
     // The dialog's time, unless the loop is cut shorter (the longest loop is
     // 5.944 s) or the tempo has a decimal: then the loop's real length.
-    const seconds = (this.core.lastSample(mode, tenths) + 1) / 44100;
+    const seconds = (this.core.lastSample(mode, tenths) + 1) / this.core.sampleRate;
     const shown = Number(m.timeText());
     this.timeText.value = this.tenths === null && shown <= seconds + 0.001 ? m.timeText()
       : String(Number(seconds.toFixed(3)));

@@ -3,8 +3,10 @@
 const BLOCK_WORDS = 65536;
 
 export class Waveform {
-  constructor(canvas) {
+  // `sampleRate`: the core's, for the beats drawn over the loop.
+  constructor(canvas, sampleRate) {
     this.canvas = canvas;
+    this.sampleRate = sampleRate;
     this.frames = 0;
     this.columns = null;
     this.background = document.createElement('canvas');
@@ -115,7 +117,7 @@ export class Waveform {
     g.setLineDash([]);
     // Beats and bars over the loop, to see whether the tempo fits the sound.
     if (this.loop.tenths > 0) {
-      const beat = (44100 * 600) / this.loop.tenths;
+      const beat = (this.sampleRate * 600) / this.loop.tenths;
       g.strokeStyle = getComputedStyle(this.canvas).color;
       for (let n = 1; n * beat < last + 1; n++) {
         g.globalAlpha = n % 4 === 0 ? 0.55 : 0.2;
