@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/journal.h"
+#include "base/paths.h"
 
 namespace loopsmith {
 
@@ -120,13 +121,11 @@ int MemoryFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   open.path = path;
   // A file whose copy was cut off reads as its journal will put it back.
   if (const auto cutOff = CutOffCopyOf(path); cutOff && cutOff->kind == Leftover::kPending) {
-    const auto& journal = files[path.substr(0, path.size() - cutOff->target.size()) + cutOff->name];
-    const ParsedHead parsed = ParseJournalHead(journal, cutOff->name);
-    if (parsed.fault == HeadFault::kNone) {
-      open.output.assign(journal.begin() + static_cast<std::ptrdiff_t>(parsed.head->bytes),
-                         journal.end());
-      open.fromJournal = true;
-    }
+    const std::string folder = FolderOf(path);
+    const auto& journal = files[(folder.ends_with('/') ? folder : folder + "/") + cutOff->name];
+    open.output.assign(journal.begin() + static_cast<std::ptrdiff_t>(cutOff->oldBytesAt),
+                       journal.end());
+    open.fromJournal = true;
   }
   open.wholeSize = WholeSizeOf(open);
   handle = static_cast<FileHandle>(m_next++);

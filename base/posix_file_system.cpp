@@ -169,10 +169,6 @@ void SyncFolder(int folder) {
   ::close(fd);
 }
 
-FileIdentity IdentityOf(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), 0};
-}
-
 // One folder, open, for the recovery rules: every name relative to it, no
 // link followed, nothing that is not a regular file opened.
 class PosixFolder final : public RecoveryFolder {
@@ -230,7 +226,8 @@ class PosixFolder final : public RecoveryFolder {
   int Identify(File file, FileIdentity& identity) override {
     struct stat info {};
     if (::fstat(static_cast<int>(file), &info) != 0) return -errno;
-    identity = IdentityOf(info);
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                0};
 #if defined(LOOPSMITH_LINUX_PATHS) && defined(STATX_BTIME)
     // The birth time tells a file re-created under a reused inode number.
     struct statx extra {};
@@ -330,7 +327,7 @@ int OpenFolder(const std::string& path) {
 // `from` to `to` in one step; with `noReplace`, never over a file that is
 // there (-EEXIST): renameat2 where the system has it, else a second name and
 // the first one gone, else (FAT has neither) a rename once the name is seen
-// free, which the card's lock keeps its own operations out of.
+// free, which leaves a moment in which another writer can take the name.
 int Rename(int folder, const std::string& from, const std::string& to, bool noReplace) {
   if (!noReplace) {
     return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : -errno;
@@ -393,27 +390,16 @@ std::optional<LeftoverFile> PosixFileSystem::CutOffCopyOf(const std::string& pat
 
 int PosixFileSystem::OpenCutOffCopy(const std::string& path, std::int64_t& base) {
   base = 0;
-  const auto found = CutOffCopyOf(path);
-  if (!found || found->kind != Leftover::kPending) return -1;
   std::string resolved;
   if (ResolveLinks(path, resolved) != 0) return -1;
   const int folder = OpenFolder(FolderOf(resolved));
   if (folder < 0) return -1;
-  PosixFolder access(folder);
+  PosixFolder access(folder, true);
+  const auto found = InspectJournal(access, JournalName(NameOf(resolved)));
+  if (!found || found->kind != Leftover::kPending) return -1;
   RecoveryFolder::File journal = -1;
-  if (access.Open(found->name, false, journal) == 0) {
-    std::vector<std::uint8_t> head(JournalHeadMax());
-    const std::int64_t got = access.ReadAt(journal, head.data(), head.size(), 0);
-    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    const ParsedHead parsed = ParseJournalHead(head, found->name);
-    if (parsed.fault == HeadFault::kNone) {
-      base = static_cast<std::int64_t>(parsed.head->bytes);
-    } else {
-      access.Close(journal);
-      journal = -1;
-    }
-  }
-  ::close(folder);
+  if (access.Open(found->name, false, journal) != 0) return -1;
+  base = found->oldBytesAt;
   return static_cast<int>(journal);
 }
 

@@ -126,26 +126,33 @@ std::string WhyNot(HeadFault fault) {
   }
 }
 
-LeftoverFile Judge(RecoveryFolder& folder, File journal, const std::string& name, Journal& read) {
-  read = ReadJournal(folder, journal, name);
-  const ParsedHead& parsed = read.parsed;
-  if (parsed.fault == HeadFault::kCutShort) {
-    return {name, Leftover::kCutShort, {}, "a journal cut short before its file was touched"};
+// What a journal is by its own bytes: nothing where it names a file to judge.
+std::optional<LeftoverFile> JudgeHead(const std::string& name, const Journal& read) {
+  const HeadFault fault = read.parsed.fault;
+  if (fault == HeadFault::kNone) return std::nullopt;
+  if (fault == HeadFault::kCutShort) {
+    return LeftoverFile{
+        name, Leftover::kCutShort, {}, "a journal cut short before its file was touched"};
   }
-  if (parsed.fault != HeadFault::kNone) return {name, Leftover::kNotOurs, {}, WhyNot(parsed.fault)};
-  const std::string& target = parsed.head->target;
-  Opened file(folder);
-  if (folder.Open(target, false, file.file) != 0 || !AsCopyLeftIt(folder, file.file, read)) {
-    return {name, Leftover::kChanged, target,
-            "the journal of a copy over " + target +
+  return LeftoverFile{name, Leftover::kNotOurs, {}, WhyNot(fault)};
+}
+
+// What a journal whose head checks out is, against its file, open in `target`.
+LeftoverFile JudgeTarget(RecoveryFolder& folder, File target, const std::string& name,
+                         const Journal& read) {
+  const JournalHead& head = *read.parsed.head;
+  if (target < 0 || !AsCopyLeftIt(folder, target, read)) {
+    return {name, Leftover::kChanged, head.target,
+            "the journal of a copy over " + head.target +
                 " that was cut off; the file has changed since, so its old contents are "
                 "not put back; left alone"};
   }
-  return {name, Leftover::kPending, target,
-          "the old contents of " + target +
+  return {name, Leftover::kPending, head.target,
+          "the old contents of " + head.target +
               ", whose copy was cut off; the next conversion or card operation in this "
               "folder puts them back, or loopsmith-cli --recover where the file system "
-              "cannot lock"};
+              "cannot lock",
+          static_cast<std::int64_t>(head.bytes)};
 }
 
 bool MayAct(LockResult lock, bool force) {
@@ -172,17 +179,21 @@ int CopyRange(RecoveryFolder& folder, File from, std::int64_t fromAt, File to, s
   return 0;
 }
 
-LeftoverFile InspectJournal(RecoveryFolder& folder, const std::string& journalName) {
+std::optional<LeftoverFile> InspectJournal(RecoveryFolder& folder, const std::string& journalName) {
   Opened journal(folder);
   if (const int opened = folder.Open(journalName, false, journal.file); opened != 0) {
-    return {journalName,
-            Leftover::kNotOurs,
-            {},
-            opened == -EBUSY ? "a journal a writer holds: a copy under way"
-                             : "not a file this program made; left alone"};
+    if (opened == -ENOENT) return std::nullopt;
+    return LeftoverFile{journalName,
+                        Leftover::kNotOurs,
+                        {},
+                        opened == -EBUSY ? "a journal a writer holds: a copy under way"
+                                         : "not a file this program made; left alone"};
   }
-  Journal read;
-  return Judge(folder, journal.file, journalName, read);
+  const Journal read = ReadJournal(folder, journal.file, journalName);
+  if (auto verdict = JudgeHead(journalName, read)) return verdict;
+  Opened target(folder);
+  (void)folder.Open(read.parsed.head->target, false, target.file);
+  return JudgeTarget(folder, target.file, journalName, read);
 }
 
 std::vector<LeftoverFile> InspectFolder(RecoveryFolder& folder) {
@@ -192,7 +203,7 @@ std::vector<LeftoverFile> InspectFolder(RecoveryFolder& folder) {
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     if (IsJournalName(name)) {
-      found.push_back(InspectJournal(folder, name));
+      if (auto journal = InspectJournal(folder, name)) found.push_back(std::move(*journal));
     } else if (IsTemporaryName(name)) {
       found.push_back({name, Leftover::kTemporary, {}, "left by a write that was cut off"});
     }
@@ -232,24 +243,34 @@ std::vector<LeftoverFile> Sweep(RecoveryFolder& folder, bool force) {
       (void)folder.Remove(file.file, name);
       continue;
     }
-    Journal read;
-    LeftoverFile judged = Judge(folder, file.file, name, read);
-    if (judged.kind == Leftover::kCutShort) {
-      (void)folder.Remove(file.file, name);
+    const Journal read = ReadJournal(folder, file.file, name);
+    if (auto verdict = JudgeHead(name, read)) {
+      if (verdict->kind == Leftover::kCutShort) {
+        (void)folder.Remove(file.file, name);
+      } else {
+        left.push_back(std::move(*verdict));
+      }
       continue;
     }
+    // Judged under the target's lock: only then is nobody changing it.
+    const std::string& targetName = read.parsed.head->target;
+    Opened target(folder);
+    const LockResult held = folder.Open(targetName, true, target.file) == 0
+                                ? folder.TryLock(target.file)
+                                : LockResult::kHeld;
+    if (!MayAct(held, force)) {
+      left.push_back({name, Leftover::kPending, targetName,
+                      "the old contents of " + targetName +
+                          ", whose copy was cut off, could not be put back now" + kRecoverHint});
+      continue;
+    }
+    LeftoverFile judged = JudgeTarget(folder, target.file, name, read);
     if (judged.kind != Leftover::kPending) {
       left.push_back(std::move(judged));
       continue;
     }
-    // Judged again under the target's lock: only then is nobody changing it.
-    Opened target(folder);
-    const LockResult held = folder.Open(judged.target, true, target.file) == 0
-                                ? folder.TryLock(target.file)
-                                : LockResult::kHeld;
-    if (!MayAct(held, force) || !AsCopyLeftIt(folder, target.file, read) ||
-        PutBack(folder, target.file, read.old) != 0) {
-      judged.why = "the old contents of " + judged.target +
+    if (PutBack(folder, target.file, read.old) != 0) {
+      judged.why = "the old contents of " + targetName +
                    ", whose copy was cut off, could not be put back now" + kRecoverHint;
       left.push_back(std::move(judged));
       continue;
@@ -284,6 +305,9 @@ int PutBackJournalOf(RecoveryFolder& folder, const std::string& name, File targe
   return folder.Remove(journal.file, journalName) == 0 ? 0 : -kErrorInterrupted;
 }
 
+namespace {
+
+// The old bytes of `target` into a new journal, on the disk with its name.
 int OpenJournal(RecoveryFolder& folder, const std::string& name, File target, File fresh,
                 File& journal) {
   journal = -1;
@@ -334,6 +358,8 @@ int OpenJournal(RecoveryFolder& folder, const std::string& name, File target, Fi
   return -EBUSY;
 }
 
+// Removes the journal once the copy is done, or puts its old bytes back first
+// where the copy failed.
 int CloseJournal(RecoveryFolder& folder, const std::string& name, File journal, File target,
                  bool putBack) {
   int result = 0;
@@ -346,6 +372,19 @@ int CloseJournal(RecoveryFolder& folder, const std::string& name, File journal, 
   if (result == 0) result = folder.Remove(journal, JournalName(name));
   folder.Close(journal);
   return result;
+}
+
+}  // namespace
+
+int CopyUnderJournal(RecoveryFolder& folder, const std::string& name, File target, File fresh,
+                     const std::function<int()>& copy) {
+  File journal = -1;
+  if (const int opened = OpenJournal(folder, name, target, fresh, journal); opened != 0) {
+    return opened;
+  }
+  const int copied = copy();
+  const int closed = CloseJournal(folder, name, journal, target, copied != 0);
+  return copied != 0 ? copied : closed;
 }
 
 }  // namespace loopsmith

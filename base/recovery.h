@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,12 +67,14 @@ enum class Leftover {
 struct LeftoverFile {
   std::string name;
   Leftover kind = Leftover::kNotOurs;
-  std::string target;  // a journal's file, where it names one that may be used
-  std::string why;     // in plain words, for --info
+  std::string target;           // a journal's file, where it names one that may be used
+  std::string why;              // in plain words, for --info
+  std::int64_t oldBytesAt = 0;  // a pending journal's: where its old bytes start
 };
 
-// What a journal of `journalName` in the folder is, read and not applied.
-LeftoverFile InspectJournal(RecoveryFolder& folder, const std::string& journalName);
+// What a journal of `journalName` in the folder is, read and not applied;
+// nothing where there is none.
+std::optional<LeftoverFile> InspectJournal(RecoveryFolder& folder, const std::string& journalName);
 // The files of our shapes in the folder, the swap's and the card's left out
 // (the card's own operations judge those).
 std::vector<LeftoverFile> InspectFolder(RecoveryFolder& folder);
@@ -94,26 +97,7 @@ int PutBackJournalOf(RecoveryFolder& folder, const std::string& name, RecoveryFo
 // before a byte of the target is touched; `copy` then writes the new bytes;
 // a failure is undone from the journal, and the journal goes once the new
 // bytes are on the disk.
-template <class Copy>
 int CopyUnderJournal(RecoveryFolder& folder, const std::string& name, RecoveryFolder::File target,
-                     RecoveryFolder::File fresh, Copy copy);
-
-// The journal steps apart, for CopyUnderJournal and its tests.
-int OpenJournal(RecoveryFolder& folder, const std::string& name, RecoveryFolder::File target,
-                RecoveryFolder::File fresh, RecoveryFolder::File& journal);
-int CloseJournal(RecoveryFolder& folder, const std::string& name, RecoveryFolder::File journal,
-                 RecoveryFolder::File target, bool putBack);
-
-template <class Copy>
-int CopyUnderJournal(RecoveryFolder& folder, const std::string& name, RecoveryFolder::File target,
-                     RecoveryFolder::File fresh, Copy copy) {
-  RecoveryFolder::File journal = -1;
-  if (const int opened = OpenJournal(folder, name, target, fresh, journal); opened != 0) {
-    return opened;
-  }
-  const int copied = copy();
-  const int closed = CloseJournal(folder, name, journal, target, copied != 0);
-  return copied != 0 ? copied : closed;
-}
+                     RecoveryFolder::File fresh, const std::function<int()>& copy);
 
 }  // namespace loopsmith

@@ -267,23 +267,15 @@ int WindowsFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   std::int64_t base = 0;
   HANDLE file = INVALID_HANDLE_VALUE;
   if (const auto found = CutOffCopyOf(path); found && found->kind == Leftover::kPending) {
-    std::vector<std::uint8_t> head(JournalHeadMax());
     HANDLE journal =
         ::CreateFileW((FolderOf(wide) + L"\\" + Utf16(found->name)).c_str(), GENERIC_READ,
                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD got = 0;
-    if (journal != INVALID_HANDLE_VALUE &&
-        ::ReadFile(journal, head.data(), static_cast<DWORD>(head.size()), &got, nullptr)) {
-      head.resize(got);
-      const ParsedHead parsed = ParseJournalHead(head, found->name);
-      if (parsed.fault == HeadFault::kNone &&
-          MoveTo(journal, static_cast<std::int64_t>(parsed.head->bytes))) {
-        base = static_cast<std::int64_t>(parsed.head->bytes);
-        file = journal;
-        journal = INVALID_HANDLE_VALUE;
-      }
+    if (journal != INVALID_HANDLE_VALUE && MoveTo(journal, found->oldBytesAt)) {
+      base = found->oldBytesAt;
+      file = journal;
+    } else if (journal != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(journal);
     }
-    if (journal != INVALID_HANDLE_VALUE) ::CloseHandle(journal);
   }
   // Shared with no other opener, so nobody changes it while it is read.
   if (file == INVALID_HANDLE_VALUE) {

@@ -182,19 +182,16 @@ bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedPa
 #endif
   if (!tempo) return false;
   answers.tempo = *tempo;
-  if (!options.noClobber && !options.freeNumbers) {
-    const JobOutcome outcome = job.Run(file, direction);
-    if (outcome.Converted()) out << outcome.output << options.pathEnd;
-    return outcome.Converted();
-  }
-  // Never over a file: the commit itself refuses, so a loop another run
-  // wrote meanwhile is kept, and --number free goes on to the next number.
+  // With -n or --number free never over a file: the commit itself refuses, so
+  // a loop another run wrote meanwhile is kept, and --number free goes on to
+  // the next number.
+  const bool guarded = options.noClobber || options.freeNumbers;
   for (;;) {
     const std::string output =
         direction == Direction::kWaveToLoop ? LoopNameFor(file, answers.number) : WaveNameFor(file);
     noReplace.refused = false;
     FileHandle existing = FileHandle::kNone;
-    const int opened = fs.OpenRead(output, existing);
+    const int opened = guarded ? fs.OpenRead(output, existing) : -ENOENT;
     if (opened == 0) fs.Close(existing);
     if (opened == -ENOENT) {
       const JobOutcome outcome = job.Run(file, direction);
@@ -289,7 +286,7 @@ int RunCardOp(FileSystem& fs, LineReporter& reporter, const Options& options, st
 
 // --recover: each folder's leftovers put back or removed, even where the file
 // system cannot lock; a line for each thing that had to stay.
-int RunRecover(FileSystem& fs, LineReporter& reporter, const Options& options, std::ostream& out) {
+int RunRecover(FileSystem& fs, LineReporter& reporter, const Options& options) {
   bool clean = true;
   for (const auto& folder : options.files) {
     reporter.Start(folder);
@@ -308,7 +305,6 @@ int RunRecover(FileSystem& fs, LineReporter& reporter, const Options& options, s
       clean = false;
     }
   }
-  if (!out.flush()) return 1;
   return clean ? 0 : 1;
 }
 
@@ -334,7 +330,7 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
 
   LineReporter reporter(err);
   if (options.mode == Mode::kCard) return RunCardOp(fs, reporter, options, out);
-  if (options.mode == Mode::kRecover) return RunRecover(fs, reporter, options, out);
+  if (options.mode == Mode::kRecover) return RunRecover(fs, reporter, options);
   if (options.mode == Mode::kInfo && options.json) {
     bool all = true;
     out << "{\"files\": [";
