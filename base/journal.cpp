@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::string_view kJournalPrefix = ".loopsmith-journal-";
 constexpr std::size_t kNameMax = 255;
+// The head's fixed fields after the name: identity (3), sizes (2), piece size.
+constexpr std::size_t kFixedAfterName = 5 * std::size_t{8} + 4;
 
 bool AllHex(std::string_view digits) {
   return std::all_of(digits.begin(), digits.end(),
@@ -140,7 +142,7 @@ std::vector<std::uint8_t> MakeJournalHead(const JournalHead& head) {
 
 std::size_t JournalHeadMax() {
   const std::size_t pieces = PieceCount(static_cast<std::uint64_t>(1) << 20);
-  return kJournalMagic.size() + 4 + 4 + kNameMax + 5 * 8 + 4 + 2 * pieces * 8 + 8;
+  return kJournalMagic.size() + 4 + 4 + kNameMax + kFixedAfterName + 2 * pieces * 8 + 8;
 }
 
 ParsedHead ParseJournalHead(std::span<const std::uint8_t> bytes, std::string_view journalName) {
@@ -156,7 +158,7 @@ ParsedHead ParseJournalHead(std::span<const std::uint8_t> bytes, std::string_vie
     return {std::nullopt, HeadFault::kDamaged};
   }
   const auto length = static_cast<std::size_t>(read.Take(4));
-  if (length == 0 || length > kNameMax || !read.Has(length + 5 * 8 + 4)) {
+  if (length == 0 || length > kNameMax || !read.Has(length + kFixedAfterName)) {
     return {std::nullopt, HeadFault::kDamaged};
   }
   JournalHead head;
