@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_fuzz_seeds FOLDER\n");
     return 2;
   }
-  for (const char* target : {"wave_load", "loop_read", "job", "adapt"}) {
+  for (const char* target : {"wave_load", "loop_read", "job", "adapt", "recovery"}) {
     const std::filesystem::path folder = std::filesystem::path(argv[1]) / target;
     std::filesystem::create_directories(folder);
     for (const auto& seed : loopsmith::fuzz::Seeds(target)) {

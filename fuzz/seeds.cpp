@@ -1,6 +1,11 @@
 #include "seeds.h"
 
+#include <cstdio>
+
+#include "base/content_check.h"
+#include "base/memory_file_system.h"
 #include "core/loop_format.h"
+#include "journal_bytes.h"
 #include "wav_builder.h"
 
 namespace loopsmith::fuzz {
@@ -91,7 +96,54 @@ std::vector<Seed> AdaptSeeds() {
   return seeds;
 }
 
+// A command byte, then the journal, the swap journal, the loop in between
+// and a name, as recovery_fuzzer.cpp reads them; true to the card it lays out.
+std::vector<Seed> RecoverySeeds() {
+  const std::vector<std::uint8_t> loop(600, 'a');
+  const std::vector<std::uint8_t> old(500, 'z');
+  MemoryFileSystem fs;
+  fs.files["card/L01.T58"] = loop;
+  const FileIdentity identity = testing::IdentityIn(fs, "card", "L01.T58");
+  Checksum sum;
+  sum.Add(loop.data(), loop.size());
+  char swapped[48];
+  std::snprintf(swapped, sizeof swapped, "%zu %016llx", loop.size(),
+                static_cast<unsigned long long>(sum.value()));
+
+  const auto input = [](std::uint8_t command, const std::vector<std::vector<std::uint8_t>>& parts) {
+    std::vector<std::uint8_t> bytes{command};
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      if (i > 0) bytes.insert(bytes.end(), {'|', '~', '|'});
+      bytes.insert(bytes.end(), parts[i].begin(), parts[i].end());
+    }
+    return bytes;
+  };
+  const auto text = [](const std::string& t) {
+    return std::vector<std::uint8_t>(t.begin(), t.end());
+  };
+  std::vector<Seed> seeds;
+  // A journal that checks out, for each command.
+  for (std::uint8_t command = 0; command < 8; ++command) {
+    seeds.push_back({"journal-" + std::to_string(command),
+                     input(command, {testing::Journal("L01.T58", old, identity, loop)})});
+  }
+  // One naming a file outside the card, under the name derived from it.
+  seeds.push_back(
+      {"journal-outside", input(2 << 3, {testing::Journal("../victim.txt", old, identity, loop),
+                                         {},
+                                         {},
+                                         text("../victim.txt")})});
+  // A swap cut off after its first step, and one naming a file outside.
+  seeds.push_back({"swap-cut-off",
+                   input(2, {{}, text("L01.T58\nL03.T58\n" + std::string(swapped) + "\n"), loop})});
+  seeds.push_back(
+      {"swap-outside",
+       input(2, {{}, text("L01.T58\n../planted.sh\n" + std::string(swapped) + "\n"), loop})});
+  return seeds;
+}
+
 std::vector<Seed> Seeds(const std::string& target) {
+  if (target == "recovery") return RecoverySeeds();
   if (target == "adapt") return AdaptSeeds();
   if (target == "wave_load") return WaveSeeds();
   if (target == "loop_read") return LoopSeeds();

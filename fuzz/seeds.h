@@ -11,7 +11,8 @@ struct Seed {
   std::vector<std::uint8_t> bytes;
 };
 
-// Small valid and hostile inputs for a target: "wave_load", "loop_read", "job" or "adapt".
+// Small valid and hostile inputs for a target: "wave_load", "loop_read", "job", "adapt" or
+// "recovery".
 std::vector<Seed> Seeds(const std::string& target);
 
 }  // namespace loopsmith::fuzz
