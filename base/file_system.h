@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,16 @@ inline constexpr int kErrorChanged = ESTALE;
 #else
 inline constexpr int kErrorChanged = 116;      // where errno has no such number, Linux's
 #endif
+
+// The error of a file or folder another program kept for itself longer than
+// a run waits: it is left alone, and the run says so.
+inline constexpr int kErrorHeld = EBUSY;
+
+// A folder held against other runs that change its names, until it goes.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
 
 // One name in a folder, as a listing gives it.
 struct FolderEntry {
@@ -131,6 +142,28 @@ class FileSystem {
   // The journal of a copy over the file at `path` that was cut off, if there
   // is one: OpenRead then reads the file as it will be once it is put back.
   virtual std::optional<LeftoverFile> CutOffCopyOf(const std::string& path);
+  // Holds `folder` against the other runs that change its names, waiting
+  // for one that does; 0, or -kErrorHeld where it never let go. A card's
+  // moves and swaps take it for their whole course. Where the file system
+  // has no rename that refuses to replace (FAT), every such rename into the
+  // folder takes it too, so that two runs never both find a name free. A
+  // layer whose renames always refuse needs none.
+  virtual int LockFolder(const std::string& /*folder*/, std::unique_ptr<FolderLock>& lock) {
+    lock.reset();
+    return 0;
+  }
+  // Told the name another run holds, once, before a wait for it begins.
+  virtual void SetWaitNotice(std::function<void(const std::string&)> notice) {
+    m_waitNotice = std::move(notice);
+  }
+
+ protected:
+  void NoticeWait(const std::string& name) const {
+    if (m_waitNotice) m_waitNotice(name);
+  }
+
+ private:
+  std::function<void(const std::string&)> m_waitNotice;
 };
 
 // An output that is discarded unless committed, on every path out.

@@ -56,6 +56,12 @@ class ForwardingFileSystem : public FileSystem {
   std::optional<LeftoverFile> CutOffCopyOf(const std::string& path) override {
     return m_inner.CutOffCopyOf(path);
   }
+  int LockFolder(const std::string& folder, std::unique_ptr<FolderLock>& lock) override {
+    return m_inner.LockFolder(folder, lock);
+  }
+  void SetWaitNotice(std::function<void(const std::string&)> notice) override {
+    m_inner.SetWaitNotice(std::move(notice));
+  }
 
  private:
   FileSystem& m_inner;

@@ -40,6 +40,11 @@ std::string_view MessageText(MessageId id) {
 
 std::string DetailOf(const Failure& failure) {
   if (failure.systemError == 0) return failure.detail;
+  // The system's own words ("Device or resource busy") do not say whose.
+  if (failure.systemError == kErrorHeld) {
+    return failure.detail +
+           ": another program was using it and did not let go in time; try again once it is done";
+  }
   return failure.detail + ": " + SystemErrorText(failure.systemError);
 }
 

@@ -13,8 +13,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <random>
+#include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/journal.h"
@@ -126,13 +129,15 @@ LockResult TryLock(int fd) {
 }
 
 // Waits for the other writer, for as long as a slow card may take to finish
-// one copy; a holder that never lets go is given up on.
-int Lock(int fd) {
-  for (int tries = 0; tries < 6000; ++tries) {
+// one copy, saying so (`notice`) before the wait; a holder that never lets go
+// is given up on.
+int Lock(int fd, std::chrono::milliseconds limit, const std::function<void()>& notice) {
+  for (int tries = 0; tries < std::max<std::int64_t>(1, limit.count() / 10); ++tries) {
     if (TryLock(fd) != LockResult::kHeld) return 0;
+    if (tries == 0) notice();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return -EWOULDBLOCK;
+  return -kErrorHeld;
 }
 
 std::int64_t ReadAt(int fd, void* buffer, std::size_t n, std::int64_t at) {
@@ -327,8 +332,10 @@ int OpenFolder(const std::string& path) {
 // `from` to `to` in one step; with `noReplace`, never over a file that is
 // there (-EEXIST): renameat2 where the system has it, else a second name and
 // the first one gone, else (FAT has neither) a rename once the name is seen
-// free, which leaves a moment in which another writer can take the name.
-int Rename(int folder, const std::string& from, const std::string& to, bool noReplace) {
+// free, with `to`'s folder held (`hold`, given it open) so that no other run
+// of ours takes the name in between.
+int Rename(int folder, const std::string& from, const std::string& to, bool noReplace,
+           const std::function<int(int)>& hold) {
   if (!noReplace) {
     return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : -errno;
   }
@@ -340,10 +347,41 @@ int Rename(int folder, const std::string& from, const std::string& to, bool noRe
     return ::unlinkat(folder, from.c_str(), 0) == 0 ? 0 : -errno;
   }
   if (errno == EEXIST) return -EEXIST;
+  const auto slash = to.rfind('/');
+  const std::string where = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : to.substr(0, slash);
+  const int guard = ::openat(folder, where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (guard < 0) return -errno;
+  int result = hold(guard);
   struct stat taken {};
-  if (::fstatat(folder, to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return -EEXIST;
-  return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : -errno;
+  if (result == 0 && ::fstatat(folder, to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
+    result = -EEXIST;
+  }
+  if (result == 0 && ::renameat(folder, from.c_str(), folder, to.c_str()) != 0) result = -errno;
+  ::close(guard);
+  return result;
 }
+
+// A folder held by LockFolder until this goes.
+class PosixFolderLock final : public FolderLock {
+ public:
+  PosixFolderLock(int fd, std::set<std::pair<dev_t, ino_t>>& held, std::pair<dev_t, ino_t> key)
+      : m_fd(fd), m_held(held), m_key(key) {
+    m_held.insert(m_key);
+  }
+  PosixFolderLock(const PosixFolderLock&) = delete;
+  PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+  ~PosixFolderLock() override {
+    m_held.erase(m_key);
+    ::close(m_fd);
+  }
+
+ private:
+  int m_fd;
+  std::set<std::pair<dev_t, ino_t>>& m_held;
+  std::pair<dev_t, ino_t> m_key;
+};
 
 }  // namespace
 
@@ -612,7 +650,7 @@ int PosixFileSystem::Commit(FileHandle file, bool noReplace) {
   }
   if (output.inPlace >= 0) {
     // One writer at a time, from the journal to the end of the copy.
-    result = Lock(output.inPlace);
+    result = Lock(output.inPlace, m_waitLimit, [&] { NoticeWait(output.name); });
     if (result == 0) {
       PosixFolder access(output.folder);
       result = CopyUnderJournal(access, output.name, output.inPlace, fd,
@@ -633,7 +671,10 @@ int PosixFileSystem::Commit(FileHandle file, bool noReplace) {
     result = LinkTemporary(fd, output.folder, output.tempName);
 #endif
   // Held until renamed, so that no sweep takes it for a stray in between.
-  if (result == 0) result = Rename(output.folder, output.tempName, output.name, noReplace);
+  if (result == 0) {
+    result = Rename(output.folder, output.tempName, output.name, noReplace,
+                    [&](int guard) { return HoldFolder(guard, output.name); });
+  }
   if (result != 0 && !output.tempName.empty()) {
     ::unlinkat(output.folder, output.tempName.c_str(), 0);
   }
@@ -683,7 +724,7 @@ int PosixFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry
 }
 
 int PosixFileSystem::MoveNoReplace(const std::string& from, const std::string& to) {
-  return Rename(AT_FDCWD, from, to, true);
+  return Rename(AT_FDCWD, from, to, true, [&](int guard) { return HoldFolder(guard, to); });
 }
 
 std::unique_ptr<RecoveryFolder> PosixFileSystem::OpenRecoveryFolder(const std::string& folder) {
@@ -694,6 +735,36 @@ std::unique_ptr<RecoveryFolder> PosixFileSystem::OpenRecoveryFolder(const std::s
 
 int PosixFileSystem::Remove(const std::string& path) {
   return ::unlink(path.c_str()) == 0 ? 0 : -errno;
+}
+
+}  // namespace loopsmith
+
+namespace loopsmith {
+
+int PosixFileSystem::HoldFolder(int folder, const std::string& name) {
+  struct stat info {};
+  if (::fstat(folder, &info) == 0 && m_heldFolders.count({info.st_dev, info.st_ino}) > 0) return 0;
+  return Lock(folder, m_waitLimit, [&] { NoticeWait(name); });
+}
+
+int PosixFileSystem::LockFolder(const std::string& folder, std::unique_ptr<FolderLock>& lock) {
+  lock.reset();
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -errno;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return -error;
+  }
+  // Held already by this run (a card operation calls another): nothing to add.
+  const int held = HoldFolder(fd, folder);
+  if (held != 0 || m_heldFolders.count({info.st_dev, info.st_ino}) > 0) {
+    ::close(fd);
+    return held;
+  }
+  lock = std::make_unique<PosixFolderLock>(fd, m_heldFolders, std::pair{info.st_dev, info.st_ino});
+  return 0;
 }
 
 }  // namespace loopsmith

@@ -2,9 +2,13 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "base/content_check.h"
 #include "base/file_system.h"
@@ -48,6 +52,13 @@ class PosixFileSystem final : public FileSystem {
   int Remove(const std::string& path) override;
   std::unique_ptr<RecoveryFolder> OpenRecoveryFolder(const std::string& folder) override;
   std::optional<LeftoverFile> CutOffCopyOf(const std::string& path) override;
+  // flock on the folder: a lock another process sees, and a card in one
+  // place; held folders are known by device and inode, so that a rename
+  // inside a card operation does not wait for its own run.
+  int LockFolder(const std::string& folder, std::unique_ptr<FolderLock>& lock) override;
+  // How long a run waits for another that holds a file or folder it needs:
+  // as long as a slow card may take to finish one copy.
+  void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
 
  private:
   // What a read file looked like when it was opened; where its times are too
@@ -74,8 +85,13 @@ class PosixFileSystem final : public FileSystem {
   int OpenCutOffCopy(const std::string& path, std::int64_t& base);
   std::int64_t BaseOf(FileHandle file) const;
   std::int64_t ReadAll(FileHandle file, void* buffer, std::size_t n);
+  // Waits until `folder` (open) is held, unless this run holds it already;
+  // `name` is what the wait notice names.
+  int HoldFolder(int folder, const std::string& name);
   std::map<int, Snapshot> m_reads;
   std::map<int, Output> m_outputs;
+  std::set<std::pair<dev_t, ino_t>> m_heldFolders;
+  std::chrono::milliseconds m_waitLimit{60'000};
 };
 
 }  // namespace loopsmith

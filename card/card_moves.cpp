@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -81,9 +82,23 @@ bool Exists(FileSystem& fs, const std::string& path) {
   return true;
 }
 
+// The card for this operation alone: on FAT, whose renames cannot refuse to
+// replace, two runs' moves could otherwise both find a number free.
+std::optional<Failure> HoldCard(FileSystem& fs, const std::string& folder,
+                                std::unique_ptr<FolderLock>& lock) {
+  const int locked = fs.LockFolder(folder, lock);
+  if (locked == 0) return std::nullopt;
+  return Problem(locked == -kErrorHeld ? "another run was changing this card and had not finished "
+                                         "within a minute; try again once it is done"
+                                       : "it cannot be held against other runs",
+                 locked == -kErrorHeld ? 0 : -locked);
+}
+
 }  // namespace
 
 std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& folder) {
+  std::unique_ptr<FolderLock> lock;
+  if (auto busy = HoldCard(fs, folder, lock)) return busy;
   // What killed runs left here goes first: a journal half written is among it.
   fs.SweepFolder(folder);
   const std::string journal = PathIn(folder, std::string(kJournal));
@@ -136,6 +151,8 @@ std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& 
 
 std::optional<Failure> MoveSlot(FileSystem& fs, const std::string& folder, int from, int to) {
   if (from == to) return Problem("a move takes two different numbers");
+  std::unique_ptr<FolderLock> lock;
+  if (auto busy = HoldCard(fs, folder, lock)) return busy;
   if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
   const std::string source = PathIn(folder, SlotName(from));
   if (!Exists(fs, source)) return Problem(SlotName(from) + " is free: nothing to move");
@@ -148,6 +165,8 @@ std::optional<Failure> MoveSlot(FileSystem& fs, const std::string& folder, int f
 }
 
 std::optional<Failure> SwapSlots(FileSystem& fs, const std::string& folder, int a, int b) {
+  std::unique_ptr<FolderLock> lock;
+  if (auto busy = HoldCard(fs, folder, lock)) return busy;
   if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
   const std::string first = PathIn(folder, SlotName(a));
   const std::string second = PathIn(folder, SlotName(b));
@@ -179,6 +198,8 @@ std::optional<Failure> SwapSlots(FileSystem& fs, const std::string& folder, int 
 }
 
 std::optional<Failure> RemoveSlot(FileSystem& fs, const std::string& folder, int number) {
+  std::unique_ptr<FolderLock> lock;
+  if (auto busy = HoldCard(fs, folder, lock)) return busy;
   if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
   if (const int removed = fs.Remove(PathIn(folder, SlotName(number))); removed != 0) {
     return Problem(removed == -ENOENT ? SlotName(number) + " is free" : "it cannot be removed",

@@ -329,6 +329,15 @@ int RunCli(const std::vector<std::string>& args, FileSystem& fs, std::ostream& o
   }
 
   LineReporter reporter(err);
+  // A wait for another run is said when it begins, not after a silent minute.
+  fs.SetWaitNotice([&reporter](const std::string& name) {
+    reporter.Say("waits for another program that is writing " + QuotedName(name) +
+                 " (up to a minute)");
+  });
+  struct QuietAgain {
+    FileSystem& fs;
+    ~QuietAgain() { fs.SetWaitNotice(nullptr); }
+  } quietAgain{fs};
   if (options.mode == Mode::kCard) return RunCardOp(fs, reporter, options, out);
   if (options.mode == Mode::kRecover) return RunRecover(fs, reporter, options);
   if (options.mode == Mode::kInfo && options.json) {

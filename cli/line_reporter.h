@@ -24,7 +24,9 @@ class LineReporter final : public Reporter {
       return;
     }
     Say(text);
-    if (explain && !explained && !failure.detail.empty()) {
+    // A write that failed always says why: the user's file was left as it was
+    // for a reason they can act on (a full disk, another program).
+    if ((explain || IsWriteFailure(failure.id)) && !explained && !failure.detail.empty()) {
       Say(DetailOf(failure));
       explained = true;
     }
@@ -42,6 +44,12 @@ class LineReporter final : public Reporter {
   bool explained = false;
 
  private:
+  static bool IsWriteFailure(MessageId id) {
+    return id == MessageId::kLoopWriteError || id == MessageId::kWaveWriteError ||
+           id == MessageId::kWaveWriteError1 || id == MessageId::kWaveWriteError2 ||
+           id == MessageId::kWaveCloseError1;
+  }
+
   std::ostream& m_err;
 };
 

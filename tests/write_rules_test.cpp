@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -19,6 +20,7 @@
 
 #include "base/journal.h"
 #include "base/posix_file_system.h"
+#include "card/card_moves.h"
 #include "core/convert_job.h"
 #include "core/loop_format.h"
 #include "fixed_answer.h"
@@ -342,6 +344,40 @@ TEST(WriteRules, WritersOfOneHardLinkedFileTakeTurns) {
   EXPECT_EQ(result, std::vector<std::uint8_t>(400'000 + 1000 * k, static_cast<std::uint8_t>(k)))
       << "one writer's bytes, whole";
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"L01.T58", "card.T58"}));
+}
+
+// A run that finds another holding what it needs says that it waits, and,
+// should the other never let go, gives up with that reason; nothing changes.
+TEST(WriteRules, AWaitForAnotherRunIsSaidAndItsEndExplained) {
+  for (const bool card : {false, true}) {
+    SCOPED_TRACE(card ? "a card's move" : "a copy over a hard-linked file");
+    TempDir dir;
+    WriteBytes(dir.Path("L01.T58"), kOld);
+    fs::create_hard_link(dir.Path("L01.T58"), dir.Path("card.T58"));
+    const int held = ::open(card ? dir.Path("").c_str() : dir.Path("L01.T58").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    PosixFileSystem files;
+    files.SetWaitLimit(std::chrono::milliseconds(100));
+    std::vector<std::string> waits;
+    files.SetWaitNotice([&waits](const std::string& name) { waits.push_back(name); });
+    std::string why;
+    if (card) {
+      const auto failure = card::MoveSlot(files, dir.Path(""), 1, 2);
+      ASSERT_TRUE(failure.has_value());
+      why = DetailOf(*failure);
+    } else {
+      FileHandle out = FileHandle::kNone;
+      ASSERT_EQ(files.CreateOutput(dir.Path("L01.T58"), out), 0);
+      files.Write(out, "new", 3);
+      const int committed = files.CommitOutput(out);
+      why = DetailOf(Failure{MessageId::kLoopWriteError, -committed, "it could not be written"});
+    }
+    ::close(held);
+    EXPECT_EQ(waits.size(), 1U);
+    EXPECT_NE(why.find("another"), std::string::npos) << why;
+    EXPECT_EQ(ReadBytes(dir.Path("card.T58")), kOld);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"L01.T58", "card.T58"}));
+  }
 }
 
 TEST(WriteRules, AStrayStillHeldByItsWriterStays) {
