@@ -22,15 +22,50 @@ std::string WithCommas(std::uint64_t value) {
   return text;
 }
 
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char first = byte(0);
+  if (first < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80;  // the second byte's range, narrowed where overlongs or surrogates lie
+  unsigned char high = 0xBF;
+  if (first >= 0xC2 && first <= 0xDF) {
+    length = 2;
+  } else if (first >= 0xE0 && first <= 0xEF) {
+    length = 3;
+    if (first == 0xE0) low = 0xA0;
+    if (first == 0xED) high = 0x9F;
+  } else if (first >= 0xF0 && first <= 0xF4) {
+    length = 4;
+    if (first == 0xF0) low = 0x90;
+    if (first == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
 std::string QuotedName(const std::string& name) {
-  const bool plain = std::none_of(name.begin(), name.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-  });
-  if (plain) return name;
+  const auto plain = [&] {
+    for (std::size_t at = 0; at < name.size();) {
+      const auto byte = static_cast<unsigned char>(name[at]);
+      const std::size_t length = Utf8SequenceAt(name, at);
+      if (byte < 0x20 || byte == 0x7F || length == 0) return false;
+      at += length;
+    }
+    return true;
+  };
+  if (plain()) return name;
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string quoted = "$'";
-  for (const char c : name) {
+  for (std::size_t at = 0; at < name.size();) {
+    const char c = name[at];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t length = Utf8SequenceAt(name, at);
     if (c == '\n') {
       quoted += "\\n";
     } else if (c == '\t') {
@@ -38,14 +73,16 @@ std::string QuotedName(const std::string& name) {
     } else if (c == '\\' || c == '\'') {
       quoted += '\\';
       quoted += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      static constexpr char kHex[] = "0123456789abcdef";
+    } else if (byte < 0x20 || byte == 0x7F || length == 0) {
       quoted += "\\x";
       quoted += kHex[byte >> 4];
       quoted += kHex[byte & 15];
     } else {
-      quoted += c;
+      quoted.append(name, at, length);
+      at += length;
+      continue;
     }
+    ++at;
   }
   return quoted + "'";
 }

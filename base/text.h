@@ -10,9 +10,14 @@ namespace loopsmith {
 std::string WithCommas(std::uint64_t value);
 
 // A file name as a line of text shows it: unchanged, or where it holds a
-// newline or another control character, quoted as the shell reads it back
-// ($'drums\n2.wav'), so that one name is never taken for two lines.
+// newline or another control character, or bytes that are not UTF-8, quoted
+// as the shell reads it back ($'drums\n2.wav', $'caf\xe9.wav'), so that one
+// name is never taken for two lines and its bytes can be had back.
 std::string QuotedName(const std::string& name);
+
+// The length of the well-formed UTF-8 sequence at `at` (1 to 4), or 0 where
+// the bytes there are not one (overlong, a surrogate, past U+10FFFF, cut short).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at);
 
 // The system's own words for an errno value.
 std::string SystemErrorText(int error);

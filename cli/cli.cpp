@@ -16,6 +16,7 @@
 #include "base/work_buffers.h"
 #include "card/card.h"
 #include "card/card_moves.h"
+#include "card/numbering.h"
 #include "cli/describe.h"
 #include "cli/describe_card.h"
 #include "cli/describe_json.h"
@@ -239,13 +240,12 @@ std::vector<std::uint8_t> FreeNumbersFor(FileSystem& fs, const Options& options,
           QuotedName(folder) + ": its free numbers cannot be read: " + SystemErrorText(-listed);
       return {};
     }
-    const auto numbers = view.FreeNumbers();
-    if (static_cast<int>(numbers.size()) < count) {
-      problem = std::to_string(count) + (count == 1 ? " WAV file" : " WAV files") + " for " +
-                QuotedName(folder) + ", which has " + std::to_string(numbers.size()) +
-                (numbers.size() == 1 ? " free number" : " free numbers") + "; nothing is converted";
+    const auto plan = card::PlanNumbers(view, count, 0);
+    if (!plan.problem.empty()) {
+      problem = QuotedName(folder) + ": " + plan.problem;
       return {};
     }
+    const auto& numbers = plan.numbers;
     free[folder].assign(numbers.rbegin(), numbers.rend());
   }
   std::vector<std::uint8_t> numbers(options.files.size(), 0);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/text.h"
 #include "base/work_buffers.h"
 #include "card/card.h"
 #include "cli/describe.h"
@@ -18,20 +19,28 @@
 namespace loopsmith::cli {
 namespace {
 
+// A JSON string for any bytes: a byte that is not part of well-formed UTF-8
+// (a name on a card may hold any) is the lone surrogate U+DC00 plus the byte,
+// as Python's "surrogateescape" reads it back to the very bytes.
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t length = Utf8SequenceAt(text, at);
+    char escape[8];
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+    } else if (byte < 0x20 || length == 0) {
+      std::snprintf(escape, sizeof escape, "\\u%04x", length == 0 ? 0xDC00 + byte : byte);
       out += escape;
     } else {
-      out += c;
+      out.append(text, at, length);
+      at += length;
+      continue;
     }
+    ++at;
   }
   return out + "\"";
 }

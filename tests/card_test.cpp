@@ -21,6 +21,7 @@
 #include "base/platform_file_system.h"
 #include "card/card.h"
 #include "card/card_moves.h"
+#include "card/numbering.h"
 #include "core/loop_format.h"
 #include "temp_dir.h"
 
@@ -183,6 +184,44 @@ class Stopping final : public ForwardingFileSystem {
   int m_nth;
   bool m_stays;
 };
+
+// One rule for a batch's numbers, the command line's and the page's: all of
+// the batch or none of it.
+TEST(Card, ABatchTakesItsNumbersWhole) {
+  struct Row {
+    std::vector<int> taken;
+    int count;
+    int first;
+    std::vector<int> numbers;  // empty: refused
+  };
+  std::vector<int> allButOne;
+  for (int n = 2; n <= card::kSlots; ++n) allButOne.push_back(n);
+  const std::vector<Row> rows = {
+      {{2}, 2, 0, {1, 3}},              // the lowest free, past a taken one
+      {{2}, 2, 2, {2, 3}},              // the chosen number though taken, then free ones above
+      {{2, 3}, 3, 1, {1, 4, 5}},        // never a free number below the first
+      {{}, 3, 49, {}},                  // 49 and 50 only: refused whole
+      {{}, 50, 0, std::vector<int>{}},  // filled in below: exactly as many as are free
+      {{1}, 50, 0, {}},                 // one more than are free
+      {allButOne, 1, 0, {1}},
+      {allButOne, 2, 0, {}},
+      {{}, 0, 0, {}},
+  };
+  for (const Row& row : rows) {
+    card::CardView view;
+    const auto at = [](int n) { return static_cast<std::size_t>(n - 1); };
+    for (int n = 1; n <= card::kSlots; ++n) view.slots[at(n)].number = n;
+    for (const int n : row.taken) view.slots[at(n)].file = card::SlotFile{card::SlotName(n)};
+    std::vector<int> want = row.numbers;
+    if (row.count == 50 && row.taken.empty()) {
+      for (int n = 1; n <= card::kSlots; ++n) want.push_back(n);
+    }
+    const auto plan = card::PlanNumbers(view, row.count, row.first);
+    SCOPED_TRACE(::testing::Message() << row.count << " from " << row.first);
+    EXPECT_EQ(plan.numbers, want);
+    EXPECT_EQ(plan.problem.empty(), !want.empty() || row.count == 0) << plan.problem;
+  }
+}
 
 TEST(Card, AMoveOrSwapCutAtAnyCallLosesNoLoop) {
   const auto first = Loop(1280, kMeasureOne);

@@ -117,6 +117,14 @@ TEST_F(CliTest, NamesWithNewlinesStayOneNameEach) {
   EXPECT_EQ(out.str(), dir.Path("a\nb/c\n.WAV") + '\0');
   EXPECT_EQ(err.str(),
             "loopsmith-cli: $'" + dir.Path("a\\nb/bad\\t.T58") + "': Loop file read error\n");
+  // A name that is not UTF-8, in a card: quoted in the text, its bytes kept
+  // recoverable in JSON (U+DC00 plus the byte), and the JSON still valid.
+  ::mkdir(dir.Path("card").c_str(), 0777);
+  WriteBytes(dir.Path("card/caf\xe9 \xc3\xa9.T58"), loop);
+  EXPECT_EQ(Run({"--info", dir.Path("card")}), 0);
+  EXPECT_NE(out.str().find("$'caf\\xe9 \xc3\xa9.T58'"), std::string::npos) << out.str();
+  EXPECT_EQ(Run({"--info", "--json", dir.Path("card")}), 0);
+  EXPECT_NE(out.str().find("\"caf\\udce9 \xc3\xa9.T58\""), std::string::npos) << out.str();
 }
 #endif
 
@@ -135,9 +143,9 @@ TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
   auto args = waves;
   args.insert(args.begin(), {"--number", "free"});
   EXPECT_EQ(Run(args), 2);
-  EXPECT_NE(err.str().find("60 WAV files for "), std::string::npos) << err.str();
-  EXPECT_NE(err.str().find(", which has 49 free numbers; nothing is converted\n"),
-            std::string::npos);
+  EXPECT_NE(err.str().find(": 60 new loops, but the card has room for 49; nothing is written\n"),
+            std::string::npos)
+      << err.str();
   EXPECT_FALSE(std::filesystem::exists(dir.Path("L01.T58")));
   // Two take the lowest free numbers, past the one taken.
   EXPECT_EQ(Run({"--number", "free", waves[0], waves[1]}), 0);

@@ -12,11 +12,11 @@
 
 #include "app/loop_param_model.h"
 #include "base/messages.h"
-#include "wave/wave_io.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
 #include "core/loop_params.h"
 #include "core/output_names.h"
+#include "wave/wave_io.h"
 #include "web/card_session.h"
 #include "web/page_session.h"
 
@@ -203,6 +203,15 @@ class Card {
     out.set("free", free);
     return out;
   }
+  val PlanNumbers(int count, int first) const {
+    const card::NumberPlan plan = m_card.PlanNumbers(count, first);
+    val numbers = val::array();
+    for (const int number : plan.numbers) numbers.call<void>("push", number);
+    val out = val::object();
+    out.set("numbers", numbers);
+    out.set("problem", plan.problem);
+    return out;
+  }
   val Peaks(int number, int columns) { return CopyOf(m_card.Peaks(number, columns)); }
   val Bytes(const std::string& name) const {
     const auto* bytes = m_card.Bytes(name);
@@ -325,6 +334,7 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
       .function("fileView", &Card::FileView)
       .function("add", &Card::Add)
       .function("read", &Card::Read)
+      .function("planNumbers", &Card::PlanNumbers)
       .function("peaks", &Card::Peaks)
       .function("bytes", &Card::Bytes)
       .function("move", &Card::Move)

@@ -10,6 +10,7 @@
 #include "base/memory_file_system.h"
 #include "base/messages.h"
 #include "card/card.h"
+#include "card/numbering.h"
 
 namespace loopsmith::web {
 
@@ -36,6 +37,10 @@ class CardSession {
            bool readOnly);
   // The fifty slots and the strays, as they stand in the copy.
   const card::CardView& Read();
+  // The numbers a batch of `count` new loops takes, by the card's one rule.
+  card::NumberPlan PlanNumbers(int count, int first) const {
+    return card::PlanNumbers(m_view, count, first);
+  }
   // Slot N's loop as the sampler plays it, in `columns` pairs of lowest and
   // highest sample (-1 to 1), as of the last Read; empty for a free or
   // unreadable slot. Kept until the file changes, so a grid redraws at once.

@@ -213,8 +213,12 @@ async function main() {
   // numbers above it, replacing a loop only after a question.
   async function numbersOf(chosen, waves) {
     if (cardTarget || card.writesFolder) {
-      const numbers = card.numbersFor(waves, chosen.fileNumber);
-      return (await mayReplace(numbers)) ? numbers : null;
+      const plan = card.planNumbers(waves, chosen.fileNumber);
+      if (plan.problem) {
+        showMessage(`Nothing was saved: ${plan.problem}. Free some slots, or choose a lower file number.`);
+        return null;
+      }
+      return (await mayReplace(plan.numbers)) ? plan.numbers : null;
     }
     const problem = core.batchNumberProblem(chosen.fileNumber, waves);
     if (problem) {
@@ -248,10 +252,6 @@ async function main() {
     for (const file of files) {
       const isWave = !core.isLoopName(file.name);
       const number = isWave ? numbers[next++] : 0;
-      if (isWave && number === undefined) {
-        result(`${file.name}: not converted: no free number is left on the card`, true);
-        continue;
-      }
       const loaded = file === shown ? { ok: true } : await load(file, signal);
       signal.throwIfAborted();
       if (!loaded.ok) {

@@ -43,15 +43,11 @@ export class CardView {
     return this.table.slots[number - 1];
   }
 
-  // The numbers for `count` loop files, from `first` (which may be taken: the
-  // caller asks) on through the free numbers above it; those left over have none.
-  numbersFor(count, first) {
-    const numbers = count > 0 ? [first] : [];
-    for (const n of this.table.free) {
-      if (numbers.length >= count) break;
-      if (n > first) numbers.push(n);
-    }
-    return numbers;
+  // The numbers for `count` new loops, by the card's one rule (the command
+  // line's too): from `first`, which may be taken (the caller asks), on
+  // through the free numbers above it; too few, and `problem` says so.
+  planNumbers(count, first) {
+    return this.model.planNumbers(count, first);
   }
 
   firstFree() {
