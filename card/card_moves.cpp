@@ -197,10 +197,21 @@ std::optional<Failure> SwapSlots(FileSystem& fs, const std::string& folder, int 
   return std::nullopt;
 }
 
-std::optional<Failure> RemoveSlot(FileSystem& fs, const std::string& folder, int number) {
+std::optional<Failure> RemoveSlot(FileSystem& fs, const std::string& folder, int number,
+                                  bool force) {
   std::unique_ptr<FolderLock> lock;
   if (auto busy = HoldCard(fs, folder, lock)) return busy;
   if (auto unfinished = FinishInterruptedSwap(fs, folder)) return unfinished;
+  if (!force) {
+    std::vector<FolderEntry> entries;
+    (void)fs.ListFolder(folder, entries);
+    for (const FolderEntry& entry : entries) {
+      if (entry.name == SlotName(number) && entry.readOnly) {
+        return Problem(SlotName(number) +
+                       " is marked read-only, so it is kept; remove it on purpose (--force)");
+      }
+    }
+  }
   if (const int removed = fs.Remove(PathIn(folder, SlotName(number))); removed != 0) {
     return Problem(removed == -ENOENT ? SlotName(number) + " is free" : "it cannot be removed",
                    removed == -ENOENT ? 0 : -removed);

@@ -18,8 +18,10 @@ namespace loopsmith::card {
 std::optional<Failure> MoveSlot(FileSystem& fs, const std::string& folder, int from, int to);
 // N's and M's loops change places.
 std::optional<Failure> SwapSlots(FileSystem& fs, const std::string& folder, int a, int b);
-// N's loop is gone. The front end asks first.
-std::optional<Failure> RemoveSlot(FileSystem& fs, const std::string& folder, int number);
+// N's loop is gone. The front end asks first; a loop marked read-only goes
+// only with `force`, as rm asks before it removes a write-protected file.
+std::optional<Failure> RemoveSlot(FileSystem& fs, const std::string& folder, int number,
+                                  bool force = false);
 // A swap cut off (killed, or a failed step) is carried to its end; nothing
 // when there was none. Every operation above does this first.
 std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& folder);

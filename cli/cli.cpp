@@ -82,7 +82,8 @@ std::string HelpText() {
       "  -n, --no-clobber never replace an existing output\n"
       "  --move N M CARD  the loop of number N to the free number M in folder CARD\n"
       "  --swap N M CARD  the loops of numbers N and M trade places\n"
-      "  --remove N CARD  the loop of number N is removed\n"
+      "  --remove N CARD  the loop of number N is removed; one marked read-only only\n"
+      "                   with --force\n"
       "  --json           with --info: one JSON document (its shape is in the README)\n"
       "  -0, --null       end each path written with a NUL byte, not a newline,\n"
       "                   for names that hold newlines (xargs -0 reads them)\n"
@@ -265,9 +266,10 @@ int RunCardOp(FileSystem& fs, LineReporter& reporter, const Options& options, st
   for (const auto& folder : options.files) {
     reporter.Start(folder);
     const std::optional<Failure> failure =
-        options.cardOp == CardOp::kMove   ? card::MoveSlot(fs, folder, options.slot, options.other)
-        : options.cardOp == CardOp::kSwap ? card::SwapSlots(fs, folder, options.slot, options.other)
-                                          : card::RemoveSlot(fs, folder, options.slot);
+        options.cardOp == CardOp::kMove ? card::MoveSlot(fs, folder, options.slot, options.other)
+        : options.cardOp == CardOp::kSwap
+            ? card::SwapSlots(fs, folder, options.slot, options.other)
+            : card::RemoveSlot(fs, folder, options.slot, options.force);
     if (failure) {
       reporter.Report(*failure);
       done = false;

@@ -168,6 +168,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       options.noClobber = true;
       continue;
     }
+    if (arg == "--force") {
+      options.force = true;
+      continue;
+    }
     if (arg == "--null" || arg == "-0") {
       options.pathEnd = '\0';
       continue;

@@ -22,6 +22,7 @@ struct Options {
   std::uint8_t firstNumber = 1;
   bool freeNumbers = false;  // --number free: each WAV file the next free number of its folder
   bool noClobber = false;    // -n: an existing output is never replaced
+  bool force = false;        // --force: --remove takes a loop marked read-only too
   bool json = false;         // --info as one JSON document
   CardOp cardOp = CardOp::kNone;
   int slot = 0;            // the number moved, swapped or removed

@@ -187,6 +187,19 @@ class Stopping final : public ForwardingFileSystem {
 
 // One rule for a batch's numbers, the command line's and the page's: all of
 // the batch or none of it.
+// A loop marked read-only is removed only on purpose.
+TEST(Card, AReadOnlyLoopIsRemovedOnlyWithForce) {
+  MemoryFileSystem fs;
+  fs.files["card/L05.T58"] = Loop(1200, kMeasureOne);
+  fs.readOnly.insert("card/L05.T58");
+  const auto kept = card::RemoveSlot(fs, "card", 5);
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_NE(DetailOf(*kept).find("read-only"), std::string::npos);
+  EXPECT_EQ(fs.files.count("card/L05.T58"), 1U);
+  EXPECT_FALSE(card::RemoveSlot(fs, "card", 5, true).has_value());
+  EXPECT_EQ(fs.files.count("card/L05.T58"), 0U);
+}
+
 TEST(Card, ABatchTakesItsNumbersWhole) {
   struct Row {
     std::vector<int> taken;

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include <sys/stat.h>  // mkdir
 
 #include <algorithm>
@@ -174,6 +177,13 @@ TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
   EXPECT_NE(text.find("    L7.T58: the sampler reads L07.T58, spelt so\n"), std::string::npos);
   // Moves: a line for each refusal, exit 1; a number out of range is a usage error.
   const std::string card = dir.root().string();
+  WriteBytes(dir.Path("L05.T58"), loop);
+#ifdef _WIN32
+  const bool kRoot = false;
+#else
+  const bool kRoot = ::geteuid() == 0;
+#endif
+  std::filesystem::permissions(dir.Path("L05.T58"), std::filesystem::perms::owner_read);
   const struct {
     std::vector<std::string> args;
     int exit;
@@ -184,6 +194,9 @@ TEST_F(CliTest, ACardsFreeNumbersAndOutputsNeverReplaced) {
       {{"--swap", "9", "3", card}, 0, ""},
       {{"--remove", "9", card}, 0, ""},
       {{"--remove", "9", card}, 1, "L09.T58 is free"},
+      // Read-only as the listing says it: to root, nothing is.
+      {{"--remove", "5", card}, kRoot ? 0 : 1, kRoot ? "" : "L05.T58 is marked read-only"},
+      {{"--force", "--remove", "5", card}, kRoot ? 1 : 0, kRoot ? "L05.T58 is free" : ""},
       {{"--move", "0", "7", card}, 2, "--move takes two numbers, 1 to 50"},
   };
   for (const auto& move : moves) {

@@ -223,8 +223,8 @@ class Card {
   val Swap(int a, int b) {
     return Steps([&](auto& steps) { return m_card.Swap(a, b, steps); });
   }
-  val Remove(int number) {
-    return Steps([&](auto& steps) { return m_card.Remove(number, steps); });
+  val Remove(int number, bool force) {
+    return Steps([&](auto& steps) { return m_card.Remove(number, force, steps); });
   }
   val Finish() {
     return Steps([&](auto& steps) { return m_card.Finish(steps); });

@@ -150,8 +150,9 @@ std::optional<Failure> CardSession::Swap(int a, int b, std::vector<Step>& steps)
   return Recorded(steps, [&](FileSystem& fs) { return card::SwapSlots(fs, kFolder, a, b); });
 }
 
-std::optional<Failure> CardSession::Remove(int number, std::vector<Step>& steps) {
-  return Recorded(steps, [&](FileSystem& fs) { return card::RemoveSlot(fs, kFolder, number); });
+std::optional<Failure> CardSession::Remove(int number, bool force, std::vector<Step>& steps) {
+  return Recorded(steps,
+                  [&](FileSystem& fs) { return card::RemoveSlot(fs, kFolder, number, force); });
 }
 
 std::optional<Failure> CardSession::Finish(std::vector<Step>& steps) {

@@ -52,7 +52,8 @@ class CardSession {
   // steps taken so far, for the real folder, either way.
   std::optional<Failure> Move(int from, int to, std::vector<Step>& steps);
   std::optional<Failure> Swap(int a, int b, std::vector<Step>& steps);
-  std::optional<Failure> Remove(int number, std::vector<Step>& steps);
+  // `force`: a loop marked read-only too, once the page has asked.
+  std::optional<Failure> Remove(int number, bool force, std::vector<Step>& steps);
   std::optional<Failure> Finish(std::vector<Step>& steps);
   // A loop file the page made, put into slot N (the page asked first where N
   // was taken).

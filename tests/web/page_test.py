@@ -376,6 +376,9 @@ class PageTest(Browser):
         self.el("tempo").send_keys(Keys.HOME)
         self.driver.find_element(By.CSS_SELECTOR, 'input[name="measure"][value="2"]').click()
         self.assertEqual(self.el("time-text").text, "5.944")  # the dialog's 12 is cut
+        # The next drop starts as the dialog does: no dither either.
+        self.give("stereo long.wav")
+        self.assertFalse(self.el("dither").is_selected())
 
     def test_the_audition_follows_the_controls_with_one_redraw_loop(self):
         self.give("stereo long.wav")
@@ -578,7 +581,17 @@ class CardTest(Browser):
         self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="9"]').click()
         self.idle()
         self.el("remove-slot").click()
+        # The button names the act, and Enter would cancel: the focus is on Cancel.
+        self.wait(lambda: self.js("return document.getElementById('question').open"))
+        self.assertEqual(self.el("question-yes").text, "Remove")
+        self.assertEqual(self.js("return document.activeElement.id"), "question-no")
         self.assertTrue(self.answer(True).startswith("Remove L09.T58:"))
+        self.assertNotEqual(self.js("return document.activeElement.tagName"), "BODY")
+        # A loop file turned back to WAV goes to the downloads, never onto the card.
+        self.drop(["other.T58"])
+        self.el("save-wave").click()
+        self.assertEqual(self.downloaded(1), ["other.WAV"])
+        self.assertNotIn("other.WAV", self.card_files())
         self.assertNotIn("L09.T58", self.card_files())
         self.assertEqual(self.js("return window.loopsmithPage.messages"), [])
         # The next visit offers the folder again.
@@ -635,6 +648,7 @@ class CardTest(Browser):
         self.assertIn("L06.T58: not saved: The card is full", self.el("results").text)
         self.assertEqual(self.js("return window.loopsmithPage.saved"), [])
         self.assertIn("free", self.slot_text(6))
+        self.assertNotIn("L06.T58", self.card_files())  # no empty file left where it failed
 
     def test_sixty_files_are_refused_whole_and_fifty_make_one_zip(self):
         names = ["b%02d.wav" % i for i in range(1, 61)]

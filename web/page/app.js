@@ -42,13 +42,20 @@ async function main() {
   let cardTarget = null;  // a drop on the card: { number } where it starts
 
   // A question with two answers; true for the first.
+  // Every question here would destroy a loop: its button names the act, and
+  // Cancel has the focus, so Enter never removes or replaces by accident.
   const ask = (text, yes = 'Replace') => new Promise((resolve) => {
     const question = $('question');
+    const before = document.activeElement;
     $('question-text').textContent = text;
     $('question-yes').textContent = yes;
     question.returnValue = '';
-    question.addEventListener('close', () => resolve(question.returnValue === 'yes'), { once: true });
+    question.addEventListener('close', () => {
+      if (before && before.isConnected && before !== document.body) before.focus();
+      resolve(question.returnValue === 'yes');
+    }, { once: true });
     question.showModal();
+    $('question-no').focus();
   });
 
   const busy = (on) => {

@@ -152,10 +152,16 @@ export class CardView {
   async removeSelected() {
     const slot = this.slot(this.selected);
     if (!slot || slot.free) return;
-    if (!(await this.hooks.ask(`Remove ${slotText(slot)} from the card?`))) return;
-    await this.carryOut(this.model.remove(slot.number));
+    // A loop marked read-only is named so: the question is the purpose --force states.
+    const text = slot.readOnly
+      ? `${slotText(slot)} is marked read-only. Remove it from the card anyway?`
+      : `Remove ${slotText(slot)} from the card?`;
+    if (!(await this.hooks.ask(text, 'Remove'))) return;
+    await this.carryOut(this.model.remove(slot.number, true));
     this.selected = 0;
     this.refresh();
+    // The Remove button goes with the selection: the focus stays in the grid.
+    this.grid.querySelector(`li[data-number="${slot.number}"]`)?.focus();
   }
 
   // The card as it stands in the page, every file of it, as one zip.

@@ -33,14 +33,19 @@ export class FolderFiles {
     }
   }
 
+  // A name that was free stays free when the write fails: the browser makes
+  // the empty file at once, and an empty Lnn.T58 would show as a broken loop.
   async write(name, bytes) {
-    const file = await this.handle.getFileHandle(name, { create: true });
-    const writable = await file.createWritable();
+    const existed = await this.exists(name);
+    let writable = null;
     try {
+      const file = await this.handle.getFileHandle(name, { create: true });
+      writable = await file.createWritable();
       await writable.write(bytes);
       await writable.close();
     } catch (error) {
-      await writable.abort().catch(() => {});
+      if (writable) await writable.abort().catch(() => {});
+      if (!existed) await this.handle.removeEntry(name).catch(() => {});
       throw error;
     }
   }

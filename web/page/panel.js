@@ -78,11 +78,13 @@ export class Panel {
     });
   }
 
-  // As the dialog opens on every drop: 120 BPM, one measure, file number 1.
+  // As the dialog opens on every drop: 120 BPM, one measure, file number 1,
+  // no dither (a pad's dither must not carry over to the drum loop after it).
   reset() {
     if (this.model) this.model.delete();
     this.model = new this.core.LoopParamModel();
     this.tenths = null;
+    this.ditherBox.checked = false;
     this.show();
   }
 
@@ -93,7 +95,9 @@ export class Panel {
     const { tenths } = this;
     const mode = this.model.measureMode();
     const number = this.model.fileNumberText();
+    const dither = this.dither();
     this.reset();
+    this.ditherBox.checked = dither;
     this.tenths = tenths;
     this.model.onTempoScroll(tempo);
     this.model.onMeasure(mode);
