@@ -10,8 +10,10 @@ bash scripts/deps.sh cmake ninja-build emscripten zip
 command -v npm >/dev/null || bash scripts/deps.sh npm
 # emcc's JavaScript optimiser needs Debian's acorn, which node does not find alone.
 export NODE_PATH=/usr/share/nodejs
+# Built for size: -Oz and link-time optimisation take 7% off the module
+# (301,852 to 281,151 bytes), which keeps the page under 400 KB.
 emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DLOOPSMITH_WERROR=ON \
-  >/dev/null
+  "-DCMAKE_CXX_FLAGS_MINSIZEREL=-Oz -DNDEBUG -flto" "-DCMAKE_EXE_LINKER_FLAGS=-Oz -flto" >/dev/null
 cmake --build build-web -j "$(nproc)"
 version=$(cat build-web/version.txt)
 # The zip writer from the npm registry, pinned and checked against the

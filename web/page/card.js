@@ -169,7 +169,8 @@ export class CardView {
     const files = this.table.slots.filter((slot) => !slot.free)
       .map((slot) => ({ name: slot.name, bytes: this.model.bytes(slot.name) }));
     if (!files.length) return null;
-    const name = `${this.viewName || 'card'}.zip`;
+    // Named after the card it backs up, so several cards' zips stay apart.
+    const name = `${this.folder?.name || this.viewName || 'card'}.zip`;
     download(name, zipFiles(files));
     return name;
   }
