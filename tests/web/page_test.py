@@ -637,6 +637,11 @@ class CardTest(Browser):
         self.el("ok").click()
         self.wait(lambda: "L05.T58" in self.card_files())
         self.assertEqual(sorted(self.card_files()), ["L01.T58", "L02.T58", "L03.T58", "L04.T58", "L05.T58"])
+        # OK again: the same numbers, each named in the question, never more free ones.
+        self.el("ok").click()
+        asked = self.answer(False)
+        self.assertTrue(all(n in asked for n in ("L02.T58", "L04.T58", "L05.T58")), asked)
+        self.assertEqual(len(self.card_files()), 5)
         # A card that refuses the write: a message, and nothing listed as saved.
         self.js("FileSystemFileHandle.prototype.createWritable = () => "
                 "Promise.reject(new DOMException('The card is full', 'QuotaExceededError'));"

@@ -38,6 +38,9 @@ async function main() {
   const player = new Player(core.sampleRate);
   const saver = new Saver();
   let files = [];  // the files of the last drop, in order
+  // Where an OK put this drop's loops on the card: a second OK saves them
+  // there again, asking about each, instead of taking more free numbers.
+  let savedTo = null;  // { first, numbers }
   let current = null;  // the file shown, whose sound the session holds
   let cardTarget = null;  // a drop on the card: { number } where it starts
 
@@ -164,6 +167,7 @@ async function main() {
     const listening = play || player.playing === 'loop';
     files = [...list];
     cardTarget = target;
+    savedTo = null;
     document.body.classList.add('has-file');
     panel.reset();
     // Into the card: the slot dropped on, or its next free number.
@@ -212,7 +216,8 @@ async function main() {
   // True when none of these slots holds a loop, or the user has said to replace them.
   async function mayReplace(numbers) {
     const taken = numbers.map((n) => card.slot(n)).filter((slot) => !slot.free);
-    return !taken.length || ask(`Replace ${taken.map(slotText).join('; ')}?`);
+    const full = card.table.free.length === 0 ? 'The card is full (50 of 50 numbers taken). ' : '';
+    return !taken.length || ask(`${full}Replace ${taken.map(slotText).join('; ')}?`);
   }
 
   // The numbers of an OK's loop files: up from the file number, as the dialog
@@ -220,6 +225,9 @@ async function main() {
   // numbers above it, replacing a loop only after a question.
   async function numbersOf(chosen, waves) {
     if (cardTarget || card.writesFolder) {
+      if (savedTo && savedTo.first === chosen.fileNumber && savedTo.numbers.length === waves) {
+        return (await mayReplace(savedTo.numbers)) ? savedTo.numbers : null;
+      }
       const plan = card.planNumbers(waves, chosen.fileNumber);
       if (plan.problem) {
         showMessage(`Nothing was saved: ${plan.problem}. Free some slots, or choose a lower file number.`);
@@ -272,6 +280,7 @@ async function main() {
       else result(failureLine(file, output), true);
     }
     await deliver(outputs, cardTarget !== null || card.writesFolder);
+    if (cardTarget !== null || card.writesFolder) savedTo = { first: chosen.fileNumber, numbers };
     // The session holds the file shown again.
     if (files.length > 1 && shown) {
       const back = await load(shown, signal);
