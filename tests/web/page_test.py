@@ -621,6 +621,24 @@ class CardTest(Browser):
         self.assertEqual((files.get("L03.T58"), files.get("L07.T58")), (b, a))
         self.assertFalse([n for n in files if n.startswith(".loopsmith")])
 
+    def test_a_folder_dropped_opens_as_the_card(self):
+        three = self.cli("stereo long.wav", "--number", "3")
+        self.run_js("""const [data] = args;
+            const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('CARD', {create: true});
+            const w = await (await dir.getFileHandle('L03.T58', {create: true})).createWritable();
+            await w.write(Uint8Array.from(atob(data), (c) => c.charCodeAt(0)));
+            await w.close();
+            // What Chromium gives for a folder dragged from the file manager.
+            DataTransferItem.prototype.getAsFileSystemHandle = async () => dir;""",
+            base64.b64encode(three).decode())
+        for number in (0, 9):  # on the card, and on a slot
+            self.drop(["mono short.wav"], number=number)
+            self.wait(lambda: self.js("return !!window.loopsmithPage.card.folder"))
+            self.idle()
+            self.assertIn("120 BPM", self.slot_text(3))
+            self.assertEqual(self.dialog_text(), "")
+            self.js("window.loopsmithPage.card.folder = null")
+
     def setUp_reload(self):
         self.driver.get(self.url)
         self.wait(lambda: self.js("return !!(window.loopsmithPage && window.loopsmithPage.ready)"))

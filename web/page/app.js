@@ -6,7 +6,7 @@ import { Panel } from './panel.js';
 import { Waveform } from './waveform.js';
 import { Player } from './player.js';
 import { RENAMED, Saver } from './save.js';
-import { CardView, slotText } from './card.js';
+import { CardView, droppedFolder, slotText } from './card.js';
 import { Loader } from './loader.js';
 import { JobQueue, isAbort } from './jobs.js';
 
@@ -81,6 +81,7 @@ async function main() {
     openSlot: (file) => open([file], null, true),
     dropOnSlot: (list, number) => open(list, { number }),
     dropOnCard: (list) => open(list, { number: card.firstFree() || core.minFileNumber }),
+    dropped,
     moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
   });
   const page = { core, session, player, saver, messages, saved: [], queue, card };
@@ -376,6 +377,18 @@ async function main() {
   });
   $('stop').addEventListener('click', () => { player.stop(); waveform.setPlayhead(null); });
 
+  // A drop that is one folder (the card, from the file manager) opens it as
+  // the card; any other goes on as files.
+  function dropped(folder, otherwise) {
+    if (!folder) {
+      otherwise();
+      return;
+    }
+    openCard(async () => {
+      if (!(await card.openDropped(folder))) otherwise();
+    });
+  }
+
   // The card: a folder chosen (where the browser lets a page write one), the
   // one remembered from the last visit, or a folder opened to view.
   const openCard = (how) => queue.run(async () => {
@@ -413,7 +426,9 @@ async function main() {
   drop.addEventListener('drop', (event) => {
     event.preventDefault();
     drop.classList.remove('over');
-    if (event.dataTransfer.files.length) open(event.dataTransfer.files);
+    if (!event.dataTransfer.files.length) return;
+    const files = [...event.dataTransfer.files];
+    dropped(droppedFolder(event.dataTransfer), () => open(files));
   });
   // The whole page takes drops, so a near miss does not open the file in the tab.
   window.addEventListener('dragover', (event) => event.preventDefault());

@@ -19,9 +19,35 @@ export const slotText = (slot) => (slot.ok
   ? `${slot.name}: ${bpm(slot.tempo)} BPM, ${MEASURES[slot.measure]}, ${slot.seconds.toFixed(3)} s`
   : `${slot.name}: unreadable (${slot.detail})`);
 
+// A folder in a drop (the card, dragged from the file manager), taken while
+// the drop lasts, as the browser allows its items to be read only then: a
+// promise of the handle where the browser gives one, and the entry. Null
+// where the drop is not one folder's item.
+export function droppedFolder(dataTransfer) {
+  const items = [...(dataTransfer.items ?? [])].filter((item) => item.kind === 'file');
+  if (items.length !== 1) return null;
+  const handle = typeof items[0].getAsFileSystemHandle === 'function'
+    ? items[0].getAsFileSystemHandle().catch(() => null) : Promise.resolve(null);
+  return { handle, entry: items[0].webkitGetAsEntry?.() ?? null };
+}
+
+// The files directly in a dropped folder's entry.
+async function entryFiles(entry) {
+  const reader = entry.createReader();
+  const entries = [];
+  for (;;) {
+    const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+    if (!batch.length) break;
+    entries.push(...batch);
+  }
+  return Promise.all(entries.filter((e) => e.isFile)
+    .map((e) => new Promise((resolve, reject) => e.file(resolve, reject))));
+}
+
 export class CardView {
   // `hooks`: ask(text) -> Promise<bool>, showMessage(text), openSlot(file),
-  // dropOnSlot(files, number), dropOnCard(files), moveSlot(from, to), changed().
+  // dropOnSlot(files, number), dropOnCard(files), moveSlot(from, to), changed(),
+  // dropped(folder, otherwise): a drop that may be a folder.
   constructor(core, hooks) {
     this.core = core;
     this.hooks = hooks;
@@ -91,6 +117,23 @@ export class CardView {
     this.viewName = fileList.length ? (fileList[0].webkitRelativePath || '').split('/')[0] : '';
     await this.hold(files);
     this.refresh();
+  }
+
+  // Whether a drop (droppedFolder's) is a folder: then it is opened as the
+  // card, to write where the browser lets the page, else to view.
+  async openDropped(found) {
+    const handle = await found.handle;
+    if (handle?.kind === 'directory' && handle.requestPermission) {
+      rememberFolder(handle).catch(() => {});
+      await this.reopen(handle);
+      return true;
+    }
+    if (!found.entry?.isDirectory) return false;
+    this.folder = null;
+    this.viewName = found.entry.name;
+    await this.hold(await entryFiles(found.entry));
+    this.refresh();
+    return true;
   }
 
   async hold(files) {
@@ -257,8 +300,9 @@ export class CardView {
       if (from) {
         if (n && n !== from) this.hooks.moveSlot(from, n);
       } else if (event.dataTransfer.files.length) {
-        if (n) this.hooks.dropOnSlot(event.dataTransfer.files, n);
-        else this.hooks.dropOnCard(event.dataTransfer.files);
+        const folder = droppedFolder(event.dataTransfer);
+        const files = [...event.dataTransfer.files];
+        this.hooks.dropped(folder, () => (n ? this.hooks.dropOnSlot(files, n) : this.hooks.dropOnCard(files)));
       }
     });
   }
