@@ -621,6 +621,19 @@ class CardTest(Browser):
         self.assertEqual((files.get("L03.T58"), files.get("L07.T58")), (b, a))
         self.assertFalse([n for n in files if n.startswith(".loopsmith")])
 
+    def test_messages_wait_their_turn_and_no_busy_line_under_a_question(self):
+        self.js("window.loopsmithPage.showMessage('first'); window.loopsmithPage.showMessage('second')")
+        self.assertEqual(self.dialog_text(), "first")
+        self.driver.find_element(By.CSS_SELECTOR, "#message button").click()
+        self.wait(lambda: self.dialog_text() == "second")
+        self.close_dialog()
+        self.open_card({"L01.T58": self.cli("mono short.wav")})
+        self.drop(["mono short.wav"], number=1)
+        self.el("ok").click()
+        self.wait(lambda: self.js("return document.getElementById('question').open"))
+        self.assertFalse(self.el("busy").is_displayed())
+        self.answer(False)
+
     def test_a_folder_dropped_opens_as_the_card(self):
         three = self.cli("stereo long.wav", "--number", "3")
         self.run_js("""const [data] = args;

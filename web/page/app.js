@@ -28,11 +28,22 @@ async function main() {
   const KIND_LOOP = core.kindLoop;
   const dialog = $('message');
   const messages = [];
+  // Messages wait their turn: one shown at a time, none lost to the next.
+  const waiting = [];
   const showMessage = (text) => {
     messages.push(text);
+    if (dialog.open) {
+      waiting.push(text);
+      return;
+    }
     $('message-text').textContent = text;
-    if (!dialog.open) dialog.showModal();
+    dialog.showModal();
   };
+  dialog.addEventListener('close', () => {
+    if (!waiting.length) return;
+    $('message-text').textContent = waiting.shift();
+    dialog.showModal();
+  });
   const panel = new Panel(core, showMessage);
   const waveform = new Waveform($('waveform'), core.sampleRate);
   const player = new Player(core.sampleRate);
@@ -53,7 +64,11 @@ async function main() {
     $('question-text').textContent = text;
     $('question-yes').textContent = yes;
     question.returnValue = '';
+    // The busy line would be stale while the question waits (no work goes on).
+    const busyLine = $('busy').hidden;
+    $('busy').hidden = true;
     question.addEventListener('close', () => {
+      $('busy').hidden = busyLine;
       if (before && before.isConnected && before !== document.body) before.focus();
       resolve(question.returnValue === 'yes');
     }, { once: true });
@@ -84,7 +99,7 @@ async function main() {
     dropped,
     moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
   });
-  const page = { core, session, player, saver, messages, saved: [], queue, card };
+  const page = { core, session, player, saver, messages, saved: [], queue, card, showMessage };
   window.loopsmithPage = page;
 
   // Anything a job did not expect still reaches the user, but an overtaken job is no failure.
