@@ -634,6 +634,22 @@ class CardTest(Browser):
         self.assertFalse(self.el("busy").is_displayed())
         self.answer(False)
 
+    def test_the_grid_is_one_tab_stop_walked_with_arrows(self):
+        self.assertEqual(self.js("return [...document.querySelectorAll('#slots li')]"
+                                 ".filter((li) => li.tabIndex === 0).length"), 1)
+        self.assertEqual(self.js("return document.getElementById('slots').getAttribute('role')"), "listbox")
+        first = self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="1"]')
+        first.send_keys(Keys.ARROW_RIGHT)
+        first = None
+        active = lambda: self.js("return document.activeElement.dataset.number")
+        self.assertEqual(active(), "2")
+        self.driver.switch_to.active_element.send_keys(Keys.ARROW_DOWN)
+        self.assertEqual(active(), "12")
+        self.driver.switch_to.active_element.send_keys(Keys.END)
+        self.assertEqual(active(), "50")
+        self.assertEqual(self.js("return document.activeElement.getAttribute('role')"), "option")
+        self.assertIn("L50.T58: free", self.js("return document.activeElement.getAttribute('aria-label')"))
+
     def test_a_folder_dropped_opens_as_the_card(self):
         three = self.cli("stereo long.wav", "--number", "3")
         self.run_js("""const [data] = args;

@@ -204,7 +204,7 @@ export class CardView {
     this.selected = 0;
     this.refresh();
     // The Remove button goes with the selection: the focus stays in the grid.
-    this.grid.querySelector(`li[data-number="${slot.number}"]`)?.focus();
+    this.focusSlot(slot.number);
   }
 
   // The card as it stands in the page, every file of it, as one zip.
@@ -235,7 +235,9 @@ export class CardView {
       const item = document.createElement('li');
       item.className = 'slot';
       item.dataset.number = String(n);
-      item.tabIndex = 0;
+      // One stop in the tab order for the whole grid; arrows move within it.
+      item.tabIndex = n === this.core.minFileNumber ? 0 : -1;
+      item.setAttribute('role', 'option');
       item.draggable = true;
       const canvas = document.createElement('canvas');
       canvas.width = COLUMNS;
@@ -266,8 +268,13 @@ export class CardView {
         const to = n + ARROWS[event.key];
         if (to >= this.core.minFileNumber && to <= this.core.maxFileNumber && !this.slot(n).free) {
           this.hooks.moveSlot(n, to);
-          this.grid.children[to - 1].focus();
+          this.focusSlot(to);
         }
+      } else if (n && !event.altKey && (ARROWS[event.key] || event.key === 'Home' || event.key === 'End')) {
+        event.preventDefault();
+        const to = event.key === 'Home' ? this.core.minFileNumber
+          : event.key === 'End' ? this.core.maxFileNumber : n + ARROWS[event.key];
+        if (to >= this.core.minFileNumber && to <= this.core.maxFileNumber) this.focusSlot(to);
       } else if (n && event.key === 'Delete') {
         this.selected = n;
         this.removeSelected().catch((error) => this.hooks.showMessage(String(error.message ?? error)));
@@ -314,6 +321,12 @@ export class CardView {
     if (!slot.free && slot.ok) this.hooks.openSlot(this.fileOf(number));
   }
 
+  // The slot that takes the grid's one tab stop, focused.
+  focusSlot(number) {
+    for (const item of this.grid.children) item.tabIndex = Number(item.dataset.number) === number ? 0 : -1;
+    this.grid.children[number - 1].focus();
+  }
+
   render() {
     const { slots, strays } = this.table;
     for (const item of this.grid.children) {
@@ -330,9 +343,11 @@ export class CardView {
         facts.textContent = 'free';
         mark.textContent = '';
         item.title = `${this.core.slotName(slot.number)}: free; drop files here`;
+        item.setAttribute('aria-label', item.title);
         continue;
       }
       item.title = slotText(slot);
+      item.setAttribute('aria-label', [item.title, slot.readOnly ? 'read-only' : ''].filter(Boolean).join(', '));
       mark.textContent = [slot.readOnly ? 'read-only' : '', slot.ok ? '' : 'unreadable'].filter(Boolean).join(', ');
       if (!slot.ok) {
         facts.textContent = slot.detail;
