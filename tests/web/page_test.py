@@ -713,6 +713,10 @@ class CardTest(Browser):
         self.drop(names[:50])
         self.el("ok").click()
         self.assertEqual(self.downloaded(1), ["loopsmith.zip"])
+        # Rearranged in the page only: a reload would ask first, until the card's zip is taken.
+        self.assertFalse(self.js("return window.loopsmithPage.card.unsaved"))
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="1"]').send_keys(Keys.ALT, Keys.ARROW_RIGHT)
+        self.wait(lambda: self.js("return window.loopsmithPage.card.unsaved"))
         saved = self.unzip("loopsmith.zip")
         folder = tempfile.mkdtemp(dir=self.work)
         for n in names[:50]:

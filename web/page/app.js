@@ -99,6 +99,12 @@ async function main() {
     dropped,
     moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
   });
+  // A reload or a closed tab would empty a card held only in the page.
+  window.addEventListener('beforeunload', (event) => {
+    if (!card.unsaved) return;
+    event.preventDefault();
+    event.returnValue = '';
+  });
   const page = { core, session, player, saver, messages, saved: [], queue, card, showMessage };
   window.loopsmithPage = page;
 

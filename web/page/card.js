@@ -54,6 +54,7 @@ export class CardView {
     this.model = new core.Card();
     this.folder = null;     // a FolderFiles, when the card is a folder the page writes
     this.viewName = '';     // a folder opened to view, held in the page
+    this.changedInPage = false;
     this.table = this.model.read();
     this.selected = 0;
     this.openedIn = 0;      // ms from opening a folder to its grid drawn
@@ -137,6 +138,7 @@ export class CardView {
   }
 
   async hold(files) {
+    this.changedInPage = false;
     this.model.clear();
     this.selected = 0;
     // Of a loop file, and of the card's own files, as much as the loop reader
@@ -157,7 +159,14 @@ export class CardView {
 
   // The model's steps on the folder; a step that fails is said, and the
   // folder read again so the grid shows what is there.
+  // Whether the card in the page was rearranged since its last zip (the loops
+  // an OK makes are downloaded as they are made): a reload would lose that.
+  get unsaved() {
+    return !this.folder && this.changedInPage;
+  }
+
   async carryOut(outcome, readAgain = true) {
+    if (!this.folder && outcome.ok && outcome.steps.length) this.changedInPage = true;
     if (this.folder && outcome.steps.length) {
       try {
         await this.folder.run(outcome.steps);
@@ -215,6 +224,7 @@ export class CardView {
     // Named after the card it backs up, so several cards' zips stay apart.
     const name = `${this.folder?.name || this.viewName || 'card'}.zip`;
     download(name, zipFiles(files));
+    this.changedInPage = false;
     return name;
   }
 
@@ -375,7 +385,9 @@ export class CardView {
     document.getElementById('card-where').textContent = this.folder
       ? `${this.folder.name}: ${of}; changes are saved there at once.`
       : `${this.viewName ? `${this.viewName} (view only)` : 'A card in this page'}: ` +
-        `${of}; download it as a zip to keep it.`;
+        `${of}; download it as a zip to keep it.` +
+        (typeof window.showDirectoryPicker === 'function' ? ''
+          : ' This browser cannot write to a folder; in Chrome or Edge, "Open card…" writes to the card itself.');
     document.getElementById('remove-slot').disabled = !this.selected || this.slot(this.selected).free;
     document.getElementById('download-card').disabled = taken === 0;
   }
