@@ -33,6 +33,25 @@ std::string PathIn(const std::string& folder, const std::string& name) {
   return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
 }
 
+std::optional<std::vector<std::uint8_t>> ReadWhole(FileSystem& fs, const std::string& path,
+                                                   std::size_t limit) {
+  FileHandle file = FileHandle::kNone;
+  if (fs.OpenRead(path, file) != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[4096];
+  for (;;) {
+    const std::int64_t got = fs.Read(file, buffer, sizeof buffer);
+    if (got < 0 || bytes.size() + static_cast<std::size_t>(got) > limit) {
+      fs.Close(file);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  fs.Close(file);
+  return bytes;
+}
+
 std::string SlotName(int number) {
   return (number < 10 ? "L0" : "L") + std::to_string(number) + ".T58";
 }
@@ -95,6 +114,14 @@ int ReadCard(FileSystem& fs, const std::string& folder, CardView& card) {
       file.seconds = static_cast<double>(file.loopSamples) / kSampleRate;
     }
     slot.file = std::move(file);
+  }
+  // Names from the card's index, by each loop's bytes: only where there is one.
+  const CardIndex index = ReadIndex(fs, folder);
+  card.indexProblem = index.problem;
+  for (Slot& slot : card.slots) {
+    if (index.names.empty() || !slot.file || slot.file->problem) continue;
+    const auto found = index.names.find(LoopIdentityOf(fs, PathIn(folder, slot.file->name)));
+    if (found != index.names.end()) slot.file->named = found->second;
   }
   // What cut-off writes left, as the file layer judges it; read, never applied.
   for (LeftoverFile& left : fs.InspectFolder(folder)) {

@@ -8,6 +8,7 @@
 
 #include "base/file_system.h"
 #include "base/messages.h"
+#include "card/card_index.h"
 #include "core/loop_params.h"
 
 namespace loopsmith::card {
@@ -23,6 +24,7 @@ struct SlotFile {
   std::int64_t size = 0;
   bool readOnly = false;
   std::optional<Failure> problem;  // why it does not read, as --info says it
+  std::optional<LoopName> named;   // what the card's index says of it
 };
 
 // Number N: free, or the loop file named for it.
@@ -42,6 +44,7 @@ struct Stray {
 struct CardView {
   std::array<Slot, kSlots> slots;
   std::vector<Stray> strays;
+  std::string indexProblem;  // why the card's index of names was ignored
   // The numbers of the free slots, lowest first.
   std::vector<int> FreeNumbers() const;
 };
@@ -55,5 +58,10 @@ std::string SlotName(int number);
 
 // `name` in the card's folder, which may end in a separator already.
 std::string PathIn(const std::string& folder, const std::string& name);
+
+// A small file's whole bytes; nothing where it does not read or holds more
+// than `limit` bytes (the card's own files come from anyone).
+std::optional<std::vector<std::uint8_t>> ReadWhole(FileSystem& fs, const std::string& path,
+                                                   std::size_t limit);
 
 }  // namespace loopsmith::card

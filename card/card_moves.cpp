@@ -9,6 +9,7 @@
 #include "base/content_check.h"
 #include "base/journal.h"
 #include "card/card.h"
+#include "card/card_index.h"
 
 namespace loopsmith::card {
 namespace {
@@ -29,35 +30,11 @@ void SyncFolder(FileSystem& fs, const std::string& folder) {
   if (const auto access = fs.OpenRecoveryFolder(folder)) access->Sync();
 }
 
-// A file's whole bytes, or nothing where it cannot be read.
-std::optional<std::vector<std::uint8_t>> ReadWhole(FileSystem& fs, const std::string& path) {
-  FileHandle file = FileHandle::kNone;
-  if (fs.OpenRead(path, file) != 0) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
-  std::uint8_t buffer[4096];
-  for (;;) {
-    const std::int64_t got = fs.Read(file, buffer, sizeof buffer);
-    if (got < 0) {
-      fs.Close(file);
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    bytes.insert(bytes.end(), buffer, buffer + got);
-  }
-  fs.Close(file);
-  return bytes;
-}
-
 // What tells one loop from another: its size and checksum, as text.
 std::optional<std::string> Identity(FileSystem& fs, const std::string& path) {
-  const auto bytes = ReadWhole(fs, path);
-  if (!bytes) return std::nullopt;
-  Checksum sum;
-  sum.Add(bytes->data(), bytes->size());
-  char text[48];
-  std::snprintf(text, sizeof text, "%zu %016llx", bytes->size(),
-                static_cast<unsigned long long>(sum.value()));
-  return text;
+  std::string identity = LoopIdentityOf(fs, path);
+  if (identity.empty()) return std::nullopt;
+  return identity;
 }
 
 Failure Problem(const std::string& what, int error = 0) {
@@ -103,7 +80,7 @@ std::optional<Failure> FinishInterruptedSwap(FileSystem& fs, const std::string& 
   fs.SweepFolder(folder);
   const std::string journal = PathIn(folder, std::string(kJournal));
   const std::string between = PathIn(folder, std::string(kBetween));
-  const auto text = ReadWhole(fs, journal);
+  const auto text = ReadWhole(fs, journal, 4096);
   if (!text) {
     // No journal: a loop under the name in between was never started on.
     return std::nullopt;

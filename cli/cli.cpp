@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <ctime>
 #include <exception>
 #include <map>
 #include <new>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "base/forwarding_file_system.h"
+#include "base/journal.h"
+#include "base/paths.h"
 #include "base/text.h"
 #include "base/version.h"
 #include "base/work_buffers.h"
@@ -84,6 +87,8 @@ std::string HelpText() {
       "  --swap N M CARD  the loops of numbers N and M trade places\n"
       "  --remove N CARD  the loop of number N is removed; one marked read-only only\n"
       "                   with --force\n"
+      "  --label N TEXT CARD  name the loop of number N; --info shows it, with the\n"
+      "                   sound it was made from (kept for --number free's loops)\n"
       "  --json           with --info: one JSON document (its shape is in the README)\n"
       "  -0, --null       end each path written with a NUL byte, not a newline,\n"
       "                   for names that hold newlines (xargs -0 reads them)\n"
@@ -169,6 +174,37 @@ std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
 }
 #endif
 
+// "2026-12-08 16:30", this computer's time.
+std::string Now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+  return text;
+}
+
+// A loop written into a card keeps the name of the sound it came from in the
+// card's index: with --number free, or where the folder has an index already.
+// A plain conversion into any other folder adds no file of ours there.
+void RecordName(FileSystem& fs, LineReporter& reporter, const std::string& file, int number,
+                const Options& options) {
+  const std::string folder = FolderOfDrop(file);
+  FileHandle index = FileHandle::kNone;
+  const bool indexed = fs.OpenRead(card::PathIn(folder, std::string(kCardFileName)), index) == 0;
+  if (indexed) fs.Close(index);
+  if (!indexed && !options.freeNumbers) return;
+  if (const int recorded = card::RecordSlot(fs, folder, number, NameOf(file), Now());
+      recorded != 0) {
+    reporter.Say("converted, but its name could not be kept in the card's index: " +
+                 SystemErrorText(-recorded));
+  }
+}
+
 // One file converted, its tempo found first with --bpm auto; true when written.
 bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedParams& answers,
                 NoReplaceFiles& noReplace, const std::string& file, Direction direction,
@@ -197,7 +233,11 @@ bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedPa
     if (opened == 0) fs.Close(existing);
     if (opened == -ENOENT) {
       const JobOutcome outcome = job.Run(file, direction);
-      if (outcome.Converted()) out << outcome.output << options.pathEnd;
+      if (outcome.Converted()) {
+        out << outcome.output << options.pathEnd;
+        if (direction == Direction::kWaveToLoop)
+          RecordName(fs, reporter, file, answers.number, options);
+      }
       if (!noReplace.refused) return outcome.Converted();
     }
     if (!options.freeNumbers || direction != Direction::kWaveToLoop) {
@@ -265,11 +305,22 @@ int RunCardOp(FileSystem& fs, LineReporter& reporter, const Options& options, st
   bool done = true;
   for (const auto& folder : options.files) {
     reporter.Start(folder);
-    const std::optional<Failure> failure =
-        options.cardOp == CardOp::kMove ? card::MoveSlot(fs, folder, options.slot, options.other)
-        : options.cardOp == CardOp::kSwap
-            ? card::SwapSlots(fs, folder, options.slot, options.other)
-            : card::RemoveSlot(fs, folder, options.slot, options.force);
+    std::optional<Failure> failure;
+    if (options.cardOp == CardOp::kLabel) {
+      if (const int labelled = card::LabelSlot(fs, folder, options.slot, options.label);
+          labelled != 0) {
+        failure =
+            PlainFailure(labelled == -ENOENT
+                             ? card::SlotName(options.slot) + " holds no loop to name"
+                             : "the card's names cannot be written: " + SystemErrorText(-labelled));
+      }
+    } else {
+      failure = options.cardOp == CardOp::kMove
+                    ? card::MoveSlot(fs, folder, options.slot, options.other)
+                : options.cardOp == CardOp::kSwap
+                    ? card::SwapSlots(fs, folder, options.slot, options.other)
+                    : card::RemoveSlot(fs, folder, options.slot, options.force);
+    }
     if (failure) {
       reporter.Report(*failure);
       done = false;
@@ -278,7 +329,9 @@ int RunCardOp(FileSystem& fs, LineReporter& reporter, const Options& options, st
     if (options.cardOp == CardOp::kSwap) {
       out << card::PathIn(folder, card::SlotName(options.slot)) << options.pathEnd;
     }
-    if (options.cardOp != CardOp::kRemove) {
+    if (options.cardOp == CardOp::kLabel) {
+      out << card::PathIn(folder, card::SlotName(options.slot)) << options.pathEnd;
+    } else if (options.cardOp != CardOp::kRemove) {
       out << card::PathIn(folder, card::SlotName(options.other)) << options.pathEnd;
     }
   }

@@ -38,7 +38,17 @@ bool DescribeCard(FileSystem& fs, LineReporter& reporter, const std::string& fol
                   : file.params.measureMode == kMeasureTwo ? "2 measures"
                                                            : "OFF",
                   file.seconds, WithCommas(static_cast<std::uint64_t>(file.size)).c_str());
-    out << line << (file.readOnly ? "  read-only" : "") << '\n';
+    out << line << (file.readOnly ? "  read-only" : "");
+    if (file.named) {
+      // The musician's label first, then where the loop came from.
+      const card::LoopName& named = *file.named;
+      out << "  " << (named.label.empty() ? "" : QuotedName(named.label) + ", ") << "from "
+          << QuotedName(named.source) << (named.made.empty() ? "" : ", " + named.made);
+    }
+    out << '\n';
+  }
+  if (!view.indexProblem.empty()) {
+    out << "  the card's names (.loopsmith-card) are left aside: " << view.indexProblem << '\n';
   }
   if (!view.strays.empty()) {
     out << "  not seen by the sampler:\n";

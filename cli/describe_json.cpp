@@ -176,6 +176,11 @@ std::string Card(FileSystem& fs, const std::string& path, bool& ok) {
           .Add("seconds", Number(file.seconds, 3))
           .Add("size", std::to_string(file.size))
           .Add("readOnly", file.readOnly ? "true" : "false");
+      if (file.named) {
+        item.Add("source", Quoted(file.named->source))
+            .Add("made", Quoted(file.named->made))
+            .Add("label", Quoted(file.named->label));
+      }
     }
     slots += (slots.empty() ? "" : ", ") + item.Text();
   }
@@ -187,6 +192,7 @@ std::string Card(FileSystem& fs, const std::string& path, bool& ok) {
   object.Add("ok", ok ? "true" : "false")
       .Add("slots", "[" + slots + "]")
       .Add("strays", "[" + strays + "]");
+  if (!view.indexProblem.empty()) object.Add("indexProblem", Quoted(view.indexProblem));
   return object.Text();
 }
 

@@ -164,6 +164,18 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       }
       continue;
     }
+    if (arg == "--label") {
+      // --label N TEXT, then the card's folder.
+      std::optional<std::uint8_t> number;
+      if (i + 2 < args.size()) number = ParseNumber(args[i + 1]);
+      if (!number) return {std::nullopt, "--label takes a number, 1 to 50, and a text"};
+      options.mode = Mode::kCard;
+      options.cardOp = CardOp::kLabel;
+      options.slot = *number;
+      options.label = args[i + 2];
+      i += 2;
+      continue;
+    }
     if (arg == "--no-clobber" || arg == "-n") {
       options.noClobber = true;
       continue;

@@ -12,7 +12,7 @@ namespace loopsmith::cli {
 enum class Mode { kConvert, kInfo, kHelp, kVersion, kCard, kRecover };
 
 // A change to a card's slots, with --move, --swap or --remove.
-enum class CardOp { kNone, kMove, kSwap, kRemove };
+enum class CardOp { kNone, kMove, kSwap, kRemove, kLabel };
 
 struct Options {
   Mode mode = Mode::kConvert;
@@ -27,6 +27,7 @@ struct Options {
   CardOp cardOp = CardOp::kNone;
   int slot = 0;            // the number moved, swapped or removed
   int other = 0;           // the number it goes to, or trades places with
+  std::string label;       // --label N TEXT: the loop's name on the card
   bool autoTempo = false;  // --bpm auto
   bool adapt = false;      // any sound file in
   bool dither = false;     // TPDF dither from 16 to 12 bits

@@ -20,6 +20,7 @@
 #include "base/memory_file_system.h"
 #include "base/platform_file_system.h"
 #include "card/card.h"
+#include "card/card_index.h"
 #include "card/card_moves.h"
 #include "card/numbering.h"
 #include "core/loop_format.h"
@@ -187,6 +188,36 @@ class Stopping final : public ForwardingFileSystem {
 
 // One rule for a batch's numbers, the command line's and the page's: all of
 // the batch or none of it.
+// Names on loops: kept by each loop's bytes, so they follow a move; any
+// damage to the index sets it aside, never the card.
+TEST(Card, NamesFollowTheLoopsAndADamagedIndexIsSetAside) {
+  MemoryFileSystem fs;
+  fs.files["card/L01.T58"] = Loop(1200, kMeasureOne);
+  fs.files["card/L02.T58"] = Loop(900, kMeasureTwo);
+  ASSERT_EQ(card::RecordSlot(fs, "card", 2, "fill\t2.wav", "2026-12-08 17:00"), 0);
+  ASSERT_EQ(card::LabelSlot(fs, "card", 2, "Fill\\B"), 0);
+  ASSERT_FALSE(card::MoveSlot(fs, "card", 2, 9).has_value());
+  card::CardView view;
+  ASSERT_EQ(card::ReadCard(fs, "card", view), 0);
+  EXPECT_FALSE(view.slots[0].file->named.has_value());
+  ASSERT_TRUE(view.slots[8].file && view.slots[8].file->named);
+  EXPECT_EQ(view.slots[8].file->named->source, "fill\t2.wav");
+  EXPECT_EQ(view.slots[8].file->named->label, "Fill\\B");
+  EXPECT_TRUE(view.strays.empty()) << view.strays[0].name;
+  const std::string good(fs.files["card/.loopsmith-card"].begin(),
+                         fs.files["card/.loopsmith-card"].end());
+  EXPECT_EQ(card::IndexText(card::ParseIndex(good)), good);
+  for (const std::string& bad :
+       {std::string("garbage\n"), good.substr(0, good.size() - 1), good + "1 2\tx\ty\tz\n",
+        good + "262200 0123456789abcdef\ta\\q\tb\tc\n",
+        good + "999999 0123456789abcdef\ta\tb\tc\n"}) {
+    fs.files["card/.loopsmith-card"].assign(bad.begin(), bad.end());
+    ASSERT_EQ(card::ReadCard(fs, "card", view), 0);
+    EXPECT_FALSE(view.indexProblem.empty()) << bad;
+    EXPECT_FALSE(view.slots[8].file->named.has_value());
+  }
+}
+
 // A loop marked read-only is removed only on purpose.
 TEST(Card, AReadOnlyLoopIsRemovedOnlyWithForce) {
   MemoryFileSystem fs;
