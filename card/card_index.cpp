@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::string_view kFirstLine = "loopsmith card index 1";
 // Fifty loops' names with room to spare; a larger file is not ours.
-constexpr std::size_t kLargestIndex = 256 * 1024;
+constexpr std::size_t kLargestIndex = std::size_t{256} * 1024;
 constexpr std::size_t kLongestField = 255;
 
 // Tabs and line ends in a name would split its line: written as \t \n \r, and \\ for \.
