@@ -1,7 +1,5 @@
 #include "card/card_index.h"
 
-#include <charconv>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -76,9 +74,13 @@ std::optional<std::string> Unescaped(std::string_view field) {
 bool IsIdentity(std::string_view text) {
   const auto space = text.find(' ');
   if (space == std::string_view::npos || text.size() - space - 1 != 16) return false;
-  std::uint64_t size = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + space, size);
-  if (error != std::errc{} || end != text.data() + space || size > kLargestLoopFile) return false;
+  if (space == 0 || space > 6) return false;
+  std::size_t size = 0;
+  for (const char c : text.substr(0, space)) {
+    if (c < '0' || c > '9') return false;
+    size = size * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (size > kLargestLoopFile) return false;
   for (const char c : text.substr(space + 1)) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
@@ -100,9 +102,9 @@ std::vector<std::string_view> Split(std::string_view text, char at) {
 std::string LoopIdentity(const std::uint8_t* bytes, std::size_t size) {
   Checksum sum;
   sum.Add(bytes, size);
-  char text[48];
-  std::snprintf(text, sizeof text, "%zu %016llx", size,
-                static_cast<unsigned long long>(sum.value()));
+  std::string text = std::to_string(size) + ' ';
+  for (int shift = 60; shift >= 0; shift -= 4)
+    text += "0123456789abcdef"[(sum.value() >> shift) & 15];
   return text;
 }
 

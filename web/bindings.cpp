@@ -184,6 +184,11 @@ class Card {
         item.set("seconds", file.seconds);
         item.set("size", static_cast<double>(file.size));
         item.set("readOnly", file.readOnly);
+        if (file.named) {
+          item.set("source", file.named->source);
+          item.set("made", file.named->made);
+          item.set("label", file.named->label);
+        }
         SetFailure(item, file.problem);
       }
       slots.call<void>("push", item);
@@ -201,6 +206,7 @@ class Card {
     out.set("slots", slots);
     out.set("strays", strays);
     out.set("free", free);
+    out.set("indexProblem", view.indexProblem);
     return out;
   }
   val PlanNumbers(int count, int first) const {
@@ -230,12 +236,15 @@ class Card {
     return Steps([&](auto& steps) { return m_card.Finish(steps); });
   }
   // The loop file reserved and filled goes into slot N.
-  val Place(int number) {
+  val Place(int number, const std::string& source, const std::string& made) {
     return Steps([&](auto& steps) {
-      m_card.Place(number, std::move(m_input), steps);
+      auto failure = m_card.Place(number, std::move(m_input), source, made, steps);
       m_input = {};
-      return std::optional<Failure>{};
+      return failure;
     });
+  }
+  val Label(int number, const std::string& label) {
+    return Steps([&](auto& steps) { return m_card.Label(number, label, steps); });
   }
 
  private:
@@ -341,7 +350,8 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
       .function("swap", &Card::Swap)
       .function("remove", &Card::Remove)
       .function("finish", &Card::Finish)
-      .function("place", &Card::Place);
+      .function("place", &Card::Place)
+      .function("label", &Card::Label);
   emscripten::class_<LoopParamModel>("LoopParamModel")
       .constructor<>()
       .function("onTempoScroll", &LoopParamModel::OnTempoScroll)

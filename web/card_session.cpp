@@ -57,6 +57,14 @@ class Recording final : public ForwardingFileSystem {
   std::map<FileHandle, std::string> m_targets;
 };
 
+// A failure to keep a name, in the words the page shows.
+std::optional<Failure> Named(int result) {
+  if (result == 0) return std::nullopt;
+  Failure failure = PlainFailure("the loop's name could not be kept in the card's index");
+  failure.systemError = -result;
+  return failure;
+}
+
 }  // namespace
 
 void CardSession::Clear() {
@@ -159,7 +167,9 @@ std::optional<Failure> CardSession::Finish(std::vector<Step>& steps) {
   return Recorded(steps, [&](FileSystem& fs) { return card::FinishInterruptedSwap(fs, kFolder); });
 }
 
-void CardSession::Place(int number, std::vector<std::uint8_t> bytes, std::vector<Step>& steps) {
+std::optional<Failure> CardSession::Place(int number, std::vector<std::uint8_t> bytes,
+                                          const std::string& source, const std::string& made,
+                                          std::vector<Step>& steps) {
   const std::string name = card::SlotName(number);
   const std::string path = card::PathIn(kFolder, name);
   m_fs.wholeSizes.erase(path);
@@ -167,6 +177,16 @@ void CardSession::Place(int number, std::vector<std::uint8_t> bytes, std::vector
   m_fs.files[path] = bytes;
   m_peaks.erase(name);
   steps.push_back({Step::Kind::kWrite, name, {}, std::move(bytes)});
+  if (source.empty()) return std::nullopt;
+  return Recorded(steps, [&](FileSystem& fs) {
+    return Named(card::RecordSlot(fs, kFolder, number, source, made));
+  });
+}
+
+std::optional<Failure> CardSession::Label(int number, const std::string& label,
+                                          std::vector<Step>& steps) {
+  return Recorded(
+      steps, [&](FileSystem& fs) { return Named(card::LabelSlot(fs, kFolder, number, label)); });
 }
 
 }  // namespace loopsmith::web

@@ -57,7 +57,13 @@ class CardSession {
   std::optional<Failure> Finish(std::vector<Step>& steps);
   // A loop file the page made, put into slot N (the page asked first where N
   // was taken).
-  void Place(int number, std::vector<std::uint8_t> bytes, std::vector<Step>& steps);
+  // With `source` (the sound's name) and `made` (the page's clock), the loop's
+  // name goes into the card's index as the command line's --number free does.
+  std::optional<Failure> Place(int number, std::vector<std::uint8_t> bytes,
+                               const std::string& source, const std::string& made,
+                               std::vector<Step>& steps);
+  // The musician's name for the loop in slot `number`.
+  std::optional<Failure> Label(int number, const std::string& label, std::vector<Step>& steps);
 
  private:
   // An operation run on the copy through a layer that notes its steps.

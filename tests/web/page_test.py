@@ -564,7 +564,7 @@ class CardTest(Browser):
         files = self.card_files()
         self.assertEqual(files["L03.T58"], five)
         self.assertEqual(files["L09.T58"], self.cli("mono short.wav", "--number", "3"))
-        self.assertFalse([n for n in files if n.startswith(".loopsmith")])
+        self.assertFalse([n for n in files if n.startswith(".loopsmith") and n != ".loopsmith-card"])
         # The keyboard's drag: Alt and an arrow.
         self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="3"]').send_keys(
             Keys.ALT + Keys.ARROW_RIGHT)
@@ -619,7 +619,7 @@ class CardTest(Browser):
         self.setUp_reload()
         files = self.card_files()
         self.assertEqual((files.get("L03.T58"), files.get("L07.T58")), (b, a))
-        self.assertFalse([n for n in files if n.startswith(".loopsmith")])
+        self.assertFalse([n for n in files if n.startswith(".loopsmith") and n != ".loopsmith-card"])
 
     def test_messages_wait_their_turn_and_no_busy_line_under_a_question(self):
         self.js("window.loopsmithPage.showMessage('first'); window.loopsmithPage.showMessage('second')")
@@ -683,12 +683,23 @@ class CardTest(Browser):
         self.assertEqual(self.el("file-number").get_attribute("value"), "2")
         self.el("ok").click()
         self.wait(lambda: "L05.T58" in self.card_files())
-        self.assertEqual(sorted(self.card_files()), ["L01.T58", "L02.T58", "L03.T58", "L04.T58", "L05.T58"])
+        self.assertEqual(sorted(self.card_files()),
+                         [".loopsmith-card", "L01.T58", "L02.T58", "L03.T58", "L04.T58", "L05.T58"])
         # OK again: the same numbers, each named in the question, never more free ones.
         self.el("ok").click()
         asked = self.answer(False)
         self.assertTrue(all(n in asked for n in ("L02.T58", "L04.T58", "L05.T58")), asked)
-        self.assertEqual(len(self.card_files()), 5)
+        self.assertEqual(len(self.card_files()), 6)  # five loops and their names
+        # Each loop shows the sound it came from, kept in the card's index, and takes a name.
+        self.assertRegex(self.slot_text(2), r"b0[123]\.wav")  # the three are one sound
+        self.assertIn(".loopsmith-card", self.card_files())
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="4"]').click()
+        self.idle()
+        self.el("label-slot").click()
+        self.driver.switch_to.alert.send_keys("Kick fill")
+        self.driver.switch_to.alert.accept()
+        self.wait(lambda: "Kick fill" in self.slot_text(4))
+        self.assertIn(b"Kick fill", self.card_files()[".loopsmith-card"])
         # A card that refuses the write: a message, and nothing listed as saved.
         self.js("FileSystemFileHandle.prototype.createWritable = () => "
                 "Promise.reject(new DOMException('The card is full', 'QuotaExceededError'));"

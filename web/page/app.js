@@ -297,7 +297,9 @@ async function main() {
       }
       const output = session.kind() === KIND_LOOP ? session.saveWave()
         : session.buildLoop(chosen.tenths, chosen.measureMode, number, chosen.dither);
-      if (output.ok) outputs.push({ name: output.name, bytes: output.bytes, number: isWave ? number : 0 });
+      if (output.ok) {
+        outputs.push({ name: output.name, bytes: output.bytes, number: isWave ? number : 0, source: file.name });
+      }
       else if (files.length === 1) showMessage(failureText(file, output));
       else result(failureLine(file, output), true);
     }
@@ -329,7 +331,7 @@ async function main() {
     if (!(await mayReplace([number]))) return;
     const bytes = new Uint8Array(await current.arrayBuffer());
     $('results').replaceChildren();
-    await deliver([{ name: core.slotName(number), bytes, number }], true);
+    await deliver([{ name: core.slotName(number), bytes, number, source: current.name }], true);
   }).catch(report));
   $('suggest').addEventListener('click', () => queue.run(async (signal) => {
     let found = session.suggestTempo();
@@ -434,6 +436,7 @@ async function main() {
     event.target.value = '';
     openCard(() => card.view(list));
   });
+  $('label-slot').addEventListener('click', () => queue.run(() => card.labelSelected()).catch(report));
   $('remove-slot').addEventListener('click', () => queue.run(() => card.removeSelected()).catch(report));
   $('download-card').addEventListener('click', () => {
     const name = card.downloadZip();

@@ -184,13 +184,31 @@ export class CardView {
   }
 
   // Loop files made by an OK go into their slots.
+  // Each keeps the name of the sound it came from (`source`) in the card's
+  // index; on a folder only the index is written here, the loop already is.
   async place(outputs) {
-    for (const { number, bytes } of outputs) {
+    const made = new Date().toISOString().slice(0, 16).replace('T', ' ');
+    for (const { number, bytes, source } of outputs) {
       this.model.reserveFile(bytes.length);
       this.model.fileView().set(bytes);
-      this.model.place(number);
+      const outcome = this.model.place(number, source ?? '', made);
+      const loop = this.core.slotName(number);
+      // In the page the name is kept as the loop is: it leaves with the card's zip.
+      if (this.folder) await this.carryOut({ ...outcome, steps: outcome.steps.filter((step) => step.name !== loop) });
+      else if (!outcome.ok) this.hooks.showMessage(`${outcome.message}\n${outcome.detail}`.trim());
     }
     this.refresh();
+  }
+
+  // The musician's name for the selected loop, asked for in the browser's own prompt.
+  async labelSelected() {
+    const slot = this.slot(this.selected);
+    if (!slot || slot.free) return;
+    const label = window.prompt(`A name for ${slot.name}:`, slot.label ?? '');
+    if (label === null) return;
+    await this.carryOut(this.model.label(slot.number, label.trim()));
+    this.refresh();
+    this.focusSlot(slot.number);
   }
 
   async move(from, to) {
@@ -357,14 +375,16 @@ export class CardView {
         continue;
       }
       item.title = slotText(slot);
-      item.setAttribute('aria-label', [item.title, slot.readOnly ? 'read-only' : ''].filter(Boolean).join(', '));
+      item.setAttribute('aria-label', [item.title, slot.label || (slot.source ? `from ${slot.source}` : ''),
+        slot.readOnly ? 'read-only' : ''].filter(Boolean).join(', '));
       mark.textContent = [slot.readOnly ? 'read-only' : '', slot.ok ? '' : 'unreadable'].filter(Boolean).join(', ');
       if (!slot.ok) {
         facts.textContent = slot.detail;
         continue;
       }
-      facts.textContent = `${bpm(slot.tempo)} BPM\n${['OFF', '1 measure', '2 measures'][slot.measure]}\n` +
-        `${slot.seconds.toFixed(3)} s`;
+      const named = slot.label || slot.source || '';
+      facts.textContent = `${named ? `${named}\n` : ''}${bpm(slot.tempo)} BPM\n` +
+        `${['OFF', '1 measure', '2 measures'][slot.measure]}\n${slot.seconds.toFixed(3)} s`;
       const peaks = this.model.peaks(slot.number, COLUMNS);
       g.fillStyle = getComputedStyle(canvas).color;
       const middle = canvas.height / 2;
@@ -389,6 +409,7 @@ export class CardView {
         (typeof window.showDirectoryPicker === 'function' ? ''
           : ' This browser cannot write to a folder; in Chrome or Edge, "Open card…" writes to the card itself.');
     document.getElementById('remove-slot').disabled = !this.selected || this.slot(this.selected).free;
+    document.getElementById('label-slot').disabled = !this.selected || this.slot(this.selected).free;
     document.getElementById('download-card').disabled = taken === 0;
   }
 }
