@@ -580,7 +580,20 @@ std::unique_ptr<RecoveryFolder> WindowsFileSystem::OpenRecoveryFolder(const std:
 }
 
 int WindowsFileSystem::Remove(const std::string& path) {
-  return ::DeleteFileW(WidePath(path).c_str()) ? 0 : LastError();
+  const std::wstring wide = WidePath(path);
+  if (::DeleteFileW(wide.c_str())) return 0;
+  const int error = LastError();
+  // The caller has decided (a loop marked read-only goes only with --force):
+  // the read-only attribute, which DeleteFile refuses, goes first.
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+      !::SetFileAttributesW(wide.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+    return error;
+  }
+  if (::DeleteFileW(wide.c_str())) return 0;
+  const int again = LastError();
+  ::SetFileAttributesW(wide.c_str(), attributes);
+  return again;
 }
 
 }  // namespace loopsmith
