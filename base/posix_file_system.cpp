@@ -363,6 +363,16 @@ int Rename(int folder, const std::string& from, const std::string& to, bool noRe
   return result;
 }
 
+// `path` opened and its facts read: the descriptor, or -errno with nothing left open.
+int OpenAndStat(const std::string& path, int flags, struct stat& info) {
+  const int fd = ::open(path.c_str(), flags);
+  if (fd < 0) return -errno;
+  if (::fstat(fd, &info) == 0) return fd;
+  const int error = errno;
+  ::close(fd);
+  return -error;
+}
+
 // A folder held by LockFolder until this goes.
 class PosixFolderLock final : public FolderLock {
  public:
@@ -395,15 +405,16 @@ int PosixFileSystem::OpenRead(const std::string& path, FileHandle& handle) {
   // it will be once they are put back; nothing is written here.
   std::int64_t base = 0;
   int fd = OpenCutOffCopy(path, base);
-  // O_NONBLOCK keeps a FIFO from hanging the open; it is refused just below.
-  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return -errno;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
+  // O_NONBLOCK keeps a FIFO from hanging the open; it is refused just below.
+  if (fd < 0) {
+    fd = OpenAndStat(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, info);
+  } else if (::fstat(fd, &info) != 0) {
     const int error = errno;
     ::close(fd);
     return -error;
   }
+  if (fd < 0) return fd;
   if (!S_ISREG(info.st_mode)) {
     ::close(fd);
     return S_ISDIR(info.st_mode) ? -EISDIR : -EINVAL;
@@ -749,14 +760,10 @@ int PosixFileSystem::HoldFolder(int folder, const std::string& name) {
 
 int PosixFileSystem::LockFolder(const std::string& folder, std::unique_ptr<FolderLock>& lock) {
   lock.reset();
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -errno;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return -error;
-  }
+  const int fd =
+      OpenAndStat(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, info);
+  if (fd < 0) return fd;
   // Held already by this run (a card operation calls another): nothing to add.
   const int held = HoldFolder(fd, folder);
   if (held != 0 || m_heldFolders.count({info.st_dev, info.st_ino}) > 0) {
