@@ -187,7 +187,11 @@ export class CardView {
   // Each keeps the name of the sound it came from (`source`) in the card's
   // index; on a folder only the index is written here, the loop already is.
   async place(outputs) {
-    const made = new Date().toISOString().slice(0, 16).replace('T', ' ');
+    // "2026-12-08 16:30", this computer's time, as the command line writes it.
+    const now = new Date();
+    const two = (n) => String(n).padStart(2, '0');
+    const made = `${now.getFullYear()}-${two(now.getMonth() + 1)}-${two(now.getDate())} ` +
+      `${two(now.getHours())}:${two(now.getMinutes())}`;
     for (const { number, bytes, source } of outputs) {
       this.model.reserveFile(bytes.length);
       this.model.fileView().set(bytes);
