@@ -13,7 +13,7 @@ import sys
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page")
 # Each after the modules it uses.
 MODULES = ["module.js", "jobs.js", "waveform.js", "player.js", "zip.js", "save.js", "folder.js",
-           "card.js", "adapt.js", "loader.js", "panel.js", "app.js"]
+           "card.js", "restore.js", "adapt.js", "loader.js", "panel.js", "app.js"]
 
 
 def read(name):

@@ -503,7 +503,7 @@ class CardTest(Browser):
             return out;""")
         return {name: base64.b64decode(data) for name, data in got.items()}
 
-    def drop(self, names, number=0, slot=0):
+    def drop(self, names, number=0, slot=0, idle=True):
         """Files dropped on slot `number`, or on the card; or slot `slot` dragged there."""
         datas = []
         for name in names:
@@ -518,7 +518,8 @@ class CardTest(Browser):
                                   : document.getElementById('card');
             target.dispatchEvent(new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));""",
                 names, datas, number, slot)
-        self.idle()
+        if idle:
+            self.idle()
 
     def slot_text(self, number):
         return self.js("return document.querySelector('#slots li[data-number=\"%d\"]').innerText" % number)
@@ -649,6 +650,22 @@ class CardTest(Browser):
         self.assertEqual(active(), "50")
         self.assertEqual(self.js("return document.activeElement.getAttribute('role')"), "option")
         self.assertIn("L50.T58: free", self.js("return document.activeElement.getAttribute('aria-label')"))
+
+    def test_a_backup_zip_goes_back_under_its_numbers(self):
+        three, five = self.cli("stereo long.wav", "--number", "3"), self.cli("mono short.wav", "--number", "5")
+        self.open_card({"L03.T58": five})
+        with zipfile.ZipFile(os.path.join(self.files, "backup.zip"), "w") as z:
+            z.writestr("CARD/L03.T58", three)
+            z.writestr("L05.T58", five)
+            z.writestr("../L07.T58", b"x" * 600000)  # larger than a loop: never unpacked
+            z.writestr("notes.txt", b"mine")
+        self.drop(["backup.zip"], idle=False)  # the question waits
+        asked = self.answer(True)
+        self.assertIn("Put back 2 loops", asked)
+        self.assertIn("replacing L03.T58", asked)
+        files = self.card_files()
+        self.assertEqual((files.get("L03.T58"), files.get("L05.T58"), files.get("L07.T58")),
+                         (three, five, None))
 
     def test_a_folder_dropped_opens_as_the_card(self):
         three = self.cli("stereo long.wav", "--number", "3")

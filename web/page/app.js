@@ -8,6 +8,7 @@ import { Player } from './player.js';
 import { RENAMED, Saver } from './save.js';
 import { CardView, droppedFolder, slotText } from './card.js';
 import { Loader } from './loader.js';
+import { backupIn } from './restore.js';
 import { JobQueue, isAbort } from './jobs.js';
 
 
@@ -95,7 +96,10 @@ async function main() {
     },
     openSlot: (file) => open([file], null, true),
     dropOnSlot: (list, number) => open(list, { number }),
-    dropOnCard: (list) => open(list, { number: card.firstFree() || core.minFileNumber }),
+    dropOnCard: (list) => backupIn([...list], core.largestLoopFile).then((backup) => {
+      if (backup) queue.run(() => card.restore(backup)).catch(report);
+      else open(list, { number: card.firstFree() || core.minFileNumber });
+    }).catch(report),
     dropped,
     moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
   });

@@ -204,6 +204,27 @@ export class CardView {
     this.refresh();
   }
 
+  // A backup's loops (backupIn's) back under their numbers, after one
+  // question that lists what they would replace.
+  async restore(loops) {
+    if (!loops.size) {
+      this.hooks.showMessage('The backup holds no loop file named for a slot (L01.T58 to L50.T58); nothing was put back.');
+      return;
+    }
+    const numbers = [...loops.keys()].map((name) => Number(name.slice(1, 3))).sort((a, b) => a - b);
+    const taken = numbers.map((n) => this.slot(n)).filter((slot) => !slot.free);
+    const count = `${loops.size} loop${loops.size === 1 ? '' : 's'}`;
+    if (!(await this.hooks.ask(`Put back ${count} under ${loops.size === 1 ? 'its number' : 'their numbers'}` +
+      (taken.length ? `, replacing ${taken.map(slotText).join('; ')}?` : '?'), 'Put back'))) return;
+    for (const number of numbers) {
+      const bytes = loops.get(this.core.slotName(number));
+      this.model.reserveFile(bytes.length);
+      this.model.fileView().set(bytes);
+      if (!(await this.carryOut(this.model.place(number, '', '')))) break;
+    }
+    this.refresh();
+  }
+
   // The musician's name for the selected loop, asked for in the browser's own prompt.
   async labelSelected() {
     const slot = this.slot(this.selected);
