@@ -615,6 +615,7 @@ class CardTest(Browser):
               return ++calls >= 2 ? Promise.reject(new Error('the card was pulled out')) : real.apply(this, a); };""")
         self.drop([], number=7, slot=3)
         self.assertIn("the card was pulled out", self.dialog_text())
+        self.assertNotIn(".loopsmith", self.dialog_text())  # our own files in the user's words
         self.assertIn(".loopsmith-swap", self.card_files())
         # The next opening of the card finishes the swap.
         self.setUp_reload()

@@ -171,8 +171,14 @@ export class CardView {
       try {
         await this.folder.run(outcome.steps);
       } catch (error) {
-        this.hooks.showMessage(`The card was not changed as asked.\n${error.message}`);
-        if (readAgain) await this.openFolder(this.folder);
+        // The card's own files are named in the user's words, not ours.
+        const said = String(error.message ?? error)
+          .replace(/\.loopsmith-swap\.T58|\.loopsmith-swap/g, 'the swap in progress')
+          .replace(/\.loopsmith-card/g, "the card's names");
+        if (readAgain) await this.openFolder(this.folder).catch(() => {});
+        this.hooks.showMessage(`The card refused a step: ${said}\n` +
+          (readAgain ? 'It was read again, and the grid shows what it holds now (a swap cut off is finished). ' : '') +
+          'Check that the card is in place and writable, then try again.');
         return false;
       }
     }
