@@ -595,6 +595,12 @@ class CardTest(Browser):
         self.assertNotIn("other.WAV", self.card_files())
         self.assertNotIn("L09.T58", self.card_files())
         self.assertEqual(self.js("return window.loopsmithPage.messages"), [])
+        # The removal undone: the page kept its bytes.
+        removed_text = self.el("undo-card").text
+        self.el("undo-card").click()
+        self.wait(lambda: "L09.T58" in self.card_files())
+        self.assertIn("removal of L09.T58", removed_text)
+        self.assertTrue(self.el("undo-card").get_attribute("disabled"))
         # The next visit offers the folder again.
         self.setUp_keep_card()
         self.assertEqual(self.el("reopen-card").text, "Open CARD again")

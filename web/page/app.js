@@ -307,8 +307,18 @@ async function main() {
       else if (files.length === 1) showMessage(failureText(file, output));
       else result(failureLine(file, output), true);
     }
-    await deliver(outputs, cardTarget !== null || card.writesFolder);
-    if (cardTarget !== null || card.writesFolder) savedTo = { first: chosen.fileNumber, numbers };
+    const toCard = cardTarget !== null || card.writesFolder;
+    // What the OK replaces or fills is kept, for Undo.
+    const kept = toCard ? card.keep(numbers) : [];
+    const emptied = toCard ? numbers.filter((n) => card.slot(n).free) : [];
+    await deliver(outputs, toCard);
+    if (toCard) {
+      savedTo = { first: chosen.fileNumber, numbers };
+      if (outputs.some((o) => o.number)) {
+        const into = numbers.map((n) => core.slotName(n)).join(', ');
+        card.remember(`saving into ${into}`, () => card.putBack(kept, emptied));
+      }
+    }
     // The session holds the file shown again.
     if (files.length > 1 && shown) {
       const back = await load(shown, signal);
@@ -440,6 +450,7 @@ async function main() {
     event.target.value = '';
     openCard(() => card.view(list));
   });
+  $('undo-card').addEventListener('click', () => queue.run(() => card.undo()).catch(report));
   $('label-slot').addEventListener('click', () => queue.run(() => card.labelSelected()).catch(report));
   $('remove-slot').addEventListener('click', () => queue.run(() => card.removeSelected()).catch(report));
   $('download-card').addEventListener('click', () => {

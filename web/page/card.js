@@ -139,6 +139,7 @@ export class CardView {
 
   async hold(files) {
     this.changedInPage = false;
+    this.lastChange = null;  // another card, or the same read again: nothing to undo
     this.model.clear();
     this.selected = 0;
     // Of a loop file, and of the card's own files, as much as the loop reader
@@ -222,6 +223,9 @@ export class CardView {
     const count = `${loops.size} loop${loops.size === 1 ? '' : 's'}`;
     if (!(await this.hooks.ask(`Put back ${count} under ${loops.size === 1 ? 'its number' : 'their numbers'}` +
       (taken.length ? `, replacing ${taken.map(slotText).join('; ')}?` : '?'), 'Put back'))) return;
+    const kept = this.keep(numbers);
+    const emptied = numbers.filter((n) => this.slot(n).free);
+    this.remember(`putting back ${count}`, () => this.putBack(kept, emptied));
     for (const number of numbers) {
       const bytes = loops.get(this.core.slotName(number));
       this.model.reserveFile(bytes.length);
@@ -245,9 +249,46 @@ export class CardView {
   async move(from, to) {
     const target = this.slot(to);
     const outcome = target.free ? this.model.move(from, to) : this.model.swap(from, to);
-    await this.carryOut(outcome);
+    if (await this.carryOut(outcome)) {
+      this.remember(`${target.free ? 'move' : 'swap'} of ${this.core.slotName(from)} and ${this.core.slotName(to)}`,
+        () => this.move(to, from));
+    }
     this.selected = to;
     this.refresh();
+  }
+
+  // The last removal, move, swap or replace, undone while the page is open:
+  // the page keeps the bytes it removed or replaced.
+  remember(what, undo) {
+    this.lastChange = { what, undo };
+    this.hooks.changed();
+  }
+
+  async undo() {
+    const change = this.lastChange;
+    if (!change) return;
+    this.lastChange = null;
+    await change.undo();
+    this.lastChange = null;  // an undo is not itself undone
+    this.refresh();
+  }
+
+  // The loops now in these slots, to put back should the change be undone.
+  keep(numbers) {
+    return numbers.filter((n) => !this.slot(n).free)
+      .map((n) => ({ number: n, bytes: new Uint8Array(this.model.bytes(this.core.slotName(n))) }));
+  }
+
+  // Loops back into their slots as they were, and the slots left empty by the change emptied.
+  async putBack(kept, emptied) {
+    for (const { number, bytes } of kept) {
+      this.model.reserveFile(bytes.length);
+      this.model.fileView().set(bytes);
+      await this.carryOut(this.model.place(number, '', ''));
+    }
+    for (const number of emptied) {
+      if (!this.slot(number).free) await this.carryOut(this.model.remove(number, true));
+    }
   }
 
   async removeSelected() {
@@ -258,7 +299,10 @@ export class CardView {
       ? `${slotText(slot)} is marked read-only. Remove it from the card anyway?`
       : `Remove ${slotText(slot)} from the card?`;
     if (!(await this.hooks.ask(text, 'Remove'))) return;
-    await this.carryOut(this.model.remove(slot.number, true));
+    const kept = this.keep([slot.number]);
+    if (await this.carryOut(this.model.remove(slot.number, true))) {
+      this.remember(`removal of ${slot.name}`, () => this.putBack(kept, []));
+    }
     this.selected = 0;
     this.refresh();
     // The Remove button goes with the selection: the focus stays in the grid.
@@ -441,6 +485,9 @@ export class CardView {
           : ' This browser cannot write to a folder; in Chrome or Edge, "Open card…" writes to the card itself.');
     document.getElementById('remove-slot').disabled = !this.selected || this.slot(this.selected).free;
     document.getElementById('label-slot').disabled = !this.selected || this.slot(this.selected).free;
+    const undo = document.getElementById('undo-card');
+    undo.disabled = !this.lastChange;
+    undo.textContent = this.lastChange ? `Undo ${this.lastChange.what}` : 'Undo';
     document.getElementById('download-card').disabled = taken === 0;
   }
 }
