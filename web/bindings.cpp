@@ -310,6 +310,8 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::constant("maxFileNumber", kMaxFileNumber);
   emscripten::constant("largestLoopFile", kLargestLoopFile);
   emscripten::constant("sampleRate", static_cast<int>(kSampleRate));
+  // A loop file is stored in whole blocks: the words of the smallest.
+  emscripten::constant("blockWords", static_cast<int>(StorageWords(0) + 1));
   emscripten::constant("kindWave", static_cast<int>(PageSession::Kind::kWave));
   emscripten::constant("kindLoop", static_cast<int>(PageSession::Kind::kLoop));
   emscripten::constant("fileNumberErrorId", static_cast<int>(MessageId::kFileNumberError));

@@ -46,7 +46,7 @@ async function main() {
     dialog.showModal();
   });
   const panel = new Panel(core, showMessage);
-  const waveform = new Waveform($('waveform'), core.sampleRate);
+  const waveform = new Waveform($('waveform'), core.sampleRate, core.blockWords);
   const player = new Player(core.sampleRate);
   const saver = new Saver();
   let files = [];  // the files of the last drop, in order
@@ -96,7 +96,7 @@ async function main() {
     },
     openSlot: (file) => open([file], null, true),
     dropOnSlot: (list, number) => open(list, { number }),
-    dropOnCard: (list) => backupIn([...list], core.largestLoopFile).then((backup) => {
+    dropOnCard: (list) => backupIn([...list], core).then((backup) => {
       if (backup) queue.run(() => card.restore(backup)).catch(report);
       else open(list, { number: card.firstFree() || core.minFileNumber });
     }).catch(report),
@@ -136,7 +136,7 @@ async function main() {
     waveform.setLoop(last, stored, mode === 0 ? 0 : tenths);
     const seconds = ((last + 1) / core.sampleRate).toFixed(3);
     $('loop-info').textContent = `Loop: ${seconds} s, ${withCommas(last + 1)} samples; ` +
-      `stored in ${withCommas(stored + 1)} words (${(stored + 1) / 65536} block${stored >= 65536 ? 's' : ''}); ` +
+      `stored in ${withCommas(stored + 1)} words (${(stored + 1) / core.blockWords} block${stored >= core.blockWords ? 's' : ''}); ` +
       `the file holds ${withCommas(session.fileFrames())} frames`;
     if (player.playing === 'loop') playLoop();
   }
@@ -242,7 +242,8 @@ async function main() {
   // True when none of these slots holds a loop, or the user has said to replace them.
   async function mayReplace(numbers) {
     const taken = numbers.map((n) => card.slot(n)).filter((slot) => !slot.free);
-    const full = card.table.free.length === 0 ? 'The card is full (50 of 50 numbers taken). ' : '';
+    const full = card.table.free.length === 0
+      ? `The card is full (${core.maxFileNumber} of ${core.maxFileNumber} numbers taken). ` : '';
     return !taken.length || ask(`${full}Replace ${taken.map(slotText).join('; ')}?`);
   }
 

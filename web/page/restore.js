@@ -2,19 +2,21 @@
 // or several loop files named for their slots. The bytes come from anyone:
 // only entries named L01.T58 ... L50.T58 and no larger than a loop file are
 // even unpacked.
-const SLOT_NAME = /^L(0[1-9]|[1-4][0-9]|50)\.T58$/i;
-
 // The loops of a drop by slot name ("L04.T58"), where the drop is a backup:
 // a zip, or two or more loop files named for their slots and nothing else.
 // Null for any other drop, which goes on as files.
-export async function backupIn(files, largestLoopFile) {
+export async function backupIn(files, core) {
+  // The card's own rule for its names: L and two digits in the module's range.
+  const isSlotName = (name) => /^L\d\d\.T58$/i.test(name) &&
+    Number(name.slice(1, 3)) >= core.minFileNumber && Number(name.slice(1, 3)) <= core.maxFileNumber;
+  const largestLoopFile = core.largestLoopFile;
   const zips = files.filter((file) => /\.zip$/i.test(file.name));
-  const loops = files.filter((file) => SLOT_NAME.test(file.name));
+  const loops = files.filter((file) => isSlotName(file.name));
   if (zips.length + loops.length !== files.length || (!zips.length && loops.length < 2)) return null;
   const found = new Map();
   for (const zip of zips) {
     const entries = globalThis.fflate.unzipSync(new Uint8Array(await zip.arrayBuffer()), {
-      filter: (entry) => SLOT_NAME.test(entry.name.split('/').pop()) && entry.originalSize <= largestLoopFile,
+      filter: (entry) => isSlotName(entry.name.split('/').pop()) && entry.originalSize <= largestLoopFile,
     });
     for (const [path, bytes] of Object.entries(entries)) found.set(path.split('/').pop().toUpperCase(), bytes);
   }

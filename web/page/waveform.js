@@ -1,10 +1,10 @@
 // The dropped sound with the loop drawn over it. The min/max columns are
 // computed once per file; a change of tempo or measure redraws the overlay only.
-const BLOCK_WORDS = 65536;
 
 export class Waveform {
-  // `sampleRate`: the core's, for the beats drawn over the loop.
-  constructor(canvas, sampleRate) {
+  // `sampleRate` and `blockWords`: the core's, for the beats and block ends drawn over the loop.
+  constructor(canvas, sampleRate, blockWords) {
+    this.blockWords = blockWords;
     this.canvas = canvas;
     this.sampleRate = sampleRate;
     this.frames = 0;
@@ -108,7 +108,7 @@ export class Waveform {
     g.drawImage(this.background, 0, 0);
     g.strokeStyle = style.getPropertyValue('--block');
     g.setLineDash([4, 4]);
-    for (let word = BLOCK_WORDS; word <= this.span; word += BLOCK_WORDS) {
+    for (let word = this.blockWords; word <= this.span; word += this.blockWords) {
       g.beginPath();
       g.moveTo(Math.round(x(word)) + 0.5, 0);
       g.lineTo(Math.round(x(word)) + 0.5, height);
