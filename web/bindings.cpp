@@ -41,6 +41,7 @@ val ResultOf(const PageSession::Result& result) {
   out.set("name", result.name);
   out.set("bytes", CopyOf(result.bytes));
   out.set("needsMore", result.needsMore);
+  out.set("otherFormat", result.otherFormat);
   return out;
 }
 
@@ -315,7 +316,6 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
   emscripten::constant("kindWave", static_cast<int>(PageSession::Kind::kWave));
   emscripten::constant("kindLoop", static_cast<int>(PageSession::Kind::kLoop));
   emscripten::constant("fileNumberErrorId", static_cast<int>(MessageId::kFileNumberError));
-  emscripten::constant("formatErrorId", static_cast<int>(MessageId::kWaveFormatError));
   emscripten::constant("memoryErrorId", static_cast<int>(MessageId::kMemoryError));
   emscripten::class_<Session>("Session")
       .constructor<>()

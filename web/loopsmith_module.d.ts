@@ -32,7 +32,9 @@ export interface Session {
   inputView(): Uint8Array;
   // `wholeSize`: the file's size, of which the input holds the start; an
   // Output with needsMore asks for more of it.
-  open(name: string, wholeSize: number): Output & { needsMore: boolean };
+  // otherFormat: a WAV file refused for its depth or rate, which
+  // decodeOwn() may still read.
+  open(name: string, wholeSize: number): Output & { needsMore: boolean; otherFormat: boolean };
   reserveFloats(count: number): Outcome;
   floatView(): Float32Array;
   useDecoded(name: string, channels: number): Output;
@@ -130,7 +132,6 @@ export interface Core {
   readonly kindWave: number;
   readonly kindLoop: number;
   readonly fileNumberErrorId: number;
-  readonly formatErrorId: number;
   readonly memoryErrorId: number;
 }
 

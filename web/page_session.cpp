@@ -108,7 +108,9 @@ PageSession::Result PageSession::OpenHeld(const std::string& name, std::vector<s
     case Direction::kWaveToLoop: {
       CWaveFile wave(m_fs, reporter);
       if (!LoadWave(wave, reporter, path, FixedSpan<kStereoLoadCap>(m_pcm), m_loadedBytes)) {
-        return Fail(*reporter.first);
+        Result result = Fail(*reporter.first);
+        result.otherFormat = reporter.first->id == MessageId::kWaveFormatError;
+        return result;
       }
       m_kind = Kind::kWave;
       m_channels = wave.m_format.nChannels;

@@ -26,6 +26,9 @@ class PageSession {
     std::string name;                 // the output's file name
     std::vector<std::uint8_t> bytes;  // the output file
     bool needsMore = false;           // the file is held in part, and more of it is needed
+    // A WAV file the desktop's reader refused for its format (another depth
+    // or rate, say), which the page's own reader may still take.
+    bool otherFormat = false;
   };
 
   // A dropped file: a WAV file is loaded as the desktop loads it, a loop file

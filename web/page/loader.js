@@ -11,7 +11,6 @@ export class Loader {
     this.core = core;
     this.session = session;
     this.onProgress = onProgress;
-    this.formatError = core.messageText(core.formatErrorId);
     this.memoryError = core.messageText(core.memoryErrorId);
     this.rateText = () => core.sampleRate.toLocaleString('en-US');
   }
@@ -60,10 +59,10 @@ export class Loader {
     const opened = this.session.open(file.name, file.size);
     if (opened.ok) return { ok: true, adapted: null };
     if (opened.needsMore) return opened;
-    const kind = extension(file.name);
-    if (opened.message && !(kind === '.wav' && opened.message === this.formatError)) return opened;
+    // A refusal for any other cause than the WAV file's format is final.
+    if (opened.message && !opened.otherFormat) return opened;
     // From what: the WAV reader's own words, or the kind of file.
-    const from = opened.message ? opened.detail : `a ${kind} file`;
+    const from = opened.message ? opened.detail : `a ${extension(file.name)} file`;
     // A WAV or AIFF file of another depth or rate: read as --adapt reads it;
     // another rate is then resampled by the browser.
     const own = this.session.decodeOwn();
