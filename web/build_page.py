@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Makes loopsmith.html, one self-contained file: the page, its style, the
 WebAssembly module (embedded by emscripten) and the page's JavaScript
-modules, each copied in as it is, less the import and export lines that only
-join them.
+modules, each copied in less the import and export lines that only join
+them, and less their comment lines and indentation, which the page does not
+need (the sources keep them; no string of the page spans lines).
 
     python3 web/build_page.py MODULE.js OUT.html VERSION FFLATE.js
 """
@@ -11,9 +12,9 @@ import re
 import sys
 
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page")
-# Each after the modules it uses.
-MODULES = ["module.js", "jobs.js", "waveform.js", "player.js", "zip.js", "save.js", "folder.js",
-           "card.js", "restore.js", "adapt.js", "loader.js", "panel.js", "app.js"]
+# Every module of the page, app.js last: it starts the page, once every
+# other module's names are defined (they share one script's scope).
+MODULES = sorted(n for n in os.listdir(PAGE) if n.endswith(".js") and n != "app.js") + ["app.js"]
 
 
 def read(name):
@@ -31,8 +32,14 @@ def main():
     script = []
     for name in MODULES:
         text = read(name)
-        text = re.sub(r"^import .*? from '\./[a-z]+\.js';\n", "", text, flags=re.M)
+        text = re.sub(r"^import .*? from '\./[a-z_]+\.js';\n", "", text, flags=re.M)
         text = re.sub(r"^export ", "", text, flags=re.M)
+        # An import the line above did not take would stop the page, and a
+        # string that spans lines would lose its indentation.
+        assert not re.search(r"^(import|export) ", text, flags=re.M), name
+        assert all(line.count("`") % 2 == 0 for line in text.split("\n")), name
+        text = "\n".join(line.strip() for line in text.split("\n")
+                          if line.strip() and not line.strip().startswith("//"))
         script.append("// " + name + "\n" + text)
     html = read("loopsmith.html")
     # Inside a script element only "</script" could end it early.

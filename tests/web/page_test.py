@@ -243,20 +243,41 @@ class PageTest(Browser):
         self.el("stop").click()
         self.assertIsNone(self.js("return window.loopsmithPage.player.source"))
 
-    def test_a_batch_is_numbered_up_from_the_file_number(self):
+    def test_a_batch_table_gives_each_file_its_tempo_and_one_ok_makes_them_all(self):
         loop = self.cli("mono short.wav", "--number", "9")
         with open(os.path.join(self.files, "L09.T58"), "wb") as f:
             f.write(loop)
-        self.give("mono short.wav", "L09.T58", "stereo long.wav", "bad.wav")
+        self.give("mono short.wav", "L09.T58", "drums_96bpm.wav", "stereo long.wav", "bad.wav")
+        self.idle()
         field = self.el("file-number")
         field.clear()
         field.send_keys("4")
+        rows = self.driver.find_elements(By.CSS_SELECTOR, "#batch-rows tr")
+        self.assertEqual([r.find_element(By.TAG_NAME, "th").text for r in rows],
+                         ["mono short.wav", "L09.T58", "drums_96bpm.wav", "stereo long.wav", "bad.wav"])
+        # The name's tempo is found, and a row with none says it takes the panel's.
+        self.assertEqual(rows[2].find_element(By.TAG_NAME, "input").get_attribute("value"), "96")
+        self.assertIn("the panel's tempo is taken", rows[0].text)
+        self.assertIn("Wave file read error #2", rows[4].text)
+        tempo = self.driver.find_element(By.CSS_SELECTOR, "#batch-rows tr:nth-child(4) input")
+        tempo.send_keys(Keys.CONTROL, "a")
+        tempo.send_keys("97.5\t")
+        self.driver.find_element(By.CSS_SELECTOR, "#batch-rows tr:nth-child(3) button[aria-label^=Play]").click()
+        self.wait(lambda: self.js("return loopsmithPage.player.playing === 'loop' && "
+                                  "loopsmithPage.state.current.name === 'drums_96bpm.wav'"))
+        numbers = self.js("return [...document.querySelectorAll('#batch-rows tr')].map((r) => r.cells[4]?.textContent)")
+        self.assertEqual(numbers, ["L04.T58", None, "L05.T58", "L06.T58", None])
+        chosen = self.js("const s = loopsmithPage.state; return s.batch.sounds.map((r) => s.chosen(r.file))")
         self.el("ok").click()
-        # One OK, one download.
+        # One OK, one download, each loop with its row's tempo and measure.
         self.assertEqual(self.downloaded(1), ["loopsmith.zip"])
         saved = self.unzip("loopsmith.zip")
-        self.assertEqual(sorted(saved), ["L04.T58", "L05.T58", "L09.WAV"])
-        self.assertEqual(saved["L05.T58"], self.cli("stereo long.wav", "--number", "5"))
+        self.assertEqual(sorted(saved), ["L04.T58", "L05.T58", "L06.T58", "L09.WAV"])
+        measure = {0: "off", 1: "1", 2: "2"}
+        for name, number, row in (("drums_96bpm.wav", 5, chosen[1]), ("stereo long.wav", 6, chosen[2])):
+            self.assertEqual(saved["L%02d.T58" % number], self.cli(
+                name, "--number", str(number), "--bpm", str(row["tenths"] / 10), "--measure", measure[row["mode"]]))
+        self.assertEqual(chosen[2]["tenths"], 975)
         self.assertIn("bad.wav: Wave file read error #2", self.el("results").text)
 
     def test_one_job_at_a_time_and_ok_converts_the_file_shown(self):
@@ -426,10 +447,19 @@ class PageTest(Browser):
                 self.driver.set_window_size(width, height)
                 self.give("stereo long.wav")
                 if width > 1000:
+                    # OK, and the card's first slots beside the panel, in view.
                     self.assertLessEqual(self.js(
                         "return document.getElementById('ok').getBoundingClientRect().bottom"),
                         self.js("return window.innerHeight"))
+                    self.assertLess(self.js("return document.getElementById('slots').getBoundingClientRect().top"),
+                                    self.js("return window.innerHeight") / 2)
                     continue
+                # A slot with a long name and two measures shows every line, seconds too.
+                self.js("""const c = loopsmithPage.card, b = Uint8Array.from(atob(arguments[0]), (x) => x.charCodeAt(0));
+                    return c.place([{ number: 3, bytes: b, source: 'a long name for a take of a break.wav' }]);""",
+                        base64.b64encode(self.cli("drums_96bpm.wav", "--measure", "2")).decode())
+                self.assertEqual(self.js("""return [...document.querySelectorAll('.slot:not(.free) .slot-facts')]
+                    .filter((e) => e.scrollHeight > e.clientHeight || e.scrollWidth > e.clientWidth).length"""), 0)
                 small = self.js("""return [...document.querySelectorAll(
                     '#params input:not([type=radio]):not([type=checkbox]), #params button, #params fieldset label, #params .check')]
                     .filter((e) => e.offsetParent && e.getBoundingClientRect().height < 44)

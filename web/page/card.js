@@ -6,43 +6,9 @@
 import { FolderFiles, rememberFolder, rememberedFolder } from './folder.js';
 import { download } from './save.js';
 import { zipFiles } from './zip.js';
-
-const MEASURES = ['OFF', 'one measure', 'two measures'];
-const SLOT_TYPE = 'application/x-loopsmith-slot';
-const COLUMNS = 96;
-const ARROWS = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -10, ArrowDown: 10 };
-
-const bpm = (tenths) => (tenths % 10 === 0 ? String(tenths / 10) : (tenths / 10).toFixed(1));
-
-// "L07.T58: 128 BPM, one measure, 1.875 s"
-export const slotText = (slot) => (slot.ok
-  ? `${slot.name}: ${bpm(slot.tempo)} BPM, ${MEASURES[slot.measure]}, ${slot.seconds.toFixed(3)} s`
-  : `${slot.name}: unreadable (${slot.detail})`);
-
-// A folder in a drop (the card, dragged from the file manager), taken while
-// the drop lasts, as the browser allows its items to be read only then: a
-// promise of the handle where the browser gives one, and the entry. Null
-// where the drop is not one folder's item.
-export function droppedFolder(dataTransfer) {
-  const items = [...(dataTransfer.items ?? [])].filter((item) => item.kind === 'file');
-  if (items.length !== 1) return null;
-  const handle = typeof items[0].getAsFileSystemHandle === 'function'
-    ? items[0].getAsFileSystemHandle().catch(() => null) : Promise.resolve(null);
-  return { handle, entry: items[0].webkitGetAsEntry?.() ?? null };
-}
-
-// The files directly in a dropped folder's entry.
-async function entryFiles(entry) {
-  const reader = entry.createReader();
-  const entries = [];
-  for (;;) {
-    const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
-    if (!batch.length) break;
-    entries.push(...batch);
-  }
-  return Promise.all(entries.filter((e) => e.isFile)
-    .map((e) => new Promise((resolve, reject) => e.file(resolve, reject))));
-}
+import { entryFiles } from './dropped.js';
+import { inUserWords, madeStamp, slotText } from './slots.js';
+import { CardGrid } from './card_grid.js';
 
 export class CardView {
   // `hooks`: ask(text) -> Promise<bool>, showMessage(text), openSlot(file),
@@ -58,8 +24,8 @@ export class CardView {
     this.table = this.model.read();
     this.selected = 0;
     this.openedIn = 0;      // ms from opening a folder to its grid drawn
-    this.grid = document.getElementById('slots');
-    this.build();
+    this.lastChange = null;
+    this.grid = new CardGrid(this);
   }
 
   get writesFolder() {
@@ -158,24 +124,21 @@ export class CardView {
     }
   }
 
-  // The model's steps on the folder; a step that fails is said, and the
-  // folder read again so the grid shows what is there.
   // Whether the card in the page was rearranged since its last zip (the loops
   // an OK makes are downloaded as they are made): a reload would lose that.
   get unsaved() {
     return !this.folder && this.changedInPage;
   }
 
+  // The model's steps on the folder; a step that fails is said, and the
+  // folder read again so the grid shows what is there.
   async carryOut(outcome, readAgain = true) {
     if (!this.folder && outcome.ok && outcome.steps.length) this.changedInPage = true;
     if (this.folder && outcome.steps.length) {
       try {
         await this.folder.run(outcome.steps);
       } catch (error) {
-        // The card's own files are named in the user's words, not ours.
-        const said = String(error.message ?? error)
-          .replace(/\.loopsmith-swap\.T58|\.loopsmith-swap/g, 'the swap in progress')
-          .replace(/\.loopsmith-card/g, "the card's names");
+        const said = inUserWords(String(error.message ?? error));
         if (readAgain) await this.openFolder(this.folder).catch(() => {});
         this.hooks.showMessage(`The card refused a step: ${said}\n` +
           (readAgain ? 'It was read again, and the grid shows what it holds now (a swap cut off is finished). ' : '') +
@@ -194,11 +157,7 @@ export class CardView {
   // Each keeps the name of the sound it came from (`source`) in the card's
   // index; on a folder only the index is written here, the loop already is.
   async place(outputs) {
-    // "2026-12-08 16:30", this computer's time, as the command line writes it.
-    const now = new Date();
-    const two = (n) => String(n).padStart(2, '0');
-    const made = `${now.getFullYear()}-${two(now.getMonth() + 1)}-${two(now.getDate())} ` +
-      `${two(now.getHours())}:${two(now.getMinutes())}`;
+    const made = madeStamp(new Date());
     for (const { number, bytes, source } of outputs) {
       this.model.reserveFile(bytes.length);
       this.model.fileView().set(bytes);
@@ -243,7 +202,7 @@ export class CardView {
     if (label === null) return;
     await this.carryOut(this.model.label(slot.number, label.trim()));
     this.refresh();
-    this.focusSlot(slot.number);
+    this.grid.focusSlot(slot.number);
   }
 
   async move(from, to) {
@@ -306,7 +265,7 @@ export class CardView {
     this.selected = 0;
     this.refresh();
     // The Remove button goes with the selection: the focus stays in the grid.
-    this.focusSlot(slot.number);
+    this.grid.focusSlot(slot.number);
   }
 
   // The card as it stands in the page, every file of it, as one zip.
@@ -326,168 +285,13 @@ export class CardView {
     return new File([this.model.bytes(slot.name)], slot.name);
   }
 
+  render() {
+    this.grid.render();
+  }
+
   refresh() {
     this.table = this.model.read();
-    this.render();
+    this.grid.render();
     this.hooks.changed();
-  }
-
-  // Fifty slots, made once; each drop, click and drag is handled on the grid.
-  build() {
-    for (let n = this.core.minFileNumber; n <= this.core.maxFileNumber; n += 1) {
-      const item = document.createElement('li');
-      item.className = 'slot';
-      item.dataset.number = String(n);
-      // One stop in the tab order for the whole grid; arrows move within it.
-      item.tabIndex = n === this.core.minFileNumber ? 0 : -1;
-      item.setAttribute('role', 'option');
-      item.draggable = true;
-      const canvas = document.createElement('canvas');
-      canvas.width = COLUMNS;
-      canvas.height = 28;
-      canvas.setAttribute('aria-hidden', 'true');
-      const head = document.createElement('span');
-      head.className = 'slot-name';
-      const facts = document.createElement('span');
-      facts.className = 'slot-facts';
-      const mark = document.createElement('span');
-      mark.className = 'slot-mark';
-      item.append(head, facts, canvas, mark);
-      this.grid.append(item);
-    }
-    const numberAt = (event) => Number(event.target.closest?.('.slot')?.dataset.number ?? 0);
-    this.grid.addEventListener('click', (event) => {
-      const n = numberAt(event);
-      if (n) this.pick(n);
-    });
-    this.grid.addEventListener('keydown', (event) => {
-      const n = numberAt(event);
-      if (n && (event.key === 'Enter' || event.key === ' ')) {
-        event.preventDefault();
-        this.pick(n);
-      } else if (n && event.altKey && ARROWS[event.key]) {
-        // The keyboard's drag: Alt and an arrow moves the loop to the next slot, or swaps.
-        event.preventDefault();
-        const to = n + ARROWS[event.key];
-        if (to >= this.core.minFileNumber && to <= this.core.maxFileNumber && !this.slot(n).free) {
-          this.hooks.moveSlot(n, to);
-          this.focusSlot(to);
-        }
-      } else if (n && !event.altKey && (ARROWS[event.key] || event.key === 'Home' || event.key === 'End')) {
-        event.preventDefault();
-        const to = event.key === 'Home' ? this.core.minFileNumber
-          : event.key === 'End' ? this.core.maxFileNumber : n + ARROWS[event.key];
-        if (to >= this.core.minFileNumber && to <= this.core.maxFileNumber) this.focusSlot(to);
-      } else if (n && event.key === 'Delete') {
-        this.selected = n;
-        this.removeSelected().catch((error) => this.hooks.showMessage(String(error.message ?? error)));
-      }
-    });
-    this.grid.addEventListener('dragstart', (event) => {
-      const n = numberAt(event);
-      if (!n || this.slot(n).free) {
-        event.preventDefault();
-        return;
-      }
-      event.dataTransfer.setData(SLOT_TYPE, String(n));
-      event.dataTransfer.effectAllowed = 'move';
-    });
-    const box = document.getElementById('card');
-    box.addEventListener('dragover', (event) => {
-      event.preventDefault();
-      this.grid.querySelectorAll('.over').forEach((e) => e.classList.remove('over'));
-      event.target.closest?.('.slot')?.classList.add('over');
-    });
-    box.addEventListener('dragleave', () => {
-      this.grid.querySelectorAll('.over').forEach((e) => e.classList.remove('over'));
-    });
-    box.addEventListener('drop', (event) => {
-      event.preventDefault();
-      event.stopPropagation();
-      this.grid.querySelectorAll('.over').forEach((e) => e.classList.remove('over'));
-      const n = numberAt(event);
-      const from = Number(event.dataTransfer.getData(SLOT_TYPE) || 0);
-      if (from) {
-        if (n && n !== from) this.hooks.moveSlot(from, n);
-      } else if (event.dataTransfer.files.length) {
-        const folder = droppedFolder(event.dataTransfer);
-        const files = [...event.dataTransfer.files];
-        this.hooks.dropped(folder, () => (n ? this.hooks.dropOnSlot(files, n) : this.hooks.dropOnCard(files)));
-      }
-    });
-  }
-
-  pick(number) {
-    this.selected = number;
-    this.render();
-    const slot = this.slot(number);
-    if (!slot.free && slot.ok) this.hooks.openSlot(this.fileOf(number));
-  }
-
-  // The slot that takes the grid's one tab stop, focused.
-  focusSlot(number) {
-    for (const item of this.grid.children) item.tabIndex = Number(item.dataset.number) === number ? 0 : -1;
-    this.grid.children[number - 1].focus();
-  }
-
-  render() {
-    const { slots, strays } = this.table;
-    for (const item of this.grid.children) {
-      const slot = slots[Number(item.dataset.number) - 1];
-      const [head, facts, canvas, mark] = item.children;
-      head.textContent = this.core.slotName(slot.number).slice(0, 3);
-      item.classList.toggle('free', slot.free);
-      item.classList.toggle('unreadable', !slot.free && !slot.ok);
-      item.classList.toggle('selected', slot.number === this.selected);
-      item.setAttribute('aria-selected', String(slot.number === this.selected));
-      const g = canvas.getContext('2d');
-      g.clearRect(0, 0, canvas.width, canvas.height);
-      if (slot.free) {
-        facts.textContent = 'free';
-        mark.textContent = '';
-        item.title = `${this.core.slotName(slot.number)}: free; drop files here`;
-        item.setAttribute('aria-label', item.title);
-        continue;
-      }
-      item.title = slotText(slot);
-      item.setAttribute('aria-label', [item.title, slot.label || (slot.source ? `from ${slot.source}` : ''),
-        slot.readOnly ? 'read-only' : ''].filter(Boolean).join(', '));
-      mark.textContent = [slot.readOnly ? 'read-only' : '', slot.ok ? '' : 'unreadable'].filter(Boolean).join(', ');
-      if (!slot.ok) {
-        facts.textContent = slot.detail;
-        continue;
-      }
-      const named = slot.label || slot.source || '';
-      facts.textContent = `${named ? `${named}\n` : ''}${bpm(slot.tempo)} BPM\n` +
-        `${['OFF', '1 measure', '2 measures'][slot.measure]}\n${slot.seconds.toFixed(3)} s`;
-      const peaks = this.model.peaks(slot.number, COLUMNS);
-      g.fillStyle = getComputedStyle(canvas).color;
-      const middle = canvas.height / 2;
-      for (let x = 0; x < peaks.length / 2; x += 1) {
-        const top = middle - peaks[2 * x + 1] * middle;
-        g.fillRect(x, top, 1, Math.max(1, (peaks[2 * x + 1] - peaks[2 * x]) * middle));
-      }
-    }
-    const list = document.getElementById('strays');
-    list.replaceChildren(...strays.map((stray) => {
-      const item = document.createElement('li');
-      item.textContent = `${stray.name}: ${stray.why}`;
-      return item;
-    }));
-    document.getElementById('strays-box').hidden = strays.length === 0;
-    const taken = slots.filter((slot) => !slot.free).length;
-    const of = `${taken} of ${slots.length} slots taken`;
-    document.getElementById('card-where').textContent = this.folder
-      ? `${this.folder.name}: ${of}; changes are saved there at once.`
-      : `${this.viewName ? `${this.viewName} (view only)` : 'A card in this page'}: ` +
-        `${of}; download it as a zip to keep it.` +
-        (typeof window.showDirectoryPicker === 'function' ? ''
-          : ' This browser cannot write to a folder; in Chrome or Edge, "Open card…" writes to the card itself.');
-    document.getElementById('remove-slot').disabled = !this.selected || this.slot(this.selected).free;
-    document.getElementById('label-slot').disabled = !this.selected || this.slot(this.selected).free;
-    const undo = document.getElementById('undo-card');
-    undo.disabled = !this.lastChange;
-    undo.textContent = this.lastChange ? `Undo ${this.lastChange.what}` : 'Undo';
-    document.getElementById('download-card').disabled = taken === 0;
   }
 }
