@@ -169,6 +169,13 @@ stage_web() {
   bash tests/web/compare_module.sh build-web/web/loopsmith_module.js build/cli/loopsmith-cli $seeds
   passed=$((passed + 1))
   new_temp log
+  # The page's pure modules, without a browser.
+  local units=0 units_bad
+  node --test tests/web/units.test.mjs 2>&1 | tee "$log/units" || units=$?
+  units_bad=$(grep -oP '^# fail \K[0-9]+' "$log/units" || echo 0)
+  ((units == 0 || units_bad > 0)) || units_bad=1
+  passed=$((passed + $(grep -oP '^# pass \K[0-9]+' "$log/units" || echo 0)))
+  failed=$((failed + units_bad))
   /usr/bin/python3 tests/web/page_test.py build-web/web/loopsmith.html build/cli/loopsmith-cli 2>&1 |
     tee "$log/out" || status=$?
   local ran bad

@@ -739,6 +739,16 @@ class CardTest(Browser):
         self.wait(lambda: "L05.T58" in self.card_files())
         self.assertEqual(sorted(self.card_files()),
                          [".loopsmith-card", "L01.T58", "L02.T58", "L03.T58", "L04.T58", "L05.T58"])
+        # The command line's --number free, on the same card and batch, takes the same numbers.
+        folder = tempfile.mkdtemp(dir=self.work)
+        for name in ("L01.T58", "L03.T58"):
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(self.cli("mono short.wav"))
+        for name in ("b01.wav", "b02.wav", "b03.wav"):
+            shutil.copy(os.path.join(self.files, name), folder)
+        out = subprocess.run([CLI, "--number", "free", "b01.wav", "b02.wav", "b03.wav"], cwd=folder,
+                             capture_output=True, text=True)
+        self.assertEqual(out.stdout.split(), ["L02.T58", "L04.T58", "L05.T58"], out.stderr)
         # OK again: the same numbers, each named in the question, never more free ones.
         self.el("ok").click()
         asked = self.answer(False)
