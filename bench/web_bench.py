@@ -4,7 +4,9 @@ converting the largest stereo WAV file (262,144 frames; from the dropped
 file's bytes to the loop file's bytes ready) against loopsmith-cli on the same
 file, the waveform's redraw while the slider moves, a full card (fifty of
 the longest loop files) opened to its grid of fifty waveforms beside
-loopsmith-cli --info of the same folder, and the size of loopsmith.html.
+loopsmith-cli --info of the same folder, a batch of eight takes of mixed
+tempos dropped to its table of found tempi beside loopsmith-cli --bpm auto
+on the same eight, and the size of loopsmith.html.
 
     /usr/bin/python3 bench/web_bench.py [--page build-web/web/loopsmith.html]
                                         [--cli build/cli/loopsmith-cli] [--runs 21]
@@ -44,6 +46,17 @@ def main():
     card = os.path.join(work, "CARD")
     full_card(cli, card)
     card_native = [timed([cli, "--info", card], work) for _ in range(args.runs)]
+    # Eight takes of mixed tempos, two measures of clicks each, named without a tempo.
+    batch = {}
+    for i, bpm in enumerate((84, 96, 100, 112, 124, 132, 140, 150)):
+        name = "take%d.wav" % i
+        beat = 60.0 / bpm
+        subprocess.run(["sox", "-n", "-r", "44100", "-b", "16", "-c", "2", os.path.join(work, name),
+                        "synth", "0.02", "sine", "1000", "pad", "0", "%.5f" % (beat - 0.02),
+                        "repeat", "7"], check=True)
+        with open(os.path.join(work, name), "rb") as f:
+            batch[name] = base64.b64encode(f.read()).decode()
+    batch_native = [timed([cli, "--bpm", "auto"] + sorted(batch), work) for _ in range(5)]
     cards = {}
     for name in sorted(os.listdir(card)):
         with open(os.path.join(card, name), "rb") as f:
@@ -97,6 +110,25 @@ def main():
               done({convert: times, redraw: redraws});
             })().catch(e => done({error: String(e)}));
         """, data, args.runs)
+        found = driver.execute_async_script("""
+            const [files, runs, done] = arguments;
+            (async () => {
+              const times = [];
+              for (let i = 0; i < runs; i++) {
+                const transfer = new DataTransfer();
+                for (const [name, data] of Object.entries(files)) {
+                  transfer.items.add(new File([Uint8Array.from(atob(data), c => c.charCodeAt(0))], name));
+                }
+                const start = performance.now();
+                document.getElementById('drop').dispatchEvent(
+                    new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));
+                await new Promise(r => setTimeout(r, 0));
+                while (document.body.classList.contains('busy')) await new Promise(r => setTimeout(r, 2));
+                times.push(performance.now() - start);
+              }
+              done(times);
+            })().catch(e => done({error: String(e)}));
+        """, batch, 5)
         grid = driver.execute_async_script("""
             const [files, runs, done] = arguments;
             const page = window.loopsmithPage;
@@ -131,6 +163,8 @@ def main():
         shutil.rmtree(work)
     if "error" in grid:
         raise SystemExit(grid["error"])
+    if "error" in found:
+        raise SystemExit(found["error"])
     if "error" in page:
         raise SystemExit(page["error"])
     size = os.path.getsize(args.page)
@@ -149,6 +183,11 @@ def main():
           % statistics.median(grid))
     print("  loopsmith-cli --info on the folder (whole process)        %7.2f ms"
           % statistics.median(card_native))
+    print("eight takes of mixed tempos (2.6 to 4.6 s) dropped, medians of 5:")
+    print("  the page: to its batch table of found tempi (no beat tracker) %7.2f ms"
+          % statistics.median(found))
+    print("  loopsmith-cli --bpm auto on the same eight (whole process)    %7.2f ms"
+          % statistics.median(batch_native))
     print("loopsmith.html: %d bytes (goal: under 400 KB)" % size)
 
 

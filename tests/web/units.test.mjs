@@ -60,6 +60,8 @@ test('a batch row: suggested, typed, or the panel\'s', () => {
     assert.equal(batch.setTempo(c, text, 40, 240), ok, text);
     assert.equal(c.tenths, tenths, text);
   }
+  batch.takeSecond(a);
+  assert.deepEqual([a.tenths, a.measure, a.second], [640, 1, null]);
   batch.number([4, 5, 6]);
   assert.deepEqual(batch.rows.map((row) => row.number), [4, 0, 5, 6]);
   assert.equal(batch.rowOf(loop.file), loop);

@@ -39,8 +39,17 @@ export class Batch {
     const { text, second } = suggestionNote(found);
     row.tenths = found.tenths;
     row.note = text;
-    row.second = second;
-    if (found.measures === 2) row.measure = 2;
+    row.second = second && { ...second, measures: found.secondMeasures };
+    row.measure = found.measures === 2 ? 2 : null;
+  }
+
+  // The close second reading instead, with the measures it holds.
+  takeSecond(row) {
+    const { tenths, measures } = row.second;
+    row.tenths = tenths;
+    if (measures === 1 || measures === 2) row.measure = measures;
+    row.note = 'the second reading';
+    row.second = null;
   }
 
   // A tempo typed in a row, in BPM: taken if it is in range and to a tenth;

@@ -67,9 +67,7 @@ export class BatchView {
       other.textContent = row.second.label;
       other.setAttribute('aria-label', `${name}: take ${row.second.label} instead`);
       other.addEventListener('click', () => {
-        row.tenths = row.second.tenths;
-        row.note = 'the second reading';
-        row.second = null;
+        state.batch.takeSecond(row);
         this.changed(row);
       });
       note.append(', or ', other);
