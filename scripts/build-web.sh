@@ -6,8 +6,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh cmake ninja-build emscripten zip
-# Some machines' node brings its own npm, which Debian's package would clash with.
-command -v npm >/dev/null || bash scripts/deps.sh npm
 # emcc's JavaScript optimiser needs Debian's acorn, which node does not find alone.
 export NODE_PATH=/usr/share/nodejs
 # Built for size: -Oz and link-time optimisation take 7% off the module
@@ -20,15 +18,8 @@ version=$(cat build-web/version.txt)
 # The zip writer from the npm registry, pinned and checked against the
 # registry's own checksum; fetched once.
 fflate=build-web/fflate-0.8.2
-if [ ! -f "$fflate/package/umd/index.js" ]; then
-  rm -rf "$fflate" && mkdir -p "$fflate"
-  (cd "$fflate" && npm pack --silent fflate@0.8.2 >/dev/null)
-  echo "cPJU47OaAoCbg0pBvzsgpTPhmhqI5eJjh/JIu8tPj5q+T7iLvW/JAYUqmE7KOB4R1ZyEhzBaIQpQpardBF5z8A==" |
-    base64 -d | od -An -tx1 | tr -d ' \n' >"$fflate/expected"
-  sha512sum "$fflate/fflate-0.8.2.tgz" | cut -d' ' -f1 | tr -d '\n' >"$fflate/got"
-  cmp -s "$fflate/expected" "$fflate/got" || { echo "fflate-0.8.2.tgz: not the registry's bytes" >&2; exit 1; }
-  tar xzf "$fflate/fflate-0.8.2.tgz" -C "$fflate"
-fi
+bash scripts/npm-fetch.sh fflate 0.8.2 \
+  sha512-cPJU47OaAoCbg0pBvzsgpTPhmhqI5eJjh/JIu8tPj5q+T7iLvW/JAYUqmE7KOB4R1ZyEhzBaIQpQpardBF5z8A== "$fflate"
 python3 web/build_page.py build-web/web/loopsmith_module.js build-web/web/loopsmith.html "$version" \
   "$fflate/package/umd/index.js"
 stage=build-web/dist/loopsmith-$version-web

@@ -164,6 +164,10 @@ stage_web() {
   linux_cli
   bash scripts/build-web.sh
   bash scripts/deps.sh nodejs chromium chromium-driver python3-selenium sox
+  # axe-core, for the page tests' accessibility checks: pinned, checked, fetched once.
+  bash scripts/npm-fetch.sh axe-core 4.11.0 \
+    sha512-ilYanEU8vxxBexpJd8cWM4ElSQq4QctCLKih0TSfjIfCQTeyH/6zVrmIJfLPrKTKJRbiG+cfnZbQIjAlJmF1jQ== \
+    build-web/axe-core-4.11.0
   local seeds=build-fuzz/fuzz/make_fuzz_seeds log status=0
   [[ -x $seeds ]] || seeds=""
   bash tests/web/compare_module.sh build-web/web/loopsmith_module.js build/cli/loopsmith-cli $seeds

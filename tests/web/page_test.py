@@ -5,6 +5,10 @@ compared byte for byte with loopsmith-cli, messages, a loop file back to WAV,
 a 48 kHz file adapted, and the audition.
 
     /usr/bin/python3 tests/web/page_test.py PAGE.html CLI
+
+axe-core (LOOPSMITH_AXE: its axe.min.js, by default as the test script's web
+stage fetches it) checks the page's accessibility in each state the tests
+leave it in.
 """
 import base64
 import os
@@ -21,7 +25,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-PAGE = CLI = None
+PAGE = CLI = AXE = None
 
 
 def sox(*args):
@@ -92,6 +96,23 @@ class Browser(unittest.TestCase):
         self.wait(lambda: self.js("return !!(window.loopsmithPage && window.loopsmithPage.ready)"))
 
     # Helpers.
+    def axe_problems(self):
+        """What axe-core finds critical or serious on the page as it stands, in both schemes."""
+        if not self.js("return !!window.axe"):
+            with open(AXE, encoding="utf-8") as f:
+                self.js(f.read())
+        found = []
+        for scheme in ("light", "dark"):
+            self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+                "features": [{"name": "prefers-color-scheme", "value": scheme}]})
+            found += self.driver.execute_async_script("""
+                const done = arguments[0];
+                axe.run(document, { resultTypes: ['violations'] }).then((r) => done(r.violations
+                  .filter((v) => v.impact === 'critical' || v.impact === 'serious')
+                  .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`)));""")
+        self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+        return found
+
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)
 
@@ -440,6 +461,17 @@ class PageTest(Browser):
                 return worst;""")
             self.assertGreaterEqual(worst, 4.5, scheme)
 
+    def test_axe_finds_nothing_serious_in_any_state(self):
+        self.assertEqual(self.axe_problems(), [], "the page as it opens")
+        self.give("mono short.wav")
+        self.assertEqual(self.axe_problems(), [], "a file shown")
+        self.give("drums_96bpm.wav", "L09.T58" if os.path.exists(os.path.join(self.files, "L09.T58"))
+                  else "mono short.wav", "bad.wav")
+        self.idle()
+        self.assertEqual(self.axe_problems(), [], "a batch table")
+        self.give("bad.wav")
+        self.assertEqual(self.axe_problems(), [], "a message")
+
     def test_ok_in_view_at_1280_by_800_and_finger_sized_controls_on_a_phone(self):
         for width, height in ((1280, 800), (390, 844)):
             with self.subTest(width=width):
@@ -560,6 +592,18 @@ class CardTest(Browser):
         self.driver.find_element(By.CSS_SELECTOR, "#question button[value=%s]" % ("yes" if yes else "no")).click()
         self.idle()
         return text
+
+    def test_axe_finds_nothing_serious_on_a_card_in_any_state(self):
+        self.open_card({"L01.T58": self.cli("mono short.wav"), "L02.T58": b"", "notes.txt": b"x"})
+        self.assertEqual(self.axe_problems(), [], "a card with a loop, an unreadable one and a stray")
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="1"]').click()
+        self.idle()
+        self.assertEqual(self.axe_problems(), [], "a slot selected and open")
+        self.el("remove-slot").click()
+        self.wait(lambda: self.js("return document.getElementById('question').open"))
+        self.assertEqual(self.axe_problems(), [], "the question")
+        self.answer(True)
+        self.assertEqual(self.axe_problems(), [], "Undo offered")
 
     def test_open_place_replace_move_swap_remove_and_reopen(self):
         three = self.cli("stereo long.wav", "--bpm", "128", "--number", "3")
@@ -826,4 +870,6 @@ class CardTest(Browser):
 
 if __name__ == "__main__":
     PAGE, CLI = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    AXE = os.environ.get("LOOPSMITH_AXE", os.path.join(
+        os.path.dirname(PAGE), "..", "axe-core-4.11.0", "package", "axe.min.js"))
     unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
