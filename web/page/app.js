@@ -11,7 +11,7 @@ import { Saver } from './save.js';
 import { CardView } from './card.js';
 import { droppedFolder } from './dropped.js';
 import { Loader } from './loader.js';
-import { backupIn } from './restore.js';
+import { backupIn, restoreInto } from './restore.js';
 import { JobQueue, isAbort } from './jobs.js';
 import { ask, messageBox } from './messages.js';
 import { bindCardControls } from './card_controls.js';
@@ -58,14 +58,13 @@ async function main() {
     ask,
     showMessage: say,
     changed: () => {
-      saver.folder = card.folder;
       byId('target').textContent = card.folder ? `the card ${card.folder.name}` : 'Downloads';
       batchView.renumber();
     },
     openSlot: (file) => open([file], null, true),
     dropOnSlot: (list, number) => open(list, { number }),
     dropOnCard: (list) => backupIn([...list], core).then((backup) => {
-      if (backup) queue.run(() => card.restore(backup)).catch(report);
+      if (backup) queue.run(() => restoreInto(card, backup)).catch(report);
       else open(list, { number: card.firstFree() || core.minFileNumber });
     }).catch(report),
     dropped,

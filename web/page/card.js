@@ -153,45 +153,41 @@ export class CardView {
     return true;
   }
 
-  // Loop files made by an OK go into their slots.
-  // Each keeps the name of the sound it came from (`source`) in the card's
-  // index; on a folder only the index is written here, the loop already is.
+  // Loop files made by an OK into their slots, by the model's steps: the
+  // loop, then the name of the sound it came from (`source`) in the card's
+  // index. On a folder, each loop's outcome once its write has closed:
+  // { name, ok, where } or { name, ok: false, error }; in the page, none
+  // (the loops leave with the card's zip).
   async place(outputs) {
     const made = madeStamp(new Date());
+    const outcomes = [];
+    // A swap another tab left cut off is finished before anything else.
+    if (this.folder && !(await this.carryOut(this.model.finish()))) return outputs.map(({ number }) =>
+      ({ name: this.core.slotName(number), ok: false, error: 'the card refused the step before it' }));
+    let readAgain = false;
     for (const { number, bytes, source } of outputs) {
+      const name = this.core.slotName(number);
       this.model.reserveFile(bytes.length);
       this.model.fileView().set(bytes);
       const outcome = this.model.place(number, source ?? '', made);
-      const loop = this.core.slotName(number);
-      // In the page the name is kept as the loop is: it leaves with the card's zip.
-      if (this.folder) await this.carryOut({ ...outcome, steps: outcome.steps.filter((step) => step.name !== loop) });
-      else if (!outcome.ok) this.hooks.showMessage(`${outcome.message}\n${outcome.detail}`.trim());
+      if (!this.folder) {
+        if (!outcome.ok) this.hooks.showMessage(`${outcome.message}\n${outcome.detail}`.trim());
+        continue;
+      }
+      try {
+        await this.folder.run(outcome.steps);
+        outcomes.push({ name, ok: true, where: `saved in ${this.folder.name}` });
+      } catch (error) {
+        readAgain = true;
+        // The loop is on the card unless its own write failed; only its name may be missing.
+        outcomes.push(error.step === name ? { name, ok: false, error: error.reason }
+          : { name, ok: true, where: `saved in ${this.folder.name}, but its name was not kept (${inUserWords(error.message)})` });
+      }
     }
+    // The grid shows what the folder holds after a step that failed.
+    if (readAgain) await this.openFolder(this.folder).catch(() => {});
     this.refresh();
-  }
-
-  // A backup's loops (backupIn's) back under their numbers, after one
-  // question that lists what they would replace.
-  async restore(loops) {
-    if (!loops.size) {
-      this.hooks.showMessage('The backup holds no loop file named for a slot (L01.T58 to L50.T58); nothing was put back.');
-      return;
-    }
-    const numbers = [...loops.keys()].map((name) => Number(name.slice(1, 3))).sort((a, b) => a - b);
-    const taken = numbers.map((n) => this.slot(n)).filter((slot) => !slot.free);
-    const count = `${loops.size} loop${loops.size === 1 ? '' : 's'}`;
-    if (!(await this.hooks.ask(`Put back ${count} under ${loops.size === 1 ? 'its number' : 'their numbers'}` +
-      (taken.length ? `, replacing ${taken.map(slotText).join('; ')}?` : '?'), 'Put back'))) return;
-    const kept = this.keep(numbers);
-    const emptied = numbers.filter((n) => this.slot(n).free);
-    this.remember(`putting back ${count}`, () => this.putBack(kept, emptied));
-    for (const number of numbers) {
-      const bytes = loops.get(this.core.slotName(number));
-      this.model.reserveFile(bytes.length);
-      this.model.fileView().set(bytes);
-      if (!(await this.carryOut(this.model.place(number, '', '')))) break;
-    }
-    this.refresh();
+    return outcomes;
   }
 
   // The musician's name for the selected loop, asked for in the browser's own prompt.

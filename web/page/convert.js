@@ -62,17 +62,16 @@ export class Converter {
       fileNumberError: core.messageText(core.fileNumberErrorId) });
   }
 
-  // One save of an OK's outputs; loop files with a number go into the card as
-  // well: in the page at once (they leave with its zip), into a folder once written.
+  // One save of an OK's outputs. Loop files with a number go into the card:
+  // into its folder by the card's steps; into the card in the page as well as
+  // the download (they leave with its zip too). The rest, a WAV file above
+  // all, of no use to the sampler on its card, is downloaded.
   async deliver(outputs, toCard) {
     const { card } = this;
-    if (toCard && !card.writesFolder) await card.place(outputs.filter((o) => o.number));
-    const outcomes = await this.saver.saveAll(outputs, 'loopsmith.zip');
-    this.reportSaves(outcomes);
-    if (toCard && card.writesFolder) {
-      const written = new Set(outcomes.filter((o) => o.ok).map((o) => o.name));
-      await card.place(outputs.filter((o) => o.number && written.has(o.name)));
-    }
+    const numbered = toCard ? outputs.filter((o) => o.number) : [];
+    const written = await card.place(numbered);
+    const rest = card.writesFolder ? outputs.filter((o) => !numbered.includes(o)) : outputs;
+    this.reportSaves([...written, ...await this.saver.saveAll(rest, 'loopsmith.zip')]);
   }
 
   // OK: the file shown, or every file of the drop, each with its own tempo

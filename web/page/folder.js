@@ -69,7 +69,7 @@ export class FolderFiles {
   }
 
   // The card model's steps, in order; the first that fails stops the rest
-  // and is thrown with the file it was about.
+  // and is thrown with the file it was about (`step`) and why (`reason`).
   async run(steps) {
     for (const step of steps) {
       try {
@@ -77,7 +77,8 @@ export class FolderFiles {
         else if (step.kind === 'move') await this.move(step.name, step.to);
         else await this.remove(step.name);
       } catch (error) {
-        throw new Error(`${step.name}: ${error.message ?? error}`);
+        const reason = error.message ?? String(error);
+        throw Object.assign(new Error(`${step.name}: ${reason}`), { step: step.name, reason });
       }
     }
   }

@@ -2,6 +2,7 @@
 // or several loop files named for their slots. The bytes come from anyone:
 // only entries named L01.T58 ... L50.T58 and no larger than a loop file are
 // even unpacked.
+import { slotText } from './slots.js';
 // The loops of a drop by slot name ("L04.T58"), where the drop is a backup:
 // a zip, or two or more loop files named for their slots and nothing else.
 // Null for any other drop, which goes on as files.
@@ -24,4 +25,28 @@ export async function backupIn(files, core) {
     if (file.size <= largestLoopFile) found.set(file.name.toUpperCase(), new Uint8Array(await file.arrayBuffer()));
   }
   return found;
+}
+
+// A backup's loops (backupIn's) back under their numbers on `card` (a
+// CardView), after one question that lists what they would replace.
+export async function restoreInto(card, loops) {
+  if (!loops.size) {
+    card.hooks.showMessage('The backup holds no loop file named for a slot (L01.T58 to L50.T58); nothing was put back.');
+    return;
+  }
+  const numbers = [...loops.keys()].map((name) => Number(name.slice(1, 3))).sort((a, b) => a - b);
+  const taken = numbers.map((n) => card.slot(n)).filter((slot) => !slot.free);
+  const count = `${loops.size} loop${loops.size === 1 ? '' : 's'}`;
+  if (!(await card.hooks.ask(`Put back ${count} under ${loops.size === 1 ? 'its number' : 'their numbers'}` +
+    (taken.length ? `, replacing ${taken.map(slotText).join('; ')}?` : '?'), 'Put back'))) return;
+  const kept = card.keep(numbers);
+  const emptied = numbers.filter((n) => card.slot(n).free);
+  card.remember(`putting back ${count}`, () => card.putBack(kept, emptied));
+  for (const number of numbers) {
+    const bytes = loops.get(card.core.slotName(number));
+    card.model.reserveFile(bytes.length);
+    card.model.fileView().set(bytes);
+    if (!(await card.carryOut(card.model.place(number, '', '')))) break;
+  }
+  card.refresh();
 }

@@ -1,6 +1,5 @@
-// Saving the outputs of one OK: loop files into the card's folder where the
-// page may write one (the File System Access API), each reported once its
-// write has closed; the rest as one download, the file itself or one zip.
+// Saving the outputs of one OK as one download: the file itself, or one zip
+// of them all. (Loop files for a card's folder go through the card's steps.)
 import { zipFiles } from './zip.js';
 
 // A browser saves a second download of one name under another ("L01 (1).T58"),
@@ -8,30 +7,13 @@ import { zipFiles } from './zip.js';
 export const RENAMED = 'if Downloads already holds a file of that name, the browser names this one differently';
 
 export class Saver {
-  constructor() {
-    this.folder = null;  // a FolderFiles
-  }
-
   canChooseFolder() {
     return typeof window.showDirectoryPicker === 'function';
   }
 
-  // Each output's outcome: { name, ok, where } or { name, ok: false, error }.
-  // Only loop files with a number go into the card's folder; a WAV file (Save
-  // WAV, or a loop file turned back) is of no use to the sampler there, and
-  // goes to the downloads.
-  async saveAll(outputs, zipName) {
-    const toCard = this.folder ? outputs.filter((o) => o.number) : [];
+  // Each output's outcome: { name, ok, where }.
+  async saveAll(rest, zipName) {
     const outcomes = [];
-    for (const { name, bytes } of toCard) {
-      try {
-        await this.folder.write(name, bytes);
-        outcomes.push({ name, ok: true, where: `saved in ${this.folder.name}` });
-      } catch (error) {
-        outcomes.push({ name, ok: false, error: error.message ?? String(error) });
-      }
-    }
-    const rest = outputs.filter((o) => !toCard.includes(o));
     if (rest.length === 1) {
       download(rest[0].name, rest[0].bytes);
       outcomes.push({ name: rest[0].name, ok: true, where: `downloaded (${RENAMED})` });
