@@ -20,4 +20,15 @@ NumberPlan PlanNumbers(const CardView& card, int count, int first) {
   return plan;
 }
 
+Placement PlanPlacement(const CardView& card, const std::vector<int>& numbers) {
+  Placement placement;
+  placement.full = card.FreeNumbers().empty();
+  for (const int number : numbers) {
+    if (number >= 1 && number <= kSlots && card.slots[static_cast<std::size_t>(number - 1)].file) {
+      placement.ask.push_back(number);
+    }
+  }
+  return placement;
+}
+
 }  // namespace loopsmith::card

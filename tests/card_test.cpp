@@ -267,6 +267,22 @@ TEST(Card, ABatchTakesItsNumbersWhole) {
   }
 }
 
+// A free slot is written; any file in a slot, read-only or not, is asked about first.
+TEST(Card, APlacementAsksAboutEveryTakenSlot) {
+  card::CardView view;
+  for (int n = 1; n <= card::kSlots; ++n) {
+    view.slots[static_cast<std::size_t>(n - 1)].number = n;
+    if (n != 1)
+      view.slots[static_cast<std::size_t>(n - 1)].file = card::SlotFile{card::SlotName(n)};
+  }
+  view.slots[2].file->readOnly = true;  // L03
+  const card::Placement placement = card::PlanPlacement(view, {1, 2, 3});
+  EXPECT_EQ(placement.ask, (std::vector<int>{2, 3}));
+  EXPECT_FALSE(placement.full);
+  view.slots[0].file = card::SlotFile{"L01.T58"};
+  EXPECT_TRUE(card::PlanPlacement(view, {1}).full);
+}
+
 TEST(Card, AMoveOrSwapCutAtAnyCallLosesNoLoop) {
   const auto first = Loop(1280, kMeasureOne);
   const auto second = Loop(905, kMeasureTwo);

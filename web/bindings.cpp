@@ -219,6 +219,18 @@ class Card {
     out.set("problem", plan.problem);
     return out;
   }
+  // Of these numbers, the ones to ask about before they are written (the
+  // page asks before it replaces any file), and whether the card is full.
+  val PlanPlacement(const val& numbers) const {
+    const card::Placement placement =
+        m_card.PlanPlacement(emscripten::vecFromJSArray<int>(numbers));
+    val ask = val::array();
+    for (const int number : placement.ask) ask.call<void>("push", number);
+    val out = val::object();
+    out.set("ask", ask);
+    out.set("full", placement.full);
+    return out;
+  }
   val Peaks(int number, int columns) { return CopyOf(m_card.Peaks(number, columns)); }
   val Bytes(const std::string& name) const {
     const auto* bytes = m_card.Bytes(name);
@@ -346,6 +358,7 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
       .function("add", &Card::Add)
       .function("read", &Card::Read)
       .function("planNumbers", &Card::PlanNumbers)
+      .function("planPlacement", &Card::PlanPlacement)
       .function("peaks", &Card::Peaks)
       .function("bytes", &Card::Bytes)
       .function("move", &Card::Move)

@@ -38,6 +38,9 @@ class CardSession {
   // The fifty slots and the strays, as they stand in the copy.
   const card::CardView& Read();
   // The numbers a batch of `count` new loops takes, by the card's one rule.
+  card::Placement PlanPlacement(const std::vector<int>& numbers) const {
+    return card::PlanPlacement(m_view, numbers);
+  }
   card::NumberPlan PlanNumbers(int count, int first) const {
     return card::PlanNumbers(m_view, count, first);
   }

@@ -85,6 +85,9 @@ export interface Slot extends Partial<Outcome> {
   seconds?: number;
   size?: number;
   readOnly?: boolean;
+  source?: string;       // the card's index: the sound it was made from
+  made?: string;         // "2026-12-08 16:30"
+  label?: string;        // the musician's name for it
 }
 
 // What a change did to the copy of the card, and the steps that make the
@@ -104,11 +107,19 @@ export interface Card {
   // `columns` pairs of lowest and highest sample of slot N's loop, -1 to 1.
   peaks(number: number, columns: number): Float32Array;
   bytes(name: string): Uint8Array | null;
+  // The numbers for `count` new loops: the lowest free (`first` 0), or
+  // `first` and the free numbers above it; too few, and `problem` says so.
+  planNumbers(count: number, first: number): { numbers: number[]; problem: string };
+  // Of these numbers, those to ask about before writing; whether the card is full.
+  planPlacement(numbers: number[]): { ask: number[]; full: boolean };
   move(from: number, to: number): CardChange;  // to a free number only
   swap(a: number, b: number): CardChange;
-  remove(number: number): CardChange;
+  remove(number: number, force: boolean): CardChange;  // a read-only loop only with force
   finish(): CardChange;                        // a swap that was cut off
-  place(number: number): CardChange;           // the file reserved, into slot N
+  // The file reserved, into slot N, recorded in the card's index as made
+  // from `source` at `made` (no record for an empty source).
+  place(number: number, source: string, made: string): CardChange;
+  label(number: number, label: string): CardChange;
   delete(): void;
 }
 

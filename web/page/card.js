@@ -43,6 +43,11 @@ export class CardView {
     return this.model.planNumbers(count, first);
   }
 
+  // Which of these numbers the card's rule asks about before a write, and whether it is full.
+  planPlacement(numbers) {
+    return this.model.planPlacement(numbers);
+  }
+
   firstFree() {
     return this.table.free.length ? this.table.free[0] : 0;
   }

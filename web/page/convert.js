@@ -46,10 +46,11 @@ export class Converter {
     }
   }
 
-  // True when none of these slots holds a loop, or the user has said to replace them.
+  // True when the card's rule asks about none of these slots, or the user
+  // has said to replace the ones it asks about.
   async mayReplace(numbers) {
-    const taken = numbers.map((n) => this.card.slot(n)).filter((slot) => !slot.free).map(slotText);
-    const question = replaceQuestion(taken, this.card.table.free.length === 0, this.core.maxFileNumber);
+    const { ask, full } = this.card.planPlacement(numbers);
+    const question = replaceQuestion(ask.map((n) => slotText(this.card.slot(n))), full, this.core.maxFileNumber);
     return !question || this.ask(question);
   }
 
