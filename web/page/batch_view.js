@@ -3,8 +3,7 @@
 // to hear it; one OK then makes them all.
 import { byId } from './dom.js';
 import { bpmText } from './suggestion.js';
-
-const MEASURE_OPTIONS = [[1, 'One measure'], [2, 'Two measures'], [0, 'OFF']];
+import { MEASURE_CHOICES } from './measures.js';
 
 export class BatchView {
   // `onPlay(row)`: hear the row's loop; `onChange(row)`: its tempo or measure changed.
@@ -74,7 +73,7 @@ export class BatchView {
     }
     const measure = document.createElement('select');
     measure.setAttribute('aria-label', `Loop length of ${name}`);
-    for (const [value, text] of MEASURE_OPTIONS) measure.add(new Option(text, String(value), false, value === mode));
+    for (const [value, text] of MEASURE_CHOICES) measure.add(new Option(text, String(value), false, value === mode));
     measure.addEventListener('change', () => {
       row.measure = Number(measure.value);
       this.changed(row);

@@ -1,13 +1,12 @@
 // A slot as the page says it: its facts, its names (the card index's source
 // and the musician's label), and the card's state in one line.
-const MEASURE_WORDS = ['OFF', 'one measure', 'two measures'];
-const MEASURE_SHORT = ['OFF', '1 measure', '2 measures'];
+import { measureShort, measureText } from './measures.js';
 
 export const slotBpm = (tenths) => (tenths % 10 === 0 ? String(tenths / 10) : (tenths / 10).toFixed(1));
 
 // "L07.T58: 128 BPM, one measure, 1.875 s"
 export const slotText = (slot) => (slot.ok
-  ? `${slot.name}: ${slotBpm(slot.tempo)} BPM, ${MEASURE_WORDS[slot.measure]}, ${slot.seconds.toFixed(3)} s`
+  ? `${slot.name}: ${slotBpm(slot.tempo)} BPM, ${measureText(slot.measure)}, ${slot.seconds.toFixed(3)} s`
   : `${slot.name}: unreadable (${slot.detail})`);
 
 // The name shown for a loop: the musician's label, else the sound it came
@@ -18,7 +17,7 @@ export const slotNamed = (slot) => slot.label || slot.source || '';
 export function slotFacts(slot) {
   if (slot.free) return 'free';
   if (!slot.ok) return slot.detail;
-  return `${slotBpm(slot.tempo)} BPM\n${MEASURE_SHORT[slot.measure]}\n${slot.seconds.toFixed(3)} s`;
+  return `${slotBpm(slot.tempo)} BPM\n${measureShort(slot.measure)}\n${slot.seconds.toFixed(3)} s`;
 }
 
 // What a screen reader says of a slot; `name`, its file name, as a free slot has none.

@@ -1,6 +1,7 @@
 // The file shown: what it is, its waveform with the loop region, and the
 // loop's facts, for the tempo and measure chosen for it.
 import { byId } from './dom.js';
+import { measureShort } from './measures.js';
 
 const withCommas = (n) => n.toLocaleString('en-US');
 
@@ -55,7 +56,7 @@ export class FileView {
       this.waveform.setLoop(last, core.storageWords(last), mode === 0 ? 0 : tenths);
       byId('file-info').textContent = `${file.name}: loop file.${batch}`;
       const rows = [['Tempo', `${(tenths / 10).toFixed(1)} BPM`],
-        ['Measure', mode === 1 ? '1' : mode === 2 ? '2' : 'OFF'],
+        ['Loop length', measureShort(mode)],
         ['Loop', `${withCommas(last + 1)} samples, ${((last + 1) / core.sampleRate).toFixed(3)} s`]];
       byId('loop-header').replaceChildren(...rows.flatMap(([k, v]) => {
         const dt = document.createElement('dt'); dt.textContent = k;
