@@ -208,4 +208,23 @@ int LabelSlot(FileSystem& fs, const std::string& folder, int number, const std::
                     [&](LoopName& name) { name.label = label.substr(0, kLongestField); });
 }
 
+int AdoptNames(FileSystem& fs, const std::string& folder, std::string_view backup) {
+  if (backup.size() > kLargestIndex) return 0;
+  const CardIndex from = ParseIndex(backup);
+  if (!from.problem.empty() || from.names.empty()) return 0;
+  std::unique_ptr<FolderLock> lock;
+  if (const int locked = fs.LockFolder(folder, lock); locked != 0) return locked;
+  CardIndex index = ReadIndex(fs, folder);
+  // Only what the card lacks; WriteIndex then keeps the loops on it alone.
+  for (const auto& [identity, name] : from.names) {
+    LoopName& mine = index.names[identity];
+    if (mine.source.empty()) {
+      mine.source = name.source;
+      mine.made = name.made;
+    }
+    if (mine.label.empty()) mine.label = name.label;
+  }
+  return WriteIndex(fs, folder, index);
+}
+
 }  // namespace loopsmith::card

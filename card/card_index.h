@@ -50,4 +50,10 @@ int RecordSlot(FileSystem& fs, const std::string& folder, int number, const std:
 // The loop in slot `number` gets the musician's `label` (empty: none).
 int LabelSlot(FileSystem& fs, const std::string& folder, int number, const std::string& label);
 
+// Names from a backup's index (its text, from anyone) for the loops now on
+// the card, where they have none: a card put back from its backup gets its
+// names back, and a name given on the card since is kept. A backup index that does
+// not read adds nothing.
+int AdoptNames(FileSystem& fs, const std::string& folder, std::string_view backup);
+
 }  // namespace loopsmith::card

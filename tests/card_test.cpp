@@ -186,8 +186,6 @@ class Stopping final : public ForwardingFileSystem {
   bool m_stays;
 };
 
-// One rule for a batch's numbers, the command line's and the page's: all of
-// the batch or none of it.
 // Names on loops: kept by each loop's bytes, so they follow a move; any
 // damage to the index sets it aside, never the card.
 TEST(Card, NamesFollowTheLoopsAndADamagedIndexIsSetAside) {
@@ -218,6 +216,29 @@ TEST(Card, NamesFollowTheLoopsAndADamagedIndexIsSetAside) {
   }
 }
 
+// A card put back from its backup gets its names back; a name given since
+// stays, and a backup index that does not read adds nothing.
+TEST(Card, ABackupsNamesComeBackWithItsLoops) {
+  MemoryFileSystem fs;
+  fs.files["card/L01.T58"] = Loop(1200, kMeasureOne);
+  fs.files["card/L02.T58"] = Loop(900, kMeasureTwo);
+  ASSERT_EQ(card::RecordSlot(fs, "card", 1, "intro.wav", "2026-12-08 17:00"), 0);
+  ASSERT_EQ(card::RecordSlot(fs, "card", 2, "fill.wav", "2026-12-08 17:01"), 0);
+  const auto& bytes = fs.files["card/.loopsmith-card"];
+  const std::string backup(bytes.begin(), bytes.end());
+  fs.files.erase("card/.loopsmith-card");
+  ASSERT_EQ(card::LabelSlot(fs, "card", 2, "Break"), 0);
+  for (const std::string& text : {std::string("garbage\n"), backup.substr(1), backup}) {
+    ASSERT_EQ(card::AdoptNames(fs, "card", text), 0);
+  }
+  card::CardView view;
+  ASSERT_EQ(card::ReadCard(fs, "card", view), 0);
+  ASSERT_TRUE(view.slots[0].file->named && view.slots[1].file->named);
+  EXPECT_EQ(view.slots[0].file->named->source, "intro.wav");
+  EXPECT_EQ(view.slots[1].file->named->source, "fill.wav");
+  EXPECT_EQ(view.slots[1].file->named->label, "Break");
+}
+
 // A loop marked read-only is removed only on purpose.
 TEST(Card, AReadOnlyLoopIsRemovedOnlyWithForce) {
   MemoryFileSystem fs;
@@ -231,6 +252,8 @@ TEST(Card, AReadOnlyLoopIsRemovedOnlyWithForce) {
   EXPECT_EQ(fs.files.count("card/L05.T58"), 0U);
 }
 
+// One rule for a batch's numbers, the command line's and the page's: all of
+// the batch or none of it.
 TEST(Card, ABatchTakesItsNumbersWhole) {
   struct Row {
     std::vector<int> taken;

@@ -259,6 +259,14 @@ class Card {
   val Label(int number, const std::string& label) {
     return Steps([&](auto& steps) { return m_card.Label(number, label, steps); });
   }
+  // The file reserved and filled is a backup's index: its names for loops without one.
+  val AdoptNames() {
+    return Steps([&](auto& steps) {
+      auto failure = m_card.AdoptNames(m_input, steps);
+      m_input = {};
+      return failure;
+    });
+  }
 
  private:
   template <typename Operation>
@@ -366,7 +374,8 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
       .function("remove", &Card::Remove)
       .function("finish", &Card::Finish)
       .function("place", &Card::Place)
-      .function("label", &Card::Label);
+      .function("label", &Card::Label)
+      .function("adoptNames", &Card::AdoptNames);
   emscripten::class_<LoopParamModel>("LoopParamModel")
       .constructor<>()
       .function("onTempoScroll", &LoopParamModel::OnTempoScroll)

@@ -189,4 +189,11 @@ std::optional<Failure> CardSession::Label(int number, const std::string& label,
       steps, [&](FileSystem& fs) { return Named(card::LabelSlot(fs, kFolder, number, label)); });
 }
 
+std::optional<Failure> CardSession::AdoptNames(const std::vector<std::uint8_t>& bytes,
+                                               std::vector<Step>& steps) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return Recorded(steps,
+                  [&](FileSystem& fs) { return Named(card::AdoptNames(fs, kFolder, text)); });
+}
+
 }  // namespace loopsmith::web

@@ -67,6 +67,9 @@ class CardSession {
                                std::vector<Step>& steps);
   // The musician's name for the loop in slot `number`.
   std::optional<Failure> Label(int number, const std::string& label, std::vector<Step>& steps);
+  // The names a backup's index (`bytes`) holds for loops now on the card without one.
+  std::optional<Failure> AdoptNames(const std::vector<std::uint8_t>& bytes,
+                                    std::vector<Step>& steps);
 
  private:
   // An operation run on the copy through a layer that notes its steps.

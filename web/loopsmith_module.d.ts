@@ -120,6 +120,8 @@ export interface Card {
   // from `source` at `made` (no record for an empty source).
   place(number: number, source: string, made: string): CardChange;
   label(number: number, label: string): CardChange;
+  // The file reserved is a backup's index: its names for the loops without one.
+  adoptNames(): CardChange;
   delete(): void;
 }
 

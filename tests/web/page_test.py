@@ -748,6 +748,47 @@ class CardTest(Browser):
         self.assertEqual((files.get("L03.T58"), files.get("L05.T58"), files.get("L07.T58")),
                          (three, five, None))
 
+    def test_a_gig_card_of_eight_tempi_in_one_drop_named_backed_up_and_restored(self):
+        tempi = (84, 92, 100, 108, 124, 132, 140, 174)
+        names = []
+        for bpm in tempi:
+            names.append("gig_%dbpm.wav" % bpm)
+            sox("-r", "44100", "-b", "16", "-c", "1", os.path.join(self.files, names[-1]), "synth", "0.02",
+                "sine", "1000", "pad", "0", "%.5f" % (60 / bpm - 0.02), "repeat", "7")
+        self.open_card({})
+        self.drop(names)
+        self.wait(lambda: len(self.driver.find_elements(By.CSS_SELECTOR, "#batch-rows input")) == 8)
+        chosen = self.js("const s = loopsmithPage.state; return s.batch.sounds.map((r) => s.chosen(r.file))")
+        self.assertEqual([c["tenths"] for c in chosen], [10 * bpm for bpm in tempi])
+        self.el("ok").click()  # one OK, no question: the slots were free
+        self.wait(lambda: len([n for n in self.card_files() if n.startswith("L")]) == 8)
+        made = self.card_files()
+        measure = {0: "off", 1: "1", 2: "2"}
+        for number, (name, row) in enumerate(zip(names, chosen), start=1):
+            self.assertEqual(made["L%02d.T58" % number], self.cli(
+                name, "--number", str(number), "--bpm", str(row["tenths"] / 10), "--measure", measure[row["mode"]]))
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="8"]').click()
+        self.idle()
+        self.el("label-slot").click()
+        self.driver.switch_to.alert.send_keys("Jungle outro")
+        self.driver.switch_to.alert.accept()
+        self.wait(lambda: "Jungle outro" in self.slot_text(8))
+        self.el("download-card").click()
+        self.assertEqual(self.downloaded(1), ["CARD.zip"])
+        shutil.copy(os.path.join(self.downloads, "CARD.zip"), self.files)
+        # The card wiped, opened again, and the backup dropped on it.
+        self.run_js("""const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('CARD');
+            for await (const name of dir.keys()) await dir.removeEntry(name);""")
+        self.el("open-card").click()
+        self.wait(lambda: "0 of 50" in self.el("card-where").text)
+        self.drop(["CARD.zip"], idle=False)
+        self.assertIn("Put back 8 loops", self.answer(True))
+        self.wait(lambda: len(self.card_files()) == 9)
+        self.assertEqual({n: b for n, b in self.card_files().items() if n.startswith("L")},
+                         {n: b for n, b in made.items() if n.startswith("L")})
+        self.assertIn("Jungle outro", self.slot_text(8))
+        self.assertIn("gig_84bpm.wav", self.slot_text(1))
+
     def test_a_folder_dropped_opens_as_the_card(self):
         three = self.cli("stereo long.wav", "--number", "3")
         self.run_js("""const [data] = args;

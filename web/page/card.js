@@ -7,7 +7,7 @@ import { FolderFiles, rememberFolder, rememberedFolder } from './folder.js';
 import { download } from './save.js';
 import { zipFiles } from './zip.js';
 import { entryFiles } from './dropped.js';
-import { inUserWords, madeStamp, slotText } from './slots.js';
+import { INDEX_NAME, inUserWords, madeStamp, slotText } from './slots.js';
 import { CardGrid } from './card_grid.js';
 
 export class CardView {
@@ -274,6 +274,9 @@ export class CardView {
     const files = this.table.slots.filter((slot) => !slot.free)
       .map((slot) => ({ name: slot.name, bytes: this.model.bytes(slot.name) }));
     if (!files.length) return null;
+    // The loops' names go with them, for a restore to give back.
+    const index = this.model.bytes(INDEX_NAME);
+    if (index) files.push({ name: INDEX_NAME, bytes: index });
     // Named after the card it backs up, so several cards' zips stay apart.
     const name = `${this.folder?.name || this.viewName || 'card'}.zip`;
     download(name, zipFiles(files));

@@ -2,9 +2,10 @@
 // or several loop files named for their slots. The bytes come from anyone:
 // only entries named L01.T58 ... L50.T58 and no larger than a loop file are
 // even unpacked.
-import { slotText } from './slots.js';
-// The loops of a drop by slot name ("L04.T58"), where the drop is a backup:
-// a zip, or two or more loop files named for their slots and nothing else.
+import { INDEX_NAME, slotText } from './slots.js';
+// The loops of a drop by slot name ("L04.T58"), where the drop is a backup
+// (a zip, or two or more loop files named for their slots and nothing
+// else), and the card's index of names a zip holds: `{ loops, index }`.
 // Null for any other drop, which goes on as files.
 export async function backupIn(files, core) {
   // The card's own rule for its names: L and two digits in the module's range.
@@ -15,21 +16,27 @@ export async function backupIn(files, core) {
   const loops = files.filter((file) => isSlotName(file.name));
   if (zips.length + loops.length !== files.length || (!zips.length && loops.length < 2)) return null;
   const found = new Map();
+  let index = null;
+  const leaf = (path) => path.split('/').pop();
   for (const zip of zips) {
     const entries = globalThis.fflate.unzipSync(new Uint8Array(await zip.arrayBuffer()), {
-      filter: (entry) => isSlotName(entry.name.split('/').pop()) && entry.originalSize <= largestLoopFile,
+      filter: (entry) => (isSlotName(leaf(entry.name)) || leaf(entry.name) === INDEX_NAME) &&
+        entry.originalSize <= largestLoopFile,
     });
-    for (const [path, bytes] of Object.entries(entries)) found.set(path.split('/').pop().toUpperCase(), bytes);
+    for (const [path, bytes] of Object.entries(entries)) {
+      if (leaf(path) === INDEX_NAME) index = bytes;
+      else found.set(leaf(path).toUpperCase(), bytes);
+    }
   }
   for (const file of loops) {
     if (file.size <= largestLoopFile) found.set(file.name.toUpperCase(), new Uint8Array(await file.arrayBuffer()));
   }
-  return found;
+  return { loops: found, index };
 }
 
 // A backup's loops (backupIn's) back under their numbers on `card` (a
 // CardView), after one question that lists what they would replace.
-export async function restoreInto(card, loops) {
+export async function restoreInto(card, { loops, index }) {
   if (!loops.size) {
     card.hooks.showMessage('The backup holds no loop file named for a slot (L01.T58 to L50.T58); nothing was put back.');
     return;
@@ -47,6 +54,11 @@ export async function restoreInto(card, loops) {
     card.model.reserveFile(bytes.length);
     card.model.fileView().set(bytes);
     if (!(await card.carryOut(card.model.place(number, '', '')))) break;
+  }
+  // Their names, where the backup kept them and the card has none.
+  if (index && card.model.reserveFile(index.length).ok) {
+    card.model.fileView().set(index);
+    await card.carryOut(card.model.adoptNames());
   }
   card.refresh();
 }
