@@ -81,6 +81,8 @@ test('slots as the page says them', () => {
     [inUserWords('.loopsmith-swap.T58 and .loopsmith-swap, .loopsmith-card'), "the swap in progress and the swap in progress, the card's names"],
     [madeStamp(new Date(2026, 11, 8, 9, 5)), '2026-12-08 09:05'],
     [cardWhere({ folderName: 'GIG', taken: 3, total: 50 }), 'GIG: 3 of 50 slots taken; changes are saved there at once.'],
+    [cardWhere({ folderName: 'GIG', taken: 3, total: 50, indexProblem: 'line 2 is not an entry' }),
+      "GIG: 3 of 50 slots taken; changes are saved there at once. The loops' names are left aside: line 2 is not an entry."],
     [cardWhere({ viewName: 'OLD', taken: 0, total: 50, writesFolders: true }), 'OLD (view only): 0 of 50 slots taken; download it as a zip to keep it.'],
   ];
   for (const [got, expected] of rows) assert.equal(got, expected);

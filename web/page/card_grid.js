@@ -162,7 +162,8 @@ export class CardGrid {
     byId('strays-box').hidden = strays.length === 0;
     const taken = slots.filter((slot) => !slot.free).length;
     byId('card-where').textContent = cardWhere({ folderName: card.folder?.name, viewName: card.viewName,
-      taken, total: slots.length, writesFolders: typeof window.showDirectoryPicker === 'function' });
+      taken, total: slots.length, writesFolders: typeof window.showDirectoryPicker === 'function',
+      indexProblem: card.table.indexProblem });
     const none = !card.selected || card.slot(card.selected).free;
     byId('remove-slot').disabled = none;
     byId('label-slot').disabled = none;

@@ -30,12 +30,15 @@ export function slotLabel(slot, name) {
     slot.readOnly ? 'read-only' : ''].filter(Boolean).join(', ');
 }
 
-// The line under the card's buttons: where it is, how full, how it is kept.
-export function cardWhere({ folderName, viewName, taken, total, writesFolders }) {
+// The line under the card's buttons: where it is, how full, how it is kept,
+// and why its names are left aside where its index does not read.
+export function cardWhere({ folderName, viewName, taken, total, writesFolders, indexProblem }) {
   const of = `${taken} of ${total} slots taken`;
-  if (folderName) return `${folderName}: ${of}; changes are saved there at once.`;
+  const names = indexProblem ? ` The loops' names are left aside: ${indexProblem}.` : '';
+  if (folderName) return `${folderName}: ${of}; changes are saved there at once.${names}`;
   return `${viewName ? `${viewName} (view only)` : 'A card in this page'}: ${of}; download it as a zip to keep it.` +
-    (writesFolders ? '' : ' This browser cannot write to a folder; in Chrome or Edge, "Open card…" writes to the card itself.');
+    (writesFolders ? '' : ' This browser cannot write to a folder; in Chrome or Edge, "Open card…" writes to the card itself.') +
+    names;
 }
 
 // The card's own files named in the user's words, not ours.
