@@ -290,8 +290,10 @@ class PageTest(Browser):
         self.assertEqual(numbers, ["L04.T58", None, "L05.T58", "L06.T58", None])
         chosen = self.js("const s = loopsmithPage.state; return s.batch.sounds.map((r) => s.chosen(r.file))")
         self.el("ok").click()
-        # One OK, one download, each loop with its row's tempo and measure.
+        # One OK, one download, each loop with its row's tempo and measure; the focus back on OK.
         self.assertEqual(self.downloaded(1), ["loopsmith.zip"])
+        self.idle()
+        self.assertEqual(self.js("return document.activeElement.id"), "ok")
         saved = self.unzip("loopsmith.zip")
         self.assertEqual(sorted(saved), ["L04.T58", "L05.T58", "L06.T58", "L09.WAV"])
         measure = {0: "off", 1: "1", 2: "2"}

@@ -36,12 +36,19 @@ async function main() {
   const listening = new Listening({ core, session, state, player, waveform, panel });
   const view = new FileView({ core, session, state, waveform, player, listening });
 
+  // A button disabled while the page works loses the focus: it gets it back after.
+  let refocus = null;
   const busy = (on) => {
     panel.busy = on;
     document.body.classList.toggle('busy', on);
-    for (const id of ['ok', 'save-wave', 'place-loop']) byId(id).disabled = on;
+    const buttons = ['ok', 'save-wave', 'place-loop'].map(byId);
+    if (on && buttons.includes(document.activeElement)) refocus = document.activeElement;
+    for (const button of buttons) button.disabled = on;
     byId('busy').hidden = !on;
-    if (!on) byId('progress').removeAttribute('value');
+    if (on) return;
+    byId('progress').removeAttribute('value');
+    if (refocus?.offsetParent && document.activeElement === document.body) refocus.focus();
+    refocus = null;
   };
   const queue = new JobQueue(busy);
   // Anything a job did not expect still reaches the user, but an overtaken job is no failure.
