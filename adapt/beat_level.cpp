@@ -10,26 +10,42 @@
 namespace loopsmith::adapt {
 namespace {
 
-// The centre of the tempo prior, and its spread in octaves.
+// Set by hand: the centre of the tempo prior, and its spread in octaves.
 constexpr double kCentreBpm = 120;
 constexpr double kPriorOctaves = 0.5;
-// Weights of each piece of evidence, in the order of Evidence, fitted on
-// rendered and real loops (bench/drum_loops.py fit): with the tracker's
+// The weights of the evidence, in the order of Evidence: with the tracker's
 // estimate, and without it (the page, which has no tracker).
-constexpr std::array<double, kEvidenceCount> kWeights = {1.305, 0.728, 1.629, 2,
-                                                         2.09,  0.114, 0.167};
-constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.575, 0,     1.664, 2,
-                                                                2.311, 0.087, 0.326};
-// How near in octaves the tracker's estimate must be to have heard this tempo.
+// `bench/drum_loops.py fit` prints both from the development sets (render,
+// render-styles, real; never the held-out ones), and the test script fails
+// unless they are these. Two are set by hand, and the fit holds them while it
+// fits the rest: every beat played (2) and beats with nothing on them (-3).
+// The loops rarely leave a beat silent, so no fit can learn what one says;
+// by hand, a tempo at which every other beat is silent loses to one at which
+// every beat is played.
+constexpr std::array<double, kEvidenceCount> kWeights = {1.67,     0.562,  1.35, 2,   0.734,
+                                                         0.000833, -0.294, -3,   1.65};
+constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.88,    0,     1.42, 2,   0.768,
+                                                                -0.0228, -0.29, -3,   1.71};
+// Set by hand: how near in octaves the tracker's estimate must be to have
+// heard this tempo (3.5%); the fit and the measuring count "the tracker was
+// right" by the same rule.
 constexpr double kTrackerNear = 0.05;
-// Scores nearer than this are a guess between the two.
-constexpr double kCloseScores = 0.6;
+// Set by hand on the development sets: scores nearer than this are a guess
+// between the two, said in the unsure line.
+constexpr double kCloseScores = 0.7;
+// Set by hand on the development sets (of 2, 2.5, 3, 3.5 and 4): the slots of
+// a beat usually played at the tempo players count, and the fewest counted.
+constexpr double kUsualSlots = 3;
+constexpr double kFewestSlots = 0.25;
 // The detection function answers a little before a hit's peak and up to a
 // window after its start.
 constexpr double kEarly = 0.01;
 constexpr double kLate = 0.03;
 // A slot is played when it holds a hit at least this share of the usual beat.
 constexpr double kPlayedShare = 0.25;
+// A beat is silent when it holds less than this share of the loud beats:
+// above a noise floor's rises, under a quiet hat's.
+constexpr double kSilentShare = 0.15;
 // How late, in beats, a swung sixteenth and a shuffled eighth may come.
 constexpr double kSixteenthSwing = 1.0 / 12;
 constexpr double kEighthSwing = 1.0 / 6;
@@ -111,6 +127,18 @@ class Grid {
     const auto played = std::count_if(peaks.begin(), peaks.end(),
                                       [loud](double peak) { return peak >= kPlayedShare * loud; });
     return static_cast<double>(played) / static_cast<double>(peaks.size());
+  }
+
+  // The share of the beats with nothing at all on them (under a twentieth of
+  // the loud beats): a tempo at which every other beat is silent is too fast.
+  [[nodiscard]] double SilentBeats() const {
+    std::vector<double> peaks = Peaks(m_onsets.all);
+    std::sort(peaks.begin(), peaks.end());
+    const double loud = peaks[peaks.size() * 3 / 4];
+    if (!(loud > 0)) return 0;
+    const auto silent = std::count_if(peaks.begin(), peaks.end(),
+                                      [loud](double peak) { return peak < kSilentShare * loud; });
+    return static_cast<double>(silent) / static_cast<double>(peaks.size());
   }
 
   // The snare on every other beat and the kick on the beats between, counted
@@ -212,6 +240,13 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
       w.evidence[kEighths] = grid.Played({0.5}, kEighthSwing);
       w.evidence[kSixteenths] = grid.Played({0.25, 0.75}, kSixteenthSwing);
       w.evidence[kRepeat] = grid.Repeat();
+      w.evidence[kSilentBeats] = grid.SilentBeats();
+      // The slots of a beat played, of four (the beat, its "and", two
+      // sixteenths): about three at the tempo players count; one means the
+      // beat is counted too fast, four with all sixteenths often too slow.
+      const double slots = w.evidence[kBeats] + w.evidence[kEighths] + 2 * w.evidence[kSixteenths];
+      const double off = std::log2(std::max(slots, kFewestSlots) / kUsualSlots);
+      w.evidence[kDensity] = -off * off;
     }
     const auto& weights = estimate ? kWeights : kWeightsUnheard;
     for (std::size_t i = 0; i < kEvidenceCount; ++i) w.score += weights[i] * w.evidence[i];

@@ -17,7 +17,10 @@ namespace loopsmith::adapt {
 //  - whether the tracker heard this tempo, when it heard one;
 //  - the backbeat: the snare on beats 2 and 4 against the kick on 1 and 3;
 //  - every beat played, eighth notes played between the beats, and sixteenths;
-//  - how well the onsets repeat at the beat's period round the loop.
+//  - how well the onsets repeat at the beat's period round the loop;
+//  - beats with nothing on them at all (a tempo too fast for its sound);
+//  - how many of a beat's four sixteenth slots are played (about three).
+// bench/drum_loops.py fit fits the weights in this order (its EVIDENCE).
 // Each beat grid is laid where its beats land on the most onset, up to half a
 // beat either way: a loop cut late or starting with a pickup.
 enum Evidence : std::size_t {
@@ -28,6 +31,8 @@ enum Evidence : std::size_t {
   kEighths,
   kSixteenths,
   kRepeat,
+  kSilentBeats,
+  kDensity,
   kEvidenceCount
 };
 

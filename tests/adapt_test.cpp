@@ -48,10 +48,11 @@ int Word(const std::vector<std::uint8_t>& loop, std::size_t i) {
 }
 
 // Clicks on every beat of a loop of whole measures, over a little noise.
-std::vector<std::int16_t> ClickLoop(double bpm, int measures) {
+// Clicks on every beat over a noise floor (none: digital silence between them).
+std::vector<std::int16_t> ClickLoop(double bpm, int measures, double floor = 0.02) {
   const auto frames = static_cast<std::size_t>(std::lround(measures * 240.0 / bpm * 44100));
   std::mt19937 random(1);
-  std::normal_distribution<double> noise(0, 0.02);
+  std::normal_distribution<double> noise(0, floor);
   std::vector<double> x(frames);
   for (double& v : x) v = noise(random);
   for (int beat = 0; beat < measures * 4; ++beat) {
@@ -170,7 +171,7 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
     int measures;
     Hits hits;
     double estimate;
-    double lateBeats;  // the loop starts this much before its first beat
+    double lateBeats;  // the loop starts this much before its first beat (after it, below 0)
     double want;
   } cases[] = {
       {"funk with every sixteenth, heard right", 92, 1, with(backbeat, every(0, 1, 0.5)), 92, 0,
@@ -186,6 +187,9 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
        0.5, 180},
       {"house, nothing heard by the tracker", 124, 2, with(backbeat, every(2, 4, 0.6)), none, 0,
        124},
+      // Its first beat lies before the loop's start: found only by looking back.
+      {"punk cut a quarter beat late, heard at half", 180, 2, with(backbeat, every(0, 2, 0.7)), 90,
+       -0.25, 180},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -197,7 +201,9 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
     for (int measure = 0; measure < c.measures; ++measure) {
       for (const Hit& hit : c.hits) {
         const double at = (measure + hit.step / 16.0 + c.lateBeats / 4) * 240 / c.bpm;
-        const auto hop = static_cast<std::size_t>(std::lround(at / kHop)) % hops;
+        // Round the loop: a hit before its start is heard at its end.
+        const auto count = static_cast<long>(hops);
+        const auto hop = static_cast<std::size_t>((std::lround(at / kHop) % count + count) % count);
         if (hit.drum != kHat) {
           auto& band = hit.drum == kKick ? onsets.low : onsets.mid;
           band[hop] = std::max(band[hop], hit.strength);
@@ -213,10 +219,11 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
 }
 
 TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
-  const auto click = [](double bpm, int measures, const std::vector<std::uint8_t>& acid = {}) {
+  const auto click = [](double bpm, int measures, const std::vector<std::uint8_t>& acid = {},
+                        double floor = 0.02) {
     std::vector<testing::Chunk> chunks = {{"fmt ", testing::FormatBody(1, 44100, 16)}};
     if (!acid.empty()) chunks.push_back({"acid", acid});
-    chunks.push_back({"data", testing::Pcm16(ClickLoop(bpm, measures))});
+    chunks.push_back({"data", testing::Pcm16(ClickLoop(bpm, measures, floor))});
     return testing::Riff(chunks);
   };
   struct Case {
@@ -244,6 +251,8 @@ TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
       // Two measures at 126 are one at 63: --measure says which.
       {"two at 126, --measure 2.wav", click(126, 2), {"--measure", "2"}, 126},
       {"one at 63, --measure 1.wav", click(126, 2), {"--measure", "1"}, 63},
+      // Four bare clicks, one a second: at 120 every other beat would be silent.
+      {"four clicks at 60.wav", click(60, 1, {}, 0), {}, 60},
   };
   // Clicks on every beat. Bare clicks have no backbeat and nothing between
   // them to tell their octave by: the other octave may be taken, but then
