@@ -52,17 +52,37 @@ class Browser(unittest.TestCase):
             sox("-r", "44100", "-b", bits, "-c", "2", f(name), "synth", "1.5", "sine", "300",
                 "sine", "410", "gain", "-3")
         sox("-r", "48000", "-b", "16", "-c", "1", f("slow.aiff"), "synth", "1", "sine", "220")
-        import struct
-        # Eight bare clicks at 140 BPM: one measure at 70 or two at 140, too close to call.
         import math
+        import random
         import wave
-        beat = [int(16000 * math.sin(2 * math.pi * 1000 * i / 44100)) if i < 441 else 0
-                for i in range(18900)]
-        with wave.open(f("clicks.wav"), "wb") as clicks:
-            clicks.setnchannels(1)
-            clicks.setsampwidth(2)
-            clicks.setframerate(44100)
-            clicks.writeframes(struct.pack("<18900h", *beat) * 8)
+        import struct
+        # Two measures of a half-time groove at 140 BPM (kick on 1, snare on 3, hats on the
+        # eighths), which is as much one measure at 70: too close to call.
+        rng = random.Random(3)
+        frames = round(8 * 60 / 140 * 44100)
+        groove = [0.0] * (frames + 44100)
+        hits = [(0, "k", 1), (6, "k", .7), (8, "s", 1)] + [(i, "h", .6) for i in range(0, 16, 2)]
+        for measure in range(2):
+            for step, drum, strength in hits:
+                at = round((measure * 16 + step) * 60 / 140 / 4 * 44100)
+                last = 0.0
+                for i in range(5292):
+                    t = i / 44100
+                    if drum == "k":
+                        v = math.sin(2 * math.pi * 55 * t) * math.exp(-t * 25)
+                    elif drum == "s":
+                        v = (rng.gauss(0, .5) + .3 * math.sin(2 * math.pi * 190 * t)) * math.exp(-t * 30)
+                    else:
+                        noise = rng.gauss(0, 1)
+                        v, last = .25 * (noise - last) * math.exp(-t * 120), noise
+                    groove[at + i] += strength * v
+        groove = [a + b for a, b in zip(groove[:frames], groove[frames:] + [0.0] * frames)]
+        top = max(abs(v) for v in groove)
+        with wave.open(f("halftime.wav"), "wb") as out:
+            out.setnchannels(1)
+            out.setsampwidth(2)
+            out.setframerate(44100)
+            out.writeframes(struct.pack("<%dh" % frames, *(round(v / top * 0.8 * 32767) for v in groove)))
         with open(f("bad.wav"), "wb") as out:
             out.write(b"RIFF")
         # Two seconds whose loop chunk says 128 BPM while the name says 100.
@@ -345,7 +365,7 @@ class PageTest(Browser):
                 self.assertIn(cli, out.stdout + out.stderr)
 
     def test_a_suggestion_too_close_to_call_offers_both(self):
-        self.give("clicks.wav")
+        self.give("halftime.wav")
         self.el("suggest").click()
         note = self.wait(lambda: self.el("suggest-note").text)
         self.assertEqual(note, "70.0 BPM from the loop length (1 measure), or 140.0 BPM (2 measures)")
