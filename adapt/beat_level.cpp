@@ -22,8 +22,8 @@ constexpr double kPriorOctaves = 0.5;
 // The loops rarely leave a beat silent, so no fit can learn what one says;
 // by hand, a tempo at which every other beat is silent loses to one at which
 // every beat is played.
-constexpr std::array<double, kEvidenceCount> kWeights = {1.67,     0.562,  1.35, 2,   0.734,
-                                                         0.000833, -0.294, -3,   1.65};
+constexpr std::array<double, kEvidenceCount> kWeights = {1.7,    0.602,  1.33, 2,   0.767,
+                                                         0.0878, -0.285, -3,   1.68};
 constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.88,    0,     1.42, 2,   0.768,
                                                                 -0.0228, -0.29, -3,   1.71};
 // Set by hand: how near in octaves the tracker's estimate must be to have
@@ -281,8 +281,18 @@ std::string WeighedText(const std::vector<WeighedTempo>& weighed) {
   return text;
 }
 
+const LengthTempo* SecondChoice(const TempoFinding& finding) {
+  if (const LengthTempo* close = CloseSecond(finding.weighed)) return close;
+  if (!finding.wavered || !finding.heard || finding.weighed.size() < 2) return nullptr;
+  for (std::size_t i = 1; i < finding.weighed.size(); ++i) {
+    const LengthTempo& other = finding.weighed[i].tempo;
+    if (std::abs(Octaves(other.bpm, *finding.heard)) < kTrackerNear) return &other;
+  }
+  return nullptr;
+}
+
 std::string SecondChoiceText(const TempoFinding& finding) {
-  const LengthTempo* second = CloseSecond(finding.weighed);
+  const LengthTempo* second = SecondChoice(finding);
   if (second == nullptr) return {};
   const std::string bpm = BpmText(RoundToTenth(second->bpm));
   // --measure names only one or two measures; any other is given as a tempo.

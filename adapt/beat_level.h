@@ -52,6 +52,10 @@ void ChooseByWeight(const std::vector<LengthTempo>& candidates, std::optional<do
 // The weighed tempi with their scores: "90.0 BPM (1 measure) 2.97, 180.0 BPM (2 measures) 0.37"
 std::string WeighedText(const std::vector<WeighedTempo>& weighed);
 
+// The second best when the call is unsure: too near the best, or the one a
+// tracker that wavered heard last; else null.
+const LengthTempo* SecondChoice(const TempoFinding& finding);
+
 // When the sound left it unsure, the best and how to take the second best:
 // "100.0 BPM, or 200.0 BPM (give --measure 2 for that)"; otherwise empty.
 std::string SecondChoiceText(const TempoFinding& finding);

@@ -14,8 +14,9 @@ namespace loopsmith::adapt {
 namespace {
 
 // aubio's tempo estimate over the loop played three times round, so that the
-// tracker has settled by the last time; 0 when it heard none.
-double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate) {
+// tracker has settled by the last time; 0 when it heard none. `steady`: the
+// second time round it heard the same tempo, not another octave of it.
+double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate, bool& steady) {
   constexpr uint_t kHop = 256;
   constexpr uint_t kWindow = 1024;
   if (mono.size() < kWindow) return 0;
@@ -27,13 +28,16 @@ double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate) 
   if (tempo != nullptr && in != nullptr && out != nullptr) {
     const std::size_t length = mono.size();
     constexpr int kRounds = 3;
+    double before = 0;
     for (int round = 0; round < kRounds; ++round) {
       for (std::size_t at = 0; at < length; at += kHop) {
         for (uint_t k = 0; k < kHop; ++k) in->data[k] = mono[(at + k) % length];
         aubio.tempoDo(tempo, in, out);
       }
+      if (round == kRounds - 2) before = aubio.tempoBpm(tempo);
     }
     bpm = aubio.tempoBpm(tempo);
+    steady = before > 0 && bpm > 0 && std::abs(std::log2(bpm / before)) < 0.05;
   }
   if (out != nullptr) aubio.deleteVector(out);
   if (in != nullptr) aubio.deleteVector(in);
@@ -88,7 +92,8 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
   }
   // The tracker hears the file mixed to mono, at its own rate.
   const std::vector<float> mono = MixToMono(samples, info.channels);
-  const double estimate = Track(*aubio, mono, info.rate);
+  bool steady = false;
+  const double estimate = Track(*aubio, mono, info.rate, steady);
   if (!(estimate > 0)) {
     finding.source.clear();
     finding.failure = PlainFailure(
@@ -98,7 +103,10 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
     return;
   }
   finding.heard = estimate;
-  ChooseByWeight(candidates, estimate, OnsetsOf(mono, info.rate), finding);
+  finding.wavered = !steady;
+  // A tracker that changed its mind between octaves does not vote.
+  ChooseByWeight(candidates, steady ? std::optional(estimate) : std::nullopt,
+                 OnsetsOf(mono, info.rate), finding);
 }
 
 }  // namespace

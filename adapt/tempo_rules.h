@@ -58,6 +58,7 @@ struct TempoFinding {
   std::string source;           // "the loop chunk", "the file name", "the loop length"
   int measures = 0;             // how many 4-beat measures the file holds at bpm, 0 if unknown
   std::optional<double> heard;  // the beat tracker's estimate, when it ran
+  bool wavered = false;         // it heard another octave the time round before: no vote
   std::vector<WeighedTempo> weighed;  // the length's tempi, best first, when the sound chose
   std::string adjusted;               // "halved from 250.0 BPM", or empty
   std::vector<std::string> notes;     // doubts worth a line on standard error
