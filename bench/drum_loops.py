@@ -10,6 +10,9 @@ loops from lmms-common and sonic-pi-samples.
                                       80 to 100, ballads, jungle, trap, punk, a band ...) in
                                       1, 2 and 4 measures, some late or with a pickup, some Ogg
     drum_loops.py render-styles-held-out DIR   the same on the four other kits
+    drum_loops.py render-grooves DIR  five more grooves (disco, garage, dembow, boom-bap,
+                                      metal) on the six kits, 1, 2 and 4 measures, some late;
+                                      never fitted on
     drum_loops.py real DIR            the real loops, under names without digits
     drum_loops.py measure DIR CLI [FLOOR]   CLI --info --bpm auto on each, with and
                                       without --measure
@@ -123,6 +126,24 @@ MORE_STYLES = {
              + [(i, H, .6) for i in range(0, 16, 2)]),
     "techno": ((125, 138), 16, [(i, K, 1) for i in (0, 4, 8, 12)] + [(4, T, .8), (12, T, .8)]
                + [(i, O, .6) for i in (2, 6, 10, 14)] + [(i, H, .35) for i in range(16)]),
+}
+
+
+# Five more grooves, each labelled as its players count it: disco with the
+# open hat on the "and"s, two-step garage, dembow, swung boom-bap with
+# sixteenth hats, and metal with the kick on the eighths. Made after the
+# weights were fitted, and never fitted on: material the weighing has not seen.
+GROOVES = {
+    "disco": ((110, 128), 16, [(i, K, 1) for i in (0, 4, 8, 12)] + [(4, S, 1), (12, S, 1)]
+              + [(i, O, .6) for i in (2, 6, 10, 14)] + [(i, H, .3) for i in range(16)]),
+    "garage": ((128, 136), 16, [(0, K, 1), (7, K, .7), (10, K, .9), (4, S, 1), (12, S, 1)]
+               + [(i, H, .5) for i in range(0, 16, 2)] + [(i, H, .3) for i in (3, 11)]),
+    "dembow": ((88, 100), 16, [(i, K, 1) for i in (0, 4, 8, 12)]
+               + [(i, S, .9) for i in (3, 6, 11, 14)] + [(i, H, .5) for i in range(0, 16, 2)]),
+    "boombap": ((84, 96), 16, [(0, K, 1), (7, K, .7), (10, K, .9), (4, S, 1), (12, S, 1)]
+                + [(i, H, .45 if i % 2 else .6) for i in range(16)]),
+    "metal": ((160, 200), 16, [(i, K, .9) for i in range(0, 16, 2)] + [(4, S, 1), (12, S, 1)]
+              + [(i, H, .7) for i in range(0, 16, 4)]),
 }
 
 
@@ -448,6 +469,8 @@ if __name__ == "__main__":
         render(sys.argv[2], HELD_OUT, HELD_OUT_STYLES, seed=85)
     elif sys.argv[1] == "render-styles":
         render(sys.argv[2], SAMPLES, MORE_STYLES, seed=27, late=True)
+    elif sys.argv[1] == "render-grooves":
+        render(sys.argv[2], SAMPLES, GROOVES, seed=91, late=True)
     elif sys.argv[1] == "real":
         render_real(sys.argv[2])
     elif sys.argv[1] == "render-styles-held-out":
