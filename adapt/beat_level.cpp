@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <numeric>
+#include <optional>
 
 namespace loopsmith::adapt {
 namespace {
@@ -119,26 +120,13 @@ class Grid {
 
   // The share of the beats played: a tempo whose every other beat is silent
   // is too fast. A beat is played at kPlayedShare of the loud beats' level.
-  [[nodiscard]] double Coverage() const {
-    std::vector<double> peaks = Peaks(m_onsets.all);
-    std::sort(peaks.begin(), peaks.end());
-    const double loud = peaks[peaks.size() * 3 / 4];
-    if (!(loud > 0)) return 0;
-    const auto played = std::count_if(peaks.begin(), peaks.end(),
-                                      [loud](double peak) { return peak >= kPlayedShare * loud; });
-    return static_cast<double>(played) / static_cast<double>(peaks.size());
-  }
+  [[nodiscard]] double Coverage() const { return BeatsReaching(kPlayedShare).value_or(0); }
 
-  // The share of the beats with nothing at all on them (under a twentieth of
+  // The share of the beats with nothing at all on them (under kSilentShare of
   // the loud beats): a tempo at which every other beat is silent is too fast.
   [[nodiscard]] double SilentBeats() const {
-    std::vector<double> peaks = Peaks(m_onsets.all);
-    std::sort(peaks.begin(), peaks.end());
-    const double loud = peaks[peaks.size() * 3 / 4];
-    if (!(loud > 0)) return 0;
-    const auto silent = std::count_if(peaks.begin(), peaks.end(),
-                                      [loud](double peak) { return peak < kSilentShare * loud; });
-    return static_cast<double>(silent) / static_cast<double>(peaks.size());
+    const std::optional<double> reaching = BeatsReaching(kSilentShare);
+    return reaching ? 1 - *reaching : 0;
   }
 
   // The snare on every other beat and the kick on the beats between, counted
@@ -172,6 +160,18 @@ class Grid {
   }
 
  private:
+  // The share of the beats whose peak reaches `share` of the loud beats' (the
+  // upper quartile's); none where no beat is loud.
+  [[nodiscard]] std::optional<double> BeatsReaching(double share) const {
+    std::vector<double> peaks = Peaks(m_onsets.all);
+    std::sort(peaks.begin(), peaks.end());
+    const double loud = peaks[peaks.size() * 3 / 4];
+    if (!(loud > 0)) return std::nullopt;
+    const auto reaching = std::count_if(peaks.begin(), peaks.end(),
+                                        [&](double peak) { return peak >= share * loud; });
+    return static_cast<double>(reaching) / static_cast<double>(peaks.size());
+  }
+
   // Where the beats land on the most onset, up to half a beat either way of
   // the loop's start; nearest the start on a tie.
   [[nodiscard]] double FirstBeat() const {
