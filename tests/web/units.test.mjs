@@ -6,6 +6,7 @@ import { numbersFor, replaceQuestion } from '../../web/page/numbering.js';
 import { Batch } from '../../web/page/batch.js';
 import { cardWhere, inUserWords, madeStamp, slotFacts, slotLabel, slotText } from '../../web/page/slots.js';
 import { JobQueue, isAbort } from '../../web/page/jobs.js';
+import { readdirSync, readFileSync } from 'node:fs';
 
 test('messages wait their turn and none is lost', () => {
   const shown = [];
@@ -103,4 +104,11 @@ test('one job at a time; a new input aborts the ones waiting', async () => {
   await new Promise((r) => setTimeout(r, 0));
   assert.deepEqual(ran, [1, 3]);
   assert.deepEqual(busy, [true, false]);
+});
+
+test('every module of the page keeps to one job: none over 300 lines', () => {
+  const folder = new URL('../../web/page/', import.meta.url);
+  const long = readdirSync(folder).filter((name) => name.endsWith('.js'))
+    .filter((name) => readFileSync(new URL(name, folder), 'utf8').split('\n').length - 1 > 300);
+  assert.deepEqual(long, []);
 });

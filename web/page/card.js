@@ -3,7 +3,7 @@
 // System Access) each change is made there at once, as the model's steps;
 // otherwise the card lives in the page (empty, or a folder opened to view)
 // and goes out as one zip.
-import { FolderFiles, rememberFolder, rememberedFolder } from './folder.js';
+import { FolderFiles, rememberFolder } from './folder.js';
 import { download } from './save.js';
 import { zipFiles } from './zip.js';
 import { entryFiles } from './dropped.js';
@@ -58,10 +58,6 @@ export class CardView {
     // Remembered on the side: the card opens whether or not the browser keeps it.
     rememberFolder(handle).catch(() => {});
     await this.openFolder(new FolderFiles(handle));
-  }
-
-  async remembered() {
-    return rememberedFolder();
   }
 
   async reopen(handle) {

@@ -3,6 +3,7 @@
 // remove, undo, download. Returns openCard(how), which runs an opening as a
 // job and says why it failed.
 import { byId } from './dom.js';
+import { rememberedFolder } from './folder.js';
 import { RENAMED } from './save.js';
 import { result } from './convert.js';
 
@@ -17,7 +18,7 @@ export function bindCardControls({ card, queue, say, report, saver }) {
   if (saver.canChooseFolder()) {
     byId('open-card').hidden = false;
     byId('open-card').addEventListener('click', () => openCard(() => card.choose()));
-    card.remembered().then((handle) => {
+    rememberedFolder().then((handle) => {
       if (!handle) return;
       byId('reopen-card').textContent = `Open ${handle.name} again`;
       byId('reopen-card').hidden = false;
