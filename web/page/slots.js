@@ -5,7 +5,7 @@ import { measureShort, measureText } from './measures.js';
 // The card's index of names, beside the loops; it goes into the card's zip.
 export const INDEX_NAME = '.loopsmith-card';
 
-export const slotBpm = (tenths) => (tenths % 10 === 0 ? String(tenths / 10) : (tenths / 10).toFixed(1));
+const slotBpm = (tenths) => (tenths % 10 === 0 ? String(tenths / 10) : (tenths / 10).toFixed(1));
 
 // "L07.T58: 128 BPM, one measure, 1.875 s"
 export const slotText = (slot) => (slot.ok
