@@ -180,17 +180,26 @@ int WriteIndex(FileSystem& fs, const std::string& folder, const CardIndex& index
 
 namespace {
 
+// The index read, changed by `change` and written, under the card's lock:
+// two runs naming loops at once would each write it without the other's names.
+template <typename Change>
+int ChangeIndex(FileSystem& fs, const std::string& folder, Change change) {
+  std::unique_ptr<FolderLock> lock;
+  if (const int locked = fs.LockFolder(folder, lock); locked != 0) return locked;
+  CardIndex index = ReadIndex(fs, folder);
+  if (const int failed = change(index); failed != 0) return failed;
+  return WriteIndex(fs, folder, index);
+}
+
 // The index with the entry of slot `number`'s loop changed by `change`, written.
 template <typename Change>
 int ChangeSlot(FileSystem& fs, const std::string& folder, int number, Change change) {
-  // Two runs naming loops at once would each write the index without the other's name.
-  std::unique_ptr<FolderLock> lock;
-  if (const int locked = fs.LockFolder(folder, lock); locked != 0) return locked;
-  const std::string identity = LoopIdentityOf(fs, PathIn(folder, SlotName(number)));
-  if (identity.empty()) return -ENOENT;
-  CardIndex index = ReadIndex(fs, folder);
-  change(index.names[identity]);
-  return WriteIndex(fs, folder, index);
+  return ChangeIndex(fs, folder, [&](CardIndex& index) {
+    const std::string identity = LoopIdentityOf(fs, PathIn(folder, SlotName(number)));
+    if (identity.empty()) return -ENOENT;
+    change(index.names[identity]);
+    return 0;
+  });
 }
 
 }  // namespace
@@ -212,19 +221,19 @@ int AdoptNames(FileSystem& fs, const std::string& folder, std::string_view backu
   if (backup.size() > kLargestIndex) return 0;
   const CardIndex from = ParseIndex(backup);
   if (!from.problem.empty() || from.names.empty()) return 0;
-  std::unique_ptr<FolderLock> lock;
-  if (const int locked = fs.LockFolder(folder, lock); locked != 0) return locked;
-  CardIndex index = ReadIndex(fs, folder);
-  // Only what the card lacks; WriteIndex then keeps the loops on it alone.
-  for (const auto& [identity, name] : from.names) {
-    LoopName& mine = index.names[identity];
-    if (mine.source.empty()) {
-      mine.source = name.source;
-      mine.made = name.made;
+  return ChangeIndex(fs, folder, [&](CardIndex& index) {
+    // Only what the card lacks (ParseIndex refused any field too long for
+    // one); WriteIndex then keeps the loops on it alone.
+    for (const auto& [identity, name] : from.names) {
+      LoopName& mine = index.names[identity];
+      if (mine.source.empty()) {
+        mine.source = name.source;
+        mine.made = name.made;
+      }
+      if (mine.label.empty()) mine.label = name.label;
     }
-    if (mine.label.empty()) mine.label = name.label;
-  }
-  return WriteIndex(fs, folder, index);
+    return 0;
+  });
 }
 
 }  // namespace loopsmith::card
