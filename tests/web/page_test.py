@@ -180,6 +180,11 @@ class Browser(unittest.TestCase):
         with open(os.path.join(folder, out.stdout.strip()), "rb") as written:
             return written.read()
 
+    def cli_as_row(self, name, number, row):
+        """The command line's loop file for `name` with a batch row's tempo and measure."""
+        measure = {0: "off", 1: "1", 2: "2"}[row["mode"]]
+        return self.cli(name, "--number", str(number), "--bpm", str(row["tenths"] / 10), "--measure", measure)
+
     def read_download(self, name):
         with open(os.path.join(self.downloads, name), "rb") as f:
             return f.read()
@@ -316,10 +321,8 @@ class PageTest(Browser):
         self.assertEqual(self.js("return document.activeElement.id"), "ok")
         saved = self.unzip("loopsmith.zip")
         self.assertEqual(sorted(saved), ["L04.T58", "L05.T58", "L06.T58", "L09.WAV"])
-        measure = {0: "off", 1: "1", 2: "2"}
         for name, number, row in (("drums_96bpm.wav", 5, chosen[1]), ("stereo long.wav", 6, chosen[2])):
-            self.assertEqual(saved["L%02d.T58" % number], self.cli(
-                name, "--number", str(number), "--bpm", str(row["tenths"] / 10), "--measure", measure[row["mode"]]))
+            self.assertEqual(saved["L%02d.T58" % number], self.cli_as_row(name, number, row))
         self.assertEqual(chosen[2]["tenths"], 975)
         self.assertIn("bad.wav: Wave file read error #2", self.el("results").text)
 
@@ -605,6 +608,15 @@ class CardTest(Browser):
         if idle:
             self.idle()
 
+    def name_slot(self, number, label):
+        """Slot `number` selected and named `label` through Name… and the browser's prompt."""
+        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="%d"]' % number).click()
+        self.idle()
+        self.el("label-slot").click()
+        self.driver.switch_to.alert.send_keys(label)
+        self.driver.switch_to.alert.accept()
+        self.wait(lambda: label in self.slot_text(number))
+
     def slot_text(self, number):
         return self.js("return document.querySelector('#slots li[data-number=\"%d\"]').innerText" % number)
 
@@ -785,16 +797,9 @@ class CardTest(Browser):
         self.el("ok").click()  # one OK, no question: the slots were free
         self.wait(lambda: len([n for n in self.card_files() if n.startswith("L")]) == 8)
         made = self.card_files()
-        measure = {0: "off", 1: "1", 2: "2"}
         for number, (name, row) in enumerate(zip(names, chosen), start=1):
-            self.assertEqual(made["L%02d.T58" % number], self.cli(
-                name, "--number", str(number), "--bpm", str(row["tenths"] / 10), "--measure", measure[row["mode"]]))
-        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="8"]').click()
-        self.idle()
-        self.el("label-slot").click()
-        self.driver.switch_to.alert.send_keys("Jungle outro")
-        self.driver.switch_to.alert.accept()
-        self.wait(lambda: "Jungle outro" in self.slot_text(8))
+            self.assertEqual(made["L%02d.T58" % number], self.cli_as_row(name, number, row))
+        self.name_slot(8, "Jungle outro")
         self.el("download-card").click()
         self.assertEqual(self.downloaded(1), ["CARD.zip"])
         shutil.copy(os.path.join(self.downloads, "CARD.zip"), self.files)
@@ -864,12 +869,7 @@ class CardTest(Browser):
         # Each loop shows the sound it came from, kept in the card's index, and takes a name.
         self.assertRegex(self.slot_text(2), r"b0[123]\.wav")  # the three are one sound
         self.assertIn(".loopsmith-card", self.card_files())
-        self.driver.find_element(By.CSS_SELECTOR, '#slots li[data-number="4"]').click()
-        self.idle()
-        self.el("label-slot").click()
-        self.driver.switch_to.alert.send_keys("Kick fill")
-        self.driver.switch_to.alert.accept()
-        self.wait(lambda: "Kick fill" in self.slot_text(4))
+        self.name_slot(4, "Kick fill")
         self.assertIn(b"Kick fill", self.card_files()[".loopsmith-card"])
         # A card that refuses the write: a message, and nothing listed as saved.
         self.js("FileSystemFileHandle.prototype.createWritable = () => "
