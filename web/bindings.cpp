@@ -78,6 +78,13 @@ val Reserve(std::vector<T>& into, double count) {
   return room;
 }
 
+// Slot numbers as a plain JavaScript array.
+val ArrayOf(const std::vector<int>& numbers) {
+  val out = val::array();
+  for (const int number : numbers) out.call<void>("push", number);
+  return out;
+}
+
 // A view of the module's own memory, for the page to fill; valid until the next call.
 template <typename T>
 val ViewOf(std::vector<T>& values) {
@@ -201,21 +208,17 @@ class Card {
       item.set("why", stray.why);
       strays.call<void>("push", item);
     }
-    val free = val::array();
-    for (const int number : view.FreeNumbers()) free.call<void>("push", number);
     val out = val::object();
     out.set("slots", slots);
     out.set("strays", strays);
-    out.set("free", free);
+    out.set("free", ArrayOf(view.FreeNumbers()));
     out.set("indexProblem", view.indexProblem);
     return out;
   }
   val PlanNumbers(int count, int first) const {
     const card::NumberPlan plan = m_card.PlanNumbers(count, first);
-    val numbers = val::array();
-    for (const int number : plan.numbers) numbers.call<void>("push", number);
     val out = val::object();
-    out.set("numbers", numbers);
+    out.set("numbers", ArrayOf(plan.numbers));
     out.set("problem", plan.problem);
     return out;
   }
@@ -224,10 +227,8 @@ class Card {
   val PlanPlacement(const val& numbers) const {
     const card::Placement placement =
         m_card.PlanPlacement(emscripten::vecFromJSArray<int>(numbers));
-    val ask = val::array();
-    for (const int number : placement.ask) ask.call<void>("push", number);
     val out = val::object();
-    out.set("ask", ask);
+    out.set("ask", ArrayOf(placement.ask));
     out.set("full", placement.full);
     return out;
   }

@@ -37,10 +37,11 @@ class CardSession {
            bool readOnly);
   // The fifty slots and the strays, as they stand in the copy.
   const card::CardView& Read();
-  // The numbers a batch of `count` new loops takes, by the card's one rule.
+  // Of these numbers, those to ask about before a write, and whether the card is full.
   card::Placement PlanPlacement(const std::vector<int>& numbers) const {
     return card::PlanPlacement(m_view, numbers);
   }
+  // The numbers a batch of `count` new loops takes, by the card's one rule.
   card::NumberPlan PlanNumbers(int count, int first) const {
     return card::PlanNumbers(m_view, count, first);
   }
