@@ -49,8 +49,9 @@ struct CardView {
   std::vector<int> FreeNumbers() const;
 };
 
-// Reads the folder's listing and each loop file's header, never its words.
-// 0, or the listing's failure.
+// Reads the folder's listing and each loop file's header; where the card has
+// an index of names, each readable loop whole too, for the identity its name
+// is kept under. Writes nothing. 0, or the listing's failure.
 int ReadCard(FileSystem& fs, const std::string& folder, CardView& card);
 
 // "L07.T58" for 7.

@@ -7,7 +7,6 @@ import { byId } from './dom.js';
 import { Panel } from './panel.js';
 import { Waveform } from './waveform.js';
 import { Player } from './player.js';
-import { Saver } from './save.js';
 import { CardView } from './card.js';
 import { droppedFolder } from './dropped.js';
 import { Loader } from './loader.js';
@@ -32,7 +31,6 @@ async function main() {
   const state = new PageState(panel);
   const waveform = new Waveform(byId('waveform'), core.sampleRate, core.blockWords);
   const player = new Player(core.sampleRate);
-  const saver = new Saver();
   const listening = new Listening({ core, session, state, player, waveform, panel });
   const view = new FileView({ core, session, state, waveform, player, listening });
 
@@ -77,9 +75,9 @@ async function main() {
     dropped,
     moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
   });
-  const page = { core, session, player, saver, messages: messages.said, saved: [], queue, card, state, showMessage: say };
+  const page = { core, session, player, messages: messages.said, saved: [], queue, card, state, showMessage: say };
   window.loopsmithPage = page;
-  const converter = new Converter({ core, session, state, card, saver, ask, say, load, saved: page.saved });
+  const converter = new Converter({ core, session, state, card, ask, say, load, saved: page.saved });
 
   // The batch table: a row's Play shows its file and plays its loop.
   const batchView = new BatchView({
@@ -255,7 +253,7 @@ async function main() {
     });
   }
 
-  const openCard = bindCardControls({ card, queue, say, report, saver });
+  const openCard = bindCardControls({ card, queue, say, report });
   card.render();
 
   const drop = byId('drop');

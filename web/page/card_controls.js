@@ -4,10 +4,10 @@
 // job and says why it failed.
 import { byId } from './dom.js';
 import { rememberedFolder } from './folder.js';
-import { RENAMED } from './save.js';
+import { RENAMED, canWriteFolders } from './save.js';
 import { result } from './convert.js';
 
-export function bindCardControls({ card, queue, say, report, saver }) {
+export function bindCardControls({ card, queue, say, report }) {
   const openCard = (how) => queue.run(async () => {
     try {
       await how();
@@ -15,7 +15,7 @@ export function bindCardControls({ card, queue, say, report, saver }) {
       if (error.name !== 'AbortError') say(`The card could not be opened.\n${error.message ?? error}`);
     }
   }).catch(report);
-  if (saver.canChooseFolder()) {
+  if (canWriteFolders()) {
     byId('open-card').hidden = false;
     byId('open-card').addEventListener('click', () => openCard(() => card.choose()));
     rememberedFolder().then((handle) => {

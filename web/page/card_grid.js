@@ -4,6 +4,7 @@
 // click and drag is handled on the grid and handed to the card.
 import { byId } from './dom.js';
 import { droppedFolder } from './dropped.js';
+import { canWriteFolders } from './save.js';
 import { cardWhere, slotFacts, slotLabel, slotNamed, slotText } from './slots.js';
 
 const SLOT_TYPE = 'application/x-loopsmith-slot';
@@ -162,7 +163,7 @@ export class CardGrid {
     byId('strays-box').hidden = strays.length === 0;
     const taken = slots.filter((slot) => !slot.free).length;
     byId('card-where').textContent = cardWhere({ folderName: card.folder?.name, viewName: card.viewName,
-      taken, total: slots.length, writesFolders: typeof window.showDirectoryPicker === 'function',
+      taken, total: slots.length, writesFolders: canWriteFolders(),
       indexProblem: card.table.indexProblem });
     const none = !card.selected || card.slot(card.selected).free;
     byId('remove-slot').disabled = none;

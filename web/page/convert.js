@@ -4,6 +4,7 @@
 import { byId } from './dom.js';
 import { numbersFor, replaceQuestion } from './numbering.js';
 import { slotText } from './slots.js';
+import { downloadAll } from './save.js';
 
 // A failure as the page says it: the catalogue's text, then the file and the
 // reason in plain words; in a list, one line that starts with the file.
@@ -21,8 +22,8 @@ export function result(text, failed = false) {
 }
 
 export class Converter {
-  constructor({ core, session, state, card, saver, ask, say, load, saved }) {
-    Object.assign(this, { core, session, state, card, saver, ask, say, load, saved });
+  constructor({ core, session, state, card, ask, say, load, saved }) {
+    Object.assign(this, { core, session, state, card, ask, say, load, saved });
   }
 
   get toCard() {
@@ -72,7 +73,7 @@ export class Converter {
     const numbered = toCard ? outputs.filter((o) => o.number) : [];
     const written = await card.place(numbered);
     const rest = card.writesFolder ? outputs.filter((o) => !numbered.includes(o)) : outputs;
-    this.reportSaves([...written, ...await this.saver.saveAll(rest, 'loopsmith.zip')]);
+    this.reportSaves([...written, ...downloadAll(rest)]);
   }
 
   // OK: the file shown, or every file of the drop, each with its own tempo
@@ -136,7 +137,7 @@ export class Converter {
 
   async saveWave() {
     const output = this.session.saveWave();
-    if (output.ok) this.reportSaves(await this.saver.saveAll([output]));
+    if (output.ok) this.reportSaves(downloadAll([output]));
     else this.say(failureText(this.state.current, output));
   }
 }

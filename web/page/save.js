@@ -6,24 +6,19 @@ import { zipFiles } from './zip.js';
 // which the sampler would not read.
 export const RENAMED = 'if Downloads already holds a file of that name, the browser names this one differently';
 
-export class Saver {
-  canChooseFolder() {
-    return typeof window.showDirectoryPicker === 'function';
-  }
+// Whether this browser lets a page write a folder (the File System Access API).
+export const canWriteFolders = () => typeof window.showDirectoryPicker === 'function';
 
-  // Each output's outcome: { name, ok, where }.
-  async saveAll(rest, zipName) {
-    const outcomes = [];
-    if (rest.length === 1) {
-      download(rest[0].name, rest[0].bytes);
-      outcomes.push({ name: rest[0].name, ok: true, where: `downloaded (${RENAMED})` });
-    } else if (rest.length > 1) {
-      download(zipName, zipFiles(rest));
-      outcomes.push(...rest.map(({ name }) => ({ name, ok: true, where: `in ${zipName}, downloaded` })),
-        { name: zipName, ok: true, where: `downloaded (${RENAMED})` });
-    }
-    return outcomes;
+// The outputs as one download; each output's outcome: { name, ok, where }.
+export function downloadAll(outputs, zipName = 'loopsmith.zip') {
+  if (outputs.length === 1) {
+    download(outputs[0].name, outputs[0].bytes);
+    return [{ name: outputs[0].name, ok: true, where: `downloaded (${RENAMED})` }];
   }
+  if (!outputs.length) return [];
+  download(zipName, zipFiles(outputs));
+  return [...outputs.map(({ name }) => ({ name, ok: true, where: `in ${zipName}, downloaded` })),
+    { name: zipName, ok: true, where: `downloaded (${RENAMED})` }];
 }
 
 export function download(name, bytes) {
