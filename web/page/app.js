@@ -92,15 +92,12 @@ async function main() {
       listening.playLoop();
     }).catch(report),
     onChange: (row) => { if (row.file === state.current) view.showLoop(); },
+    // The loop numbers the rows would take, as OK would take them.
+    plan: (count) => {
+      const first = Number(panel.model?.fileNumberText());
+      return (Number.isInteger(first) && converter.plan(first, count).numbers) || [];
+    },
   });
-  // The loop numbers the rows would take, as OK would take them.
-  batchView.renumber = () => {
-    if (!state.batch) return;
-    const first = Number(panel.model?.fileNumberText());
-    const planned = Number.isInteger(first) ? converter.plan(first, state.batch.sounds.length) : {};
-    state.batch.number(planned.numbers ?? []);
-    batchView.render();
-  };
   byId('file-number').addEventListener('input', () => batchView.renumber());
   panel.onChange = () => {
     view.showLoop();
@@ -154,7 +151,6 @@ async function main() {
     byId('results').replaceChildren();
     byId('work').hidden = false;
     batchView.renumber();
-    batchView.render();
     view.clear(`Loading ${files[0].name}…`);
     queue.replace(async (signal) => {
       for (const file of files) {

@@ -6,10 +6,18 @@ import { bpmText } from './suggestion.js';
 import { MEASURE_CHOICES } from './measures.js';
 
 export class BatchView {
-  // `onPlay(row)`: hear the row's loop; `onChange(row)`: its tempo or measure changed.
-  constructor({ core, state, onPlay, onChange }) {
-    Object.assign(this, { core, state, onPlay, onChange });
+  // `onPlay(row)`: hear the row's loop; `onChange(row)`: its tempo or measure
+  // changed; `plan(count)`: the numbers an OK would give `count` loops now.
+  constructor({ core, state, onPlay, onChange, plan }) {
+    Object.assign(this, { core, state, onPlay, onChange, plan });
     this.body = byId('batch-rows');
+  }
+
+  // The rows numbered as an OK would number them, and drawn.
+  renumber() {
+    const { batch } = this.state;
+    if (batch) batch.number(this.plan(batch.sounds.length));
+    this.render();
   }
 
   render() {
