@@ -168,9 +168,7 @@ export class CardView {
     let readAgain = false;
     for (const { number, bytes, source } of outputs) {
       const name = this.core.slotName(number);
-      this.model.reserveFile(bytes.length);
-      this.model.fileView().set(bytes);
-      const outcome = this.model.place(number, source ?? '', made);
+      const outcome = this.placed(number, bytes, source ?? '', made);
       if (!this.folder) {
         if (!outcome.ok) this.hooks.showMessage(`${outcome.message}\n${outcome.detail}`.trim());
         continue;
@@ -232,16 +230,21 @@ export class CardView {
   // The loops now in these slots, to put back should the change be undone.
   keep(numbers) {
     return numbers.filter((n) => !this.slot(n).free)
-      .map((n) => ({ number: n, bytes: new Uint8Array(this.model.bytes(this.core.slotName(n))) }));
+      .map((n) => ({ number: n, bytes: this.model.bytes(this.core.slotName(n)) }));
+  }
+
+  // A loop's bytes into slot `number` of the model, with the name of the sound
+  // it came from: the model's change and its steps (none where there was no room).
+  placed(number, bytes, source = '', made = '') {
+    const room = this.model.reserveFile(bytes.length);
+    if (!room.ok) return { ...room, steps: [] };
+    this.model.fileView().set(bytes);
+    return this.model.place(number, source, made);
   }
 
   // Loops back into their slots as they were, and the slots left empty by the change emptied.
   async putBack(kept, emptied) {
-    for (const { number, bytes } of kept) {
-      this.model.reserveFile(bytes.length);
-      this.model.fileView().set(bytes);
-      await this.carryOut(this.model.place(number, '', ''));
-    }
+    for (const { number, bytes } of kept) await this.carryOut(this.placed(number, bytes));
     for (const number of emptied) {
       if (!this.slot(number).free) await this.carryOut(this.model.remove(number, true));
     }

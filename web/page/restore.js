@@ -50,10 +50,7 @@ export async function restoreInto(card, { loops, index }) {
   const emptied = numbers.filter((n) => card.slot(n).free);
   card.remember(`putting back ${count}`, () => card.putBack(kept, emptied));
   for (const number of numbers) {
-    const bytes = loops.get(card.core.slotName(number));
-    card.model.reserveFile(bytes.length);
-    card.model.fileView().set(bytes);
-    if (!(await card.carryOut(card.model.place(number, '', '')))) break;
+    if (!(await card.carryOut(card.placed(number, loops.get(card.core.slotName(number)))))) break;
   }
   // Their names, where the backup kept them and the card has none.
   if (index && card.model.reserveFile(index.length).ok) {
