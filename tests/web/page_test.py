@@ -583,7 +583,15 @@ class CardTest(Browser):
             const out = {};
             for await (const [name, h] of dir.entries()) {
               if (name.endsWith('.crswap')) continue;  // a write the browser has not put in place yet
-              const bytes = new Uint8Array(await (await h.getFile()).arrayBuffer());
+              let bytes;
+              for (let tries = 0; !bytes; tries++) {  // a file the page is writing cannot be read until closed
+                try { bytes = new Uint8Array(await (await h.getFile()).arrayBuffer()); } catch (e) {
+                  if (e.name === 'NotFoundError') break;  // removed since it was listed
+                  if (e.name !== 'NotReadableError' || tries === 40) throw e;
+                  await new Promise((resolve) => setTimeout(resolve, 50));
+                }
+              }
+              if (!bytes) continue;
               let text = ''; for (const b of bytes) text += String.fromCharCode(b);
               out[name] = btoa(text);
             }
