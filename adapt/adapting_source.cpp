@@ -12,8 +12,10 @@
 namespace loopsmith::adapt {
 
 bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
-                          std::uint16_t& channels) {
-  if (LoadStrict(path, pcm, loadedBytes, channels)) return true;
+                          std::uint16_t& channels, std::uint32_t startFrame) {
+  bool refused = false;
+  if (LoadStrict(path, pcm, loadedBytes, channels, startFrame, refused)) return true;
+  if (refused) return false;
   Failure unopened = PlainFailure({});
   const std::unique_ptr<SoundFile> sound = SoundFile::Open(m_fs, path, unopened);
   if (!sound) {
@@ -21,7 +23,7 @@ bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& 
     return false;
   }
   const SoundInfo& info = sound->info();
-  std::optional<std::vector<float>> samples = Decode(*sound);
+  std::optional<std::vector<float>> samples = Decode(*sound, startFrame);
   if (!samples) return false;
   int count = info.channels;
   if (count > 2) {
@@ -32,24 +34,39 @@ bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& 
     samples = Resample(std::move(*samples), info.rate, count);
     if (!samples) return false;
   }
+  const std::size_t frames = samples->size() / static_cast<std::size_t>(count);
+  if (startFrame >= frames) {
+    m_reporter.Report(StartPastEnd(startFrame, frames));
+    return false;
+  }
+  samples->erase(samples->begin(), samples->begin() + std::ptrdiff_t{startFrame} * count);
   loadedBytes = StorePcm16(*samples, count, kLongestLoop, pcm.data());
   channels = static_cast<std::uint16_t>(count);
   return true;
 }
 
 bool AdaptingSource::LoadStrict(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
-                                std::uint16_t& channels) {
+                                std::uint16_t& channels, std::uint32_t startFrame, bool& refused) {
   // A file the strict reader takes is loaded by it, so it converts as it always has.
-  SilentReporter quiet;
+  FirstFailure quiet;
   CWaveFile wave(m_fs, quiet);
-  if (!LoadWave(wave, quiet, path, pcm, loadedBytes)) return false;
+  if (!LoadWave(wave, quiet, path, pcm, loadedBytes, startFrame)) {
+    if (quiet.first && quiet.first->id == MessageId::kNoCatalogueText) {
+      m_reporter.Report(*quiet.first);
+      refused = true;
+    }
+    return false;
+  }
   channels = wave.m_format.nChannels;
   return true;
 }
 
-std::optional<std::vector<float>> AdaptingSource::Decode(SoundFile& sound) {
+std::optional<std::vector<float>> AdaptingSource::Decode(SoundFile& sound,
+                                                         std::uint32_t startFrame) {
   const SoundInfo& info = sound.info();
-  const std::int64_t wanted = FramesForLongestLoop(info.rate);
+  const auto before = static_cast<std::int64_t>(
+      std::ceil(static_cast<double>(startFrame) * info.rate / kSampleRate));
+  const std::int64_t wanted = before + FramesForLongestLoop(info.rate);
   // A file of unknown length is decoded up to what the loop needs.
   const std::int64_t frames = info.lengthKnown ? std::min(wanted, info.frames) : wanted;
   std::optional<Failure> unread;

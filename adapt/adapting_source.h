@@ -23,15 +23,19 @@ class AdaptingSource final : public PcmSource {
  public:
   AdaptingSource(FileSystem& fs, Reporter& reporter) : m_fs(fs), m_reporter(reporter) {}
 
+  // A start is counted at 44,100 Hz: a file at another rate is resampled
+  // from its beginning and then cut, as if it had been converted and then cut.
   bool Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
-            std::uint16_t& channels) override;
+            std::uint16_t& channels, std::uint32_t startFrame) override;
 
  private:
-  // The strict reader's load, when it takes the file.
+  // The strict reader's load, when it takes the file; `refused` says whether
+  // it reported (only a start past the end, which no decoder would change).
   bool LoadStrict(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
-                  std::uint16_t& channels);
-  // Interleaved samples, enough for the longest loop, or the reason there are none.
-  std::optional<std::vector<float>> Decode(SoundFile& sound);
+                  std::uint16_t& channels, std::uint32_t startFrame, bool& refused);
+  // Interleaved samples, enough for the longest loop from `startFrame`, or the
+  // reason there are none.
+  std::optional<std::vector<float>> Decode(SoundFile& sound, std::uint32_t startFrame);
   // The samples at 44,100 Hz, or the reason they could not be made.
   std::optional<std::vector<float>> Resample(std::vector<float> samples, int rate, int channels);
 

@@ -233,7 +233,10 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
       w.evidence[kTracker] = std::exp(-off * off);
     }
     if (heard) {
-      const double seconds = kMeasureSecondsAtOneBpm * candidate.measures / candidate.bpm;
+      // A long take's tempo counts no measures: its beats span what was heard.
+      const double seconds = candidate.measures > 0
+                                 ? kMeasureSecondsAtOneBpm * candidate.measures / candidate.bpm
+                                 : static_cast<double>(finite.all.size()) * finite.hopSeconds;
       const Grid grid(finite, candidate.bpm, seconds);
       w.evidence[kBackbeat] = grid.Backbeat();
       w.evidence[kBeats] = grid.Coverage();
@@ -296,8 +299,9 @@ std::string SecondChoiceText(const TempoFinding& finding) {
   if (second == nullptr) return {};
   const std::string bpm = BpmText(RoundToTenth(second->bpm));
   // --measure names only one or two measures; any other is given as a tempo.
-  const std::string give = second->measures <= 2 ? "--measure " + std::to_string(second->measures)
-                                                 : "--bpm " + bpm.substr(0, bpm.find(' '));
+  const std::string give = second->measures >= 1 && second->measures <= 2
+                               ? "--measure " + std::to_string(second->measures)
+                               : "--bpm " + bpm.substr(0, bpm.find(' '));
   return BpmText(RoundToTenth(finding.weighed[0].tempo.bpm)) + ", or " + bpm + " (give " + give +
          " for that)";
 }

@@ -8,15 +8,20 @@
 #include "adapt/libraries.h"
 #include "adapt/mixdown.h"
 #include "adapt/sound_file.h"
+#include "adapt/take_tempo.h"
 #include "adapt/tempo_rules.h"
+#include "core/loop_params.h"
+#include "wave/wave_io.h"
 
 namespace loopsmith::adapt {
 namespace {
 
 // aubio's tempo estimate over the loop played three times round, so that the
 // tracker has settled by the last time; 0 when it heard none. `steady`: the
-// second time round it heard the same tempo, not another octave of it.
-double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate, bool& steady) {
+// time round before it heard the same tempo, not another octave of it. A long
+// take settles it in one pass: two are enough to tell whether it wavered.
+double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate, bool& steady,
+             int rounds = 3) {
   constexpr uint_t kHop = 256;
   constexpr uint_t kWindow = 1024;
   if (mono.size() < kWindow) return 0;
@@ -27,14 +32,13 @@ double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate, 
   fvec_t* out = aubio.newVector(2);
   if (tempo != nullptr && in != nullptr && out != nullptr) {
     const std::size_t length = mono.size();
-    constexpr int kRounds = 3;
     double before = 0;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
       for (std::size_t at = 0; at < length; at += kHop) {
         for (uint_t k = 0; k < kHop; ++k) in->data[k] = mono[(at + k) % length];
         aubio.tempoDo(tempo, in, out);
       }
-      if (round == kRounds - 2) before = aubio.tempoBpm(tempo);
+      if (round == rounds - 2) before = aubio.tempoBpm(tempo);
     }
     bpm = aubio.tempoBpm(tempo);
     steady = before > 0 && bpm > 0 && std::abs(std::log2(bpm / before)) < 0.05;
@@ -109,10 +113,53 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
                  OnsetsOf(mono, info.rate), finding);
 }
 
+// A take that is no loop: the tracker's octaves within 40 to 240 weighed on
+// the hits of up to kLongTakeSeconds from `startFrame` (at 44,100 Hz).
+void TempoOfTake(const SoundInfo& info, SoundFile* sound, std::uint32_t startFrame,
+                 TempoFinding& finding) {
+  finding.source = "the take's beats";
+  const AubioCalls* aubio = sound != nullptr ? AubioCalls::Load() : nullptr;
+  if (aubio == nullptr) {
+    finding.failure = PlainFailure(
+        std::string("a take longer than a loop has its tempo from beat tracking, which needs ") +
+        (sound == nullptr ? SoundFile::kPackage : AubioCalls::kPackage) + "; give --bpm N");
+    return;
+  }
+  const auto skip = static_cast<std::int64_t>(
+      std::llround(static_cast<double>(startFrame) * info.rate / kSampleRate));
+  const auto span = static_cast<std::int64_t>(kLongTakeSeconds * info.rate);
+  std::optional<Failure> unread;
+  std::vector<float> samples = sound->ReadFrames(skip + span, unread);
+  const auto skipped = static_cast<std::size_t>(skip) * static_cast<std::size_t>(info.channels);
+  if (unread || samples.size() <= skipped) {
+    finding.failure = PlainFailure(
+        (unread ? DetailOf(*unread) : std::string("it holds no sound there")) + "; give --bpm N");
+    return;
+  }
+  samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(skipped));
+  const std::vector<float> mono = MixToMono(samples, info.channels);
+  bool steady = false;
+  const double heard = Track(*aubio, mono, info.rate, steady, 2);
+  const BandOnsets onsets = OnsetsOf(mono, info.rate);
+  const double estimate = RefinedTempo(onsets, heard);
+  std::vector<LengthTempo> octaves;
+  for (const double factor : {0.25, 0.5, 1.0, 2.0, 4.0}) {
+    const double bpm = estimate * factor;
+    if (bpm >= kMinBpm && bpm <= kMaxBpm) octaves.push_back({bpm, 0});
+  }
+  if (!(estimate > 0) || octaves.empty()) {
+    finding.failure = PlainFailure("beat tracking heard no beat in the take; give --bpm N");
+    return;
+  }
+  finding.heard = heard;
+  finding.wavered = !steady;
+  ChooseByWeight(octaves, steady ? std::optional(estimate) : std::nullopt, onsets, finding);
+}
+
 }  // namespace
 
 TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures,
-                       SoundFile* opened) {
+                       SoundFile* opened, std::uint32_t startFrame) {
   TempoFinding finding;
   Failure unopened = PlainFailure({});
   std::unique_ptr<SoundFile> ours;
@@ -122,6 +169,18 @@ TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasure
   std::optional<SoundInfo> plain;
   if (sound == nullptr && SoundFile::LibraryMissing()) plain = PlainWaveInfo(fs, path);
   const SoundInfo* info = sound != nullptr ? &sound->info() : plain ? &*plain : nullptr;
+  // Eight measures at 40 BPM is the longest loop whose length tells its tempo.
+  constexpr double kLongestMeasuredLoop = 8 * kMeasureSecondsAtOneBpm / kMinBpm;
+  const bool take =
+      info != nullptr && info->rate > 0 &&
+      (startFrame > 0 || (info->lengthKnown &&
+                          static_cast<double>(info->frames) / info->rate > kLongestMeasuredLoop));
+  if (take) {
+    // Its length is no loop's: the tags speak unchecked.
+    if (TempoFromTags(info->loopChunkBpm, path, 0, finding)) return finding;
+    TempoOfTake(*info, sound, startFrame, finding);
+    return finding;
+  }
   if (TempoFromTags(info, path, finding)) return finding;
   if (info == nullptr) {
     finding.failure =

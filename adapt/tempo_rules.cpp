@@ -91,8 +91,9 @@ static std::string MeasuresText(int measures) {
 std::string CandidatesText(const std::vector<LengthTempo>& candidates) {
   std::string text;
   for (const auto& candidate : candidates) {
-    text += (text.empty() ? "" : ", ") + BpmText(RoundToTenth(candidate.bpm)) + " (" +
-            MeasuresText(candidate.measures) + ")";
+    // A long take's tempi are no count of measures.
+    text += (text.empty() ? "" : ", ") + BpmText(RoundToTenth(candidate.bpm)) +
+            (candidate.measures > 0 ? " (" + MeasuresText(candidate.measures) + ")" : "");
   }
   return text;
 }

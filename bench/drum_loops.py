@@ -20,6 +20,9 @@ loops from lmms-common and sonic-pi-samples.
                                       build/bench/tempo_evidence; DIR: the FIT_SETS); with
                                       --check, fails unless FILE (beat_level.cpp) holds them
     drum_loops.py timing CLI          what --bpm auto adds to converting a 6 s loop
+    drum_loops.py starts CLI          --start auto on the held-out loops made takes: after
+                                      50 to 300 ms of room noise, half with a soft pickup;
+                                      fails unless 95% start within 3 ms before the first hit
 
 measure fails when a tempo with --measure is off by more than 0.1 BPM, when
 fewer than FLOOR% (95 unless given) without it are within 0.1 BPM, when more
@@ -209,6 +212,7 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
     os.makedirs(folder, exist_ok=True)
     rng = random.Random(seed)
     rows = []
+    firsts = []  # where each loop's first written hit is, before its jitter
     index = 0
     for kit, names in (kits or SAMPLES).items():
         drums = [load(kit, n) for n in names]
@@ -258,8 +262,11 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
                     name = "loop%03d-%s.flac" % (index, style)
                     soundfile.write(os.path.join(folder, name), out, RATE, subtype="PCM_24")
                 rows.append((name, kit, style, measures, bpm))
+                firsts.append(min(int(max(0, step * step_len)) for step, _, _ in hits))
                 index += 1
     write_truth(folder, rows)
+    with open(os.path.join(folder, "firsts.tsv"), "w") as f:
+        f.writelines("%s\t%d\n" % (row[0], first) for row, first in zip(rows, firsts))
     print("rendered %d loops into %s" % (len(rows), folder))
 
 
@@ -462,6 +469,59 @@ def timing(cli):
               % (soundfile.info(path).duration, figures[0], figures[1], figures[1] - figures[0]))
 
 
+def starts(cli):
+    """--start auto on takes: each held-out loop after room noise, some with a soft pickup."""
+    import tempfile
+    cli = os.path.abspath(cli)
+    rng = np.random.default_rng(5)
+    right = 0
+    rows = []
+    with tempfile.TemporaryDirectory() as folder:
+        render(folder, HELD_OUT, HELD_OUT_STYLES, seed=85)
+        with open(os.path.join(folder, "firsts.tsv")) as f:
+            firsts = dict((name, int(at)) for name, at in (line.split("\t") for line in f))
+        for name, kit, style, measures, bpm in read_truth(folder):
+            loop, rate = soundfile.read(os.path.join(folder, name))
+            first = firsts[name]
+            # The hit's own attack: where it first reaches a tenth of its peak
+            # (each hit lies up to 2 ms either side of its step, and a one-shot
+            # may open with some milliseconds of near silence).
+            lead = int(rng.uniform(0.05, 0.3) * rate)
+            body = np.concatenate([loop, loop])
+            early = max(0, first - int(0.003 * rate))
+            body[:early] = 0  # no tail rings in before a take
+            level = np.max(np.abs(body), axis=1)
+            near = level[early:first + int(0.05 * rate)]
+            attack = early + int(np.argmax(near >= 0.1 * near.max()))
+            take = np.concatenate([np.zeros((lead, 2)), body])
+            pickup = rng.random() < 0.5
+            if pickup:  # the first hit's first 60 ms, 20 dB down, half a beat early
+                at = lead + attack - int(30 / float(bpm) * rate)
+                if at > 0:
+                    piece = body[attack:attack + int(0.06 * rate)] * 0.1
+                    take[at:at + len(piece)] += piece
+            take += rng.standard_normal(take.shape) * 10 ** (rng.uniform(-60, -45) / 20)
+            path = os.path.join(folder, "take.wav")
+            soundfile.write(path, take, rate, subtype="PCM_16")
+            out = subprocess.run([cli, "--info", "--start", "auto", path], capture_output=True,
+                                 text=True).stdout
+            found = re.search(r"loop: .*\(frames ([\d,]+) to", out)
+            got = int(found.group(1).replace(",", "")) if found else -1
+            truth = (lead + attack) * 44100 // rate  # the loop counts at 44,100 Hz
+            ok = truth - 0.003 * 44100 <= got <= truth
+            right += ok
+            rows.append((name, style, pickup, truth, got, ok))
+    for name, style, pickup, truth, got, ok in rows:
+        if not ok:
+            print("  %s %s%s: first hit at %d, started at %d (%+.1f ms)"
+                  % (name, style, " with a pickup" if pickup else "", truth, got,
+                     (got - truth) / 44.1))
+    share = 100.0 * right / len(rows)
+    print("--start auto within 3 ms before the first hit: %d of %d (%.1f%%; at least 95%%)"
+          % (right, len(rows), share))
+    return share >= 95
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "render":
         render(sys.argv[2])
@@ -481,6 +541,8 @@ if __name__ == "__main__":
         sys.exit(0 if fit(sys.argv[2], folders, check) else 1)
     elif sys.argv[1] == "timing":
         timing(sys.argv[2])
+    elif sys.argv[1] == "starts":
+        sys.exit(0 if starts(sys.argv[2]) else 1)
     else:
         goal = float(sys.argv[4]) if len(sys.argv) > 4 else 95.0
         sys.exit(0 if measure(sys.argv[2], sys.argv[3], goal) else 1)

@@ -24,6 +24,7 @@
 #include "cli/describe_card.h"
 #include "cli/describe_json.h"
 #include "cli/line_reporter.h"
+#include "cli/loop_start.h"
 #include "cli/options.h"
 #include "core/convert_job.h"
 #ifdef LOOPSMITH_HAVE_ADAPT
@@ -64,7 +65,15 @@ std::string HelpText() {
       "  --measure M      loop length: 1 or 2 measures, or off (default 1)\n"
       "  --number N       file number of the first loop file, 1 to 50 (default 1);\n"
       "                   further WAV files count up from it\n"
-      "\n";
+      "  --start SECONDS  take the loop from this point of the file (1.5, say), to\n"
+      "                   the nearest sample, not from its first sample\n";
+  if (kHaveAdapt) {
+    text +=
+        "  --start auto     from the file's first hit: where its attack begins, so the\n"
+        "                   downbeat lands on the sampler's trigger; a take that opens\n"
+        "                   with no clear hit starts at 0, and a line says so\n";
+  }
+  text += "\n";
   if (kHaveAdapt) {
     text +=
         "  --adapt          take any sound file: other rates, depths and channel counts,\n"
@@ -151,8 +160,10 @@ class FixedParams final : public LoopParamsSource {
 #ifdef LOOPSMITH_HAVE_ADAPT
 // --bpm auto: the file's tempo, or a line saying what was looked at.
 std::optional<std::int16_t> AutoTempo(FileSystem& fs, LineReporter& reporter,
-                                      const std::string& path, const Options& options) {
-  const adapt::TempoFinding found = adapt::FindTempo(fs, path, GivenMeasures(options));
+                                      const std::string& path, const Options& options,
+                                      std::uint32_t startFrame) {
+  const adapt::TempoFinding found =
+      adapt::FindTempo(fs, path, GivenMeasures(options), nullptr, startFrame);
   for (const auto& note : found.notes) reporter.Say(note);
   if (!found.bpm) {
     reporter.Report(PlainFailure("--bpm auto found no tempo: " + DetailOf(*found.failure)));
@@ -210,9 +221,15 @@ bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedPa
                 NoReplaceFiles& noReplace, const std::string& file, Direction direction,
                 const Options& options, std::ostream& out) {
   std::optional<std::int16_t> tempo = options.tempo;
+  std::uint32_t start = 0;
+  if (direction == Direction::kWaveToLoop) {
+    const auto found = LoopStart(fs, reporter, file, options);
+    if (!found) return false;
+    start = *found;
+  }
 #ifdef LOOPSMITH_HAVE_ADAPT
   if (options.autoTempo && direction == Direction::kWaveToLoop) {
-    tempo = AutoTempo(fs, reporter, file, options);
+    tempo = AutoTempo(fs, reporter, file, options, start);
   }
 #else
   (void)fs;
@@ -220,6 +237,7 @@ bool ConvertOne(FileSystem& fs, LineReporter& reporter, ConvertJob& job, FixedPa
 #endif
   if (!tempo) return false;
   answers.tempo = *tempo;
+  job.setStart(start);
   // With -n or --number free never over a file: the commit itself refuses, so
   // a loop another run wrote meanwhile is kept, and --number free goes on to
   // the next number.

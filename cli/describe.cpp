@@ -12,6 +12,7 @@
 #include "adapt/sound_file.h"
 #include "adapt/tempo.h"
 #endif
+#include "cli/loop_start.h"
 #include "core/loop_file.h"
 #include "core/loop_format.h"
 #include "core/loop_length.h"
@@ -58,9 +59,15 @@ bool DescribeLoop(FileSystem& fs, LineReporter& reporter, const std::string& pat
 #ifdef LOOPSMITH_HAVE_ADAPT
 // `quiet`: a file libsndfile cannot read is passed over without a line.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
-                   const Options& options, std::ostream& out, bool quiet = false);
+                   const Options& options, std::uint32_t start, std::ostream& out,
+                   bool quiet = false);
 void DescribeAutoTempo(const adapt::TempoFinding& found, MeasureMode mode, std::ostream& out);
 #endif
+
+// The tempo a conversion would take: --bpm's, or the one --bpm auto found.
+std::int16_t TempoTaken(const Options& options, const std::optional<double>& found) {
+  return found ? static_cast<std::int16_t>(std::lround(*found * 10)) : options.tempo;
+}
 
 bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& path,
                   const Options& options, std::ostream& out) {
@@ -75,11 +82,13 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
   Reporter& strict = options.adapt ? static_cast<Reporter&>(quiet) : reporter;
   CWaveFile wave(fs, strict);
   std::uint32_t loaded = 0;
-  if (!LoadWave(wave, strict, path, pcm.first<kStereoLoadCap>(), loaded)) {
+  const std::optional<std::uint32_t> start = LoopStart(fs, reporter, path, options);
+  if (!start) return false;
+  if (!LoadWave(wave, strict, path, pcm.first<kStereoLoadCap>(), loaded, *start)) {
 #ifdef LOOPSMITH_HAVE_ADAPT
     // What it is all the same, and what --adapt would make of it.
-    if (options.adapt) return DescribeSound(fs, reporter, path, options, out);
-    DescribeSound(fs, reporter, path, options, out, true);
+    if (options.adapt) return DescribeSound(fs, reporter, path, options, *start, out);
+    DescribeSound(fs, reporter, path, options, *start, out, true);
 #endif
     return false;
   }
@@ -90,17 +99,26 @@ bool DescribeWave(FileSystem& fs, LineReporter& reporter, const std::string& pat
       << "  bits:          " << wave.m_format.wBitsPerSample << '\n'
       << "  frames:        " << WithCommas(wave.m_dataSize / frameBytes) << '\n'
       << "  converted:     " << WithCommas((loaded + frameBytes - 1) / frameBytes) << " frames\n";
+  std::optional<double> found;
 #ifdef LOOPSMITH_HAVE_ADAPT
-  if (options.autoTempo)
-    DescribeAutoTempo(adapt::FindTempo(fs, path, GivenMeasures(options)), options.measureMode, out);
+  if (options.autoTempo) {
+    const adapt::TempoFinding finding =
+        adapt::FindTempo(fs, path, GivenMeasures(options), nullptr, *start);
+    DescribeAutoTempo(finding, options.measureMode, out);
+    found = finding.bpm;
+  }
 #endif
+  if (options.startGiven) {
+    DescribeLoopSpan(*start, wave.m_dataSize / frameBytes, options, TempoTaken(options, found),
+                     out);
+  }
   return true;
 }
 
 #ifdef LOOPSMITH_HAVE_ADAPT
 // Any file libsndfile reads: what it is and what --adapt would do with it.
 bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& path,
-                   const Options& options, std::ostream& out, bool quiet) {
+                   const Options& options, std::uint32_t start, std::ostream& out, bool quiet) {
   Failure unopened = PlainFailure({});
   const auto sound = adapt::SoundFile::Open(fs, path, unopened);
   if (!sound) {
@@ -138,9 +156,20 @@ bool DescribeSound(FileSystem& fs, LineReporter& reporter, const std::string& pa
   if (const auto named = adapt::TempoInName(path)) {
     out << "  file name:     " << adapt::BpmText(*named) << '\n';
   }
+  std::optional<double> found;
   if (options.autoTempo) {
-    DescribeAutoTempo(adapt::FindTempo(fs, path, GivenMeasures(options), sound.get()),
-                      options.measureMode, out);
+    const adapt::TempoFinding finding =
+        adapt::FindTempo(fs, path, GivenMeasures(options), sound.get(), start);
+    DescribeAutoTempo(finding, options.measureMode, out);
+    found = finding.bpm;
+  }
+  if (options.startGiven) {
+    // At the rate the loop is counted in.
+    const auto frames = info.lengthKnown
+                            ? static_cast<std::uint64_t>(std::llround(
+                                  static_cast<double>(info.frames) * kSampleRate / info.rate))
+                            : 0;
+    DescribeLoopSpan(start, frames, options, TempoTaken(options, found), out);
   }
   return true;
 }

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <iterator>
 
 #include "base/text.h"
 #include "core/output_names.h"
+#include "wave/wave_io.h"
 
 namespace loopsmith::cli {
 namespace {
@@ -51,6 +54,21 @@ std::optional<std::int16_t> ParseTempo(const std::string& text) {
   return static_cast<std::int16_t>(value);
 }
 
+std::optional<std::uint32_t> ParseStart(const std::string& text) {
+  const auto dot = text.find('.');
+  const std::string whole = text.substr(0, dot);
+  const std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+  // No sign, no exponent, no "inf": digits on at least one side of the point.
+  if ((!whole.empty() && !AllDigits(whole)) || (!fraction.empty() && !AllDigits(fraction)) ||
+      (whole.empty() && fraction.empty()) || whole.size() > 5) {
+    return std::nullopt;
+  }
+  const double seconds = std::strtod(text.c_str(), nullptr);
+  constexpr double kDay = 24.0 * 60 * 60;
+  if (!(seconds >= 0 && seconds <= kDay)) return std::nullopt;
+  return static_cast<std::uint32_t>(std::llround(seconds * kSampleRate));
+}
+
 namespace {
 
 // An option with a value: sets it in `options`, or says what is wrong with it.
@@ -81,6 +99,22 @@ const ValueOption kValueOptions[] = {
        if (!mode) return "--measure takes 1, 2 or off: '" + value + "'";
        options.measureMode = *mode;
        options.measureGiven = true;
+       return {};
+     }},
+    {"--start",
+     [](const std::string& value, Options& options) -> std::string {
+       options.startGiven = true;
+       if (AsciiLower(value) == "auto") {
+#ifndef LOOPSMITH_HAVE_ADAPT
+         return "--start auto is not in this build";
+#endif
+         options.autoStart = true;
+         return {};
+       }
+       const auto frame = ParseStart(value);
+       if (!frame) return "--start takes seconds from 0 (1.5, say), or auto: '" + value + "'";
+       options.startFrame = *frame;
+       options.autoStart = false;
        return {};
      }},
     {"--number",
@@ -215,6 +249,14 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
   }
   if (options.files.empty()) return {std::nullopt, "no FILE given"};
   if (options.json && options.mode != Mode::kInfo) return {std::nullopt, "--json goes with --info"};
+  if (options.startGiven) {
+    // A loop file is a loop already: there is nothing later in it to start from.
+    for (const auto& file : options.files) {
+      if (DirectionOf(file) == Direction::kLoopToWave) {
+        return {std::nullopt, "--start goes with sound files, and '" + file + "' is a loop file"};
+      }
+    }
+  }
   if (std::string problem = BatchProblem(options); !problem.empty()) {
     return {std::nullopt, std::move(problem)};
   }

@@ -25,13 +25,16 @@ struct Options {
   bool force = false;        // --force: --remove takes a loop marked read-only too
   bool json = false;         // --info as one JSON document
   CardOp cardOp = CardOp::kNone;
-  int slot = 0;            // the number moved, swapped or removed
-  int other = 0;           // the number it goes to, or trades places with
-  std::string label;       // --label N TEXT: the loop's name on the card
-  bool autoTempo = false;  // --bpm auto
-  bool adapt = false;      // any sound file in
-  bool dither = false;     // TPDF dither from 16 to 12 bits
-  char pathEnd = '\n';     // after each path written: '\0' with --null
+  int slot = 0;                  // the number moved, swapped or removed
+  int other = 0;                 // the number it goes to, or trades places with
+  std::string label;             // --label N TEXT: the loop's name on the card
+  bool autoTempo = false;        // --bpm auto
+  bool startGiven = false;       // --start: the loop is taken from later in the file
+  bool autoStart = false;        // --start auto: from its first hit
+  std::uint32_t startFrame = 0;  // --start SECONDS, at 44,100 Hz
+  bool adapt = false;            // any sound file in
+  bool dither = false;           // TPDF dither from 16 to 12 bits
+  char pathEnd = '\n';           // after each path written: '\0' with --null
   std::vector<std::string> files;
 };
 
@@ -53,5 +56,8 @@ std::string MeasuresTaken(int measures, MeasureMode mode);
 
 // "128.5" -> 1285; whole numbers or one decimal, 40 to 240 BPM.
 std::optional<std::int16_t> ParseTempo(const std::string& text);
+
+// "1.5" -> 66,150: seconds from 0 to a day, as decimals, to the nearest frame at 44,100 Hz.
+std::optional<std::uint32_t> ParseStart(const std::string& text);
 
 }  // namespace loopsmith::cli

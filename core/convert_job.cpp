@@ -70,9 +70,9 @@ void ConvertJob::ConvertWaveToLoop(const std::string& path, LoopFileBytes loopIm
                                    JobOutcome& outcome) {
   std::uint16_t channels = 0;
   if (m_source != nullptr) {
-    if (!m_source->Load(path, pcm, m_loadedBytes, channels)) return;
+    if (!m_source->Load(path, pcm, m_loadedBytes, channels, m_start)) return;
   } else {
-    if (!LoadWave(m_wave, m_reporter, path, pcm, m_loadedBytes)) return;
+    if (!LoadWave(m_wave, m_reporter, path, pcm, m_loadedBytes, m_start)) return;
     channels = m_wave.m_format.nChannels;
   }
   if (!m_ask.AskLoopParams(m_params)) {

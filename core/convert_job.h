@@ -26,12 +26,13 @@ class LoopParamsSource {
 // Where a WAV-to-loop conversion's samples come from. Without one the job
 // loads WAV files itself, strictly; a front end may bring a decoder of other
 // kinds of file. On success `pcm` holds loadedBytes of 16-bit little-endian
-// 44,100 Hz samples, `channels` 1 or 2 interleaved; on failure it has reported.
+// 44,100 Hz samples from frame `startFrame` on, `channels` 1 or 2 interleaved;
+// on failure (a start at or past the end among them) it has reported.
 class PcmSource {
  public:
   virtual ~PcmSource() = default;
   virtual bool Load(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
-                    std::uint16_t& channels) = 0;
+                    std::uint16_t& channels, std::uint32_t startFrame) = 0;
 };
 
 struct JobOutcome {
@@ -56,6 +57,9 @@ class ConvertJob {
   void setPcmSource(PcmSource* source) { m_source = source; }
   // TPDF dither at the step from 16 to 12 bits; off unless asked for.
   void setDither(bool dither) { m_dither = dither; }
+  // The loop is taken from this frame of the sound (44,100 Hz) on, as from a
+  // file cut there; 0, the file's first sample, unless asked for.
+  void setStart(std::uint32_t frame) { m_start = frame; }
 
   const LoopParams& loopParams() const { return m_params; }
 
@@ -87,6 +91,7 @@ class ConvertJob {
   std::uint32_t m_loadedBytes = 0;
   PcmSource* m_source = nullptr;
   bool m_dither = false;
+  std::uint32_t m_start = 0;
 };
 
 }  // namespace loopsmith

@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "adapt/beat_level.h"
-#include "base/posix_file_system.h"
-#include "cli/cli.h"
+#include "cli_run.h"
 #include "faulty_file_system.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
@@ -20,32 +19,13 @@
 namespace loopsmith {
 namespace {
 
+using testing::Cli;
+using testing::CliRun;
 using testing::ReadBytes;
+using testing::Sox;
 using testing::TempDir;
+using testing::Word;
 using testing::WriteBytes;
-
-bool Sox(const std::string& arguments) {
-  return std::system(("sox " + arguments + " 2>/dev/null").c_str()) == 0;
-}
-
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args) {
-  PosixFileSystem files;
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = cli::RunCli(args, files, out, err);
-  return {status, out.str(), err.str()};
-}
-
-int Word(const std::vector<std::uint8_t>& loop, std::size_t i) {
-  const int word = loop[56 + 2 * i] << 8 | loop[57 + 2 * i];
-  return word >= 2048 ? word - 4096 : word;
-}
 
 // Clicks on every beat of a loop of whole measures, over a little noise.
 // Clicks on every beat over a noise floor (none: digital silence between them).

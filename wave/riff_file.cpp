@@ -147,6 +147,11 @@ std::int32_t RiffFile::Read(void* buffer, std::int32_t n) {
   return static_cast<std::int32_t>(got);
 }
 
+bool RiffFile::Skip(std::int64_t n) {
+  if (n < 0 || m_failed || m_output || m_position + n > kMaxOffset) return false;
+  return SeekTo(m_position + n);
+}
+
 std::int32_t RiffFile::Write(const void* buffer, std::int32_t n) {
   if (n < 0 || !m_output) return -1;
   const std::int64_t put = m_fs.Write(m_file, buffer, static_cast<std::size_t>(n));

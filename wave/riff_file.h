@@ -71,6 +71,8 @@ class RiffFile {
 
   // Byte counts, fewer at the end of the file, -1 on error.
   std::int32_t Read(void* buffer, std::int32_t n);
+  // Moves a read on by `n` bytes without reading them (a loop taken from later in the file).
+  bool Skip(std::int64_t n);
   std::int32_t Write(const void* buffer, std::int32_t n);
 
   // With `parent` null: the first RIFF chunk of form ck.fccType; otherwise the

@@ -49,8 +49,19 @@ std::string FormatProblems(const WAVEFORMATEX& format,
   return text;
 }
 
+std::string SecondsText(std::uint64_t frames) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frames) / kSampleRate);
+  return text;
+}
+
+Failure StartPastEnd(std::uint64_t startFrame, std::uint64_t frames) {
+  return PlainFailure("the start, " + SecondsText(startFrame) + ", is at or past its end, " +
+                      SecondsText(frames));
+}
+
 bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, PcmBytes pcm,
-              std::uint32_t& loadedBytes) {
+              std::uint32_t& loadedBytes, std::uint32_t startFrame) {
   wave.ResetForRead();
   if (wave.OpenRead(path) != 0) return false;
 
@@ -64,7 +75,25 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, PcmB
   }
 
   const std::uint32_t cap = format.nChannels == 1 ? kMonoLoadCap : kStereoLoadCap;
-  loadedBytes = wave.m_dataSize < cap ? wave.m_dataSize : cap;
+  std::uint32_t skipped = 0;
+  if (startFrame > 0) {
+    const std::uint32_t frameBytes = 2u * format.nChannels;
+    const std::uint32_t frames = wave.m_dataSize / frameBytes;
+    if (startFrame >= frames) {
+      wave.CloseRead();
+      reporter.Report(StartPastEnd(startFrame, frames));
+      return false;
+    }
+    skipped = startFrame * frameBytes;
+    if (!wave.m_hmmio->Skip(skipped)) {
+      const int error = wave.m_hmmio->lastError();
+      wave.CloseRead();
+      reporter.Report(Failure{MessageId::kWaveReadError, error, "it cannot be read"});
+      return false;
+    }
+  }
+  const std::uint32_t left = wave.m_dataSize - skipped;
+  loadedBytes = left < cap ? left : cap;
   const std::int32_t got = wave.m_hmmio->Read(pcm.data(), static_cast<std::int32_t>(loadedBytes));
   if (got != static_cast<std::int32_t>(loadedBytes)) {
     const int error = wave.m_hmmio->lastError();
@@ -72,7 +101,8 @@ bool LoadWave(CWaveFile& wave, Reporter& reporter, const std::string& path, PcmB
         got < 0 ? Failure{MessageId::kWaveReadError, error, "it cannot be read"}
                 : Failure{MessageId::kWaveReadError, 0,
                           "its data chunk claims " + WithCommas(wave.m_dataSize) +
-                              " bytes, file holds " + WithCommas(static_cast<std::uint64_t>(got))};
+                              " bytes, file holds " +
+                              WithCommas(std::uint64_t{skipped} + static_cast<std::uint64_t>(got))};
     wave.CloseRead();
     reporter.Report(failure);
     return false;

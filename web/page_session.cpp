@@ -42,8 +42,10 @@ class DecodedSource final : public PcmSource {
  public:
   DecodedSource(const std::vector<std::uint8_t>& pcm, std::uint32_t bytes, int channels)
       : m_pcm(pcm), m_bytes(bytes), m_channels(channels) {}
-  bool Load(const std::string&, PcmBytes pcm, std::uint32_t& loadedBytes,
-            std::uint16_t& channels) override {
+  bool Load(const std::string&, PcmBytes pcm, std::uint32_t& loadedBytes, std::uint16_t& channels,
+            std::uint32_t startFrame) override {
+    // The session holds its sound from the start already.
+    (void)startFrame;
     std::copy_n(m_pcm.data(), m_bytes, pcm.data());
     loadedBytes = m_bytes;
     channels = static_cast<std::uint16_t>(m_channels);
