@@ -109,8 +109,8 @@ FirstHit FindFirstHit(const std::vector<float>& mono, int rate) {
   }
   if (hits.empty())
     return {std::nullopt, "no clear first hit: its sound rises slowly, as a pad does"};
-  std::vector<double> peaks;
-  for (const Hit& hit : hits) peaks.push_back(hit.peak);
+  std::vector<double> peaks(hits.size());
+  std::transform(hits.begin(), hits.end(), peaks.begin(), [](const Hit& hit) { return hit.peak; });
   std::sort(peaks.begin(), peaks.end());
   const double loud = peaks[peaks.size() * 3 / 4];
   for (const Hit& hit : hits) {

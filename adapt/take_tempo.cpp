@@ -29,10 +29,13 @@ double RefinedTempo(const BandOnsets& onsets, double bpm) {
   if (!(bpm > 0) || !(hop > 0) || seconds * bpm / 60 < kFewestBeats) return bpm;
   double best = bpm;
   double bestSum = -1;
-  for (double t = bpm * (1 - kReach); t <= bpm * (1 + kReach); t += kStepBpm) {
+  const auto steps = static_cast<int>(2 * kReach * bpm / kStepBpm);
+  for (int step = 0; step <= steps; ++step) {
+    const double t = bpm * (1 - kReach) + step * kStepBpm;
     const double period = 60 / t;
-    for (double phase = 0; phase < period; phase += hop) {
-      const double sum = OnBeats(onsets.all, hop, period, phase);
+    const auto phases = static_cast<int>(period / hop);
+    for (int phase = 0; phase < phases; ++phase) {
+      const double sum = OnBeats(onsets.all, hop, period, phase * hop);
       if (sum > bestSum) {
         bestSum = sum;
         best = t;
