@@ -457,16 +457,23 @@ def timing(cli):
                {"rock": ((80, 80), 16, STYLES["rock"][2])})
         path = os.path.join(folder, sorted(n for n in os.listdir(folder)
                                            if n.endswith(".flac"))[2])  # two measures at 80: 6 s
-        figures = []
-        for bpm in ("80", "auto"):
+        def median(*args):
             runs = []
             for _ in range(5):
                 start = time.perf_counter()
-                subprocess.run([cli, "--adapt", "--bpm", bpm, path], capture_output=True, cwd=folder)
+                subprocess.run([cli, "--adapt"] + list(args), capture_output=True, cwd=folder)
                 runs.append(time.perf_counter() - start)
-            figures.append(sorted(runs)[2])
+            return sorted(runs)[2]
+        plain, auto = median("--bpm", "80", path), median("--bpm", "auto", path)
+        started = median("--bpm", "80", "--start", "auto", path)
         print("a %.1f s loop converted: --bpm 80 %.3f s, --bpm auto %.3f s: adds %.3f s (at most 0.3)"
-              % (soundfile.info(path).duration, figures[0], figures[1], figures[1] - figures[0]))
+              % (soundfile.info(path).duration, plain, auto, auto - plain))
+        print("--start auto adds %.3f s to it" % (started - plain))
+        # A minute's take: the loop played over and over.
+        loop, rate = soundfile.read(path)
+        take = os.path.join(folder, "take.wav")
+        soundfile.write(take, np.concatenate([loop] * 10)[:60 * rate], rate, subtype="PCM_16")
+        print("--bpm auto on a 60 s take: %.3f s in all (at most 1)" % median("--bpm", "auto", take))
 
 
 def starts(cli):

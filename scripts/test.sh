@@ -103,7 +103,10 @@ stage_release() {
     tail -n 8 "$loops/$set.txt"
     [[ $(cat "$loops/$set.status") == 0 ]] || { echo "drum loops: $set below its floor"; return 1; }
   done
-  /usr/bin/python3 bench/drum_loops.py timing build/cli/loopsmith-cli | tail -n 1
+  /usr/bin/python3 bench/drum_loops.py timing build/cli/loopsmith-cli | tail -n 3
+  # --start auto on takes made of the held-out loops, after room noise.
+  /usr/bin/python3 bench/drum_loops.py starts build/cli/loopsmith-cli | tail -n 1 ||
+    { echo "drum loops: --start auto below its floor"; return 1; }
 }
 
 stage_sanitizers() {
