@@ -19,7 +19,7 @@ bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& 
   Failure unopened = PlainFailure({});
   const std::unique_ptr<SoundFile> sound = SoundFile::Open(m_fs, path, unopened);
   if (!sound) {
-    m_reporter.Report(unopened);
+    m_reporter.Report(SoundFile::LibraryMissing() ? unopened : Refusal(path, unopened));
     return false;
   }
   const SoundInfo& info = sound->info();
@@ -43,6 +43,14 @@ bool AdaptingSource::Load(const std::string& path, PcmBytes pcm, std::uint32_t& 
   loadedBytes = StorePcm16(*samples, count, kLongestLoop, pcm.data());
   channels = static_cast<std::uint16_t>(count);
   return true;
+}
+
+Failure AdaptingSource::Refusal(const std::string& path, const Failure& library) {
+  Failure ours = PlainFailure({});
+  const bool read = DecodePcmFile(
+                        m_fs, path, [](int) { return std::int64_t{0}; }, ours)
+                        .has_value();
+  return read || DetailOf(ours) == kNotWavOrAiff ? library : ours;
 }
 
 bool AdaptingSource::LoadStrict(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,

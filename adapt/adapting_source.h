@@ -33,6 +33,10 @@ class AdaptingSource final : public PcmSource {
   // it reported (only a start past the end, which no decoder would change).
   bool LoadStrict(const std::string& path, PcmBytes pcm, std::uint32_t& loadedBytes,
                   std::uint16_t& channels, std::uint32_t startFrame, bool& refused);
+  // Why a file libsndfile refused cannot be read: a WAV or AIFF file that the
+  // page's reader refuses too, in the page's words, so that one file gets one
+  // reason everywhere; any other, in libsndfile's.
+  Failure Refusal(const std::string& path, const Failure& library);
   // Interleaved samples, enough for the longest loop from `startFrame`, or the
   // reason there are none.
   std::optional<std::vector<float>> Decode(SoundFile& sound, std::uint32_t startFrame);

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "adapt/chunk_walk.h"
 #include "core/loop_params.h"
+#include "wave/chunk_walker.h"
 #include "wave/wave_io.h"
 
 namespace loopsmith::adapt {
@@ -77,24 +79,26 @@ bool Plausible(const Layout& layout) {
 }
 
 // The chunks of a RIFF or FORM file: for each, its id, where its body starts
-// and its size clamped to the file. Sizes beyond the file are cut to it.
+// and its size clamped to the file (the walk before has refused a chunk past
+// the end, but for sound data of unknown size, which runs to the end).
 struct Chunk {
   char id[4];
   std::int64_t at;
   std::int64_t size;
 };
 
-std::vector<Chunk> Chunks(FileSystem& fs, FileHandle file, std::int64_t end, bool bigEndian) {
+std::vector<Chunk> Chunks(ChunkBytes& bytes, std::int64_t end, bool bigEndian) {
   std::vector<Chunk> chunks;
-  for (std::int64_t at = 12; at + 8 <= end && chunks.size() < 1000;) {
-    std::uint8_t header[8];
-    if (fs.Seek(file, at, SeekFrom::kStart) != at || fs.Read(file, header, 8) != 8) break;
+  ChunkWalker walker(bytes, bigEndian);
+  while (walker.position() + 8 <= end && chunks.size() < 1000) {
+    const std::optional<ChunkHeader> header = walker.Next();
+    if (!header) break;
     Chunk chunk{};
-    std::memcpy(chunk.id, header, 4);
-    chunk.at = at + 8;
-    chunk.size = std::min<std::int64_t>(Take(header + 4, 4, bigEndian), end - chunk.at);
+    std::memcpy(chunk.id, header->id, 4);
+    chunk.at = header->body();
+    chunk.size = std::min<std::int64_t>(header->size, end - chunk.at);
     chunks.push_back(chunk);
-    at = chunk.at + PaddedSize(chunk.size);
+    walker.MoveTo(chunk.at + PaddedSize(chunk.size));
   }
   return chunks;
 }
@@ -207,15 +211,17 @@ std::optional<PcmSound> DecodePcmFile(FileSystem& fs, const std::string& path,
     return std::nullopt;
   }
   const std::int64_t end = fs.Seek(file, 0, SeekFrom::kEnd);
-  std::uint8_t head[12] = {};
-  Found found{{}, 0, 0, "it is no WAV or AIFF file"};
-  if (end >= 12 && fs.Seek(file, 0, SeekFrom::kStart) == 0 && fs.Read(file, head, 12) == 12) {
-    if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
-      found = ReadWave(fs, file, Chunks(fs, file, end, false));
-    } else if (std::memcmp(head, "FORM", 4) == 0 &&
-               (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0)) {
-      found = ReadAiff(fs, file, Chunks(fs, file, end, true), head[11] == 'C');
-    }
+  FileChunkBytes headers(fs, file);
+  const ContainerHead head = end >= 12 ? ReadContainerHead(headers) : ContainerHead{};
+  Found found{{}, 0, 0, kNotWavOrAiff};
+  // A chunk reaching past the end is refused in --adapt's words: the same walk.
+  const ChunkWalk walk = WalkChunks(fs, file, end);
+  if (walk.failure) {
+    found.problem = DetailOf(*walk.failure);
+  } else if (head.kind == Container::kRiff && head.FormIs("WAVE")) {
+    found = ReadWave(fs, file, Chunks(headers, end, false));
+  } else if (head.kind == Container::kForm && (head.FormIs("AIFF") || head.FormIs("AIFC"))) {
+    found = ReadAiff(fs, file, Chunks(headers, end, true), head.FormIs("AIFC"));
   }
   std::optional<PcmSound> sound;
   const std::int64_t block = std::int64_t{found.layout.bytes} * found.layout.channels;

@@ -20,6 +20,9 @@ struct PcmSound {
   std::vector<float> samples;  // the first frames asked for, interleaved
 };
 
+// DecodePcmFile's words for a file that is neither: any other reader may try it.
+inline constexpr const char* kNotWavOrAiff = "it is no WAV or AIFF file";
+
 // What --adapt decodes of a file at `rate`: enough for the longest loop, and
 // a tenth of a second more for the resampler's filter to settle at the end.
 std::int64_t FramesForLongestLoop(int rate);

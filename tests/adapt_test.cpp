@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "adapt/beat_level.h"
+#include "adapt/pcm_file.h"
+#include "base/memory_file_system.h"
 #include "cli_run.h"
 #include "faulty_file_system.h"
 #include "temp_dir.h"
@@ -325,7 +327,7 @@ TEST_F(AdaptTest, StrangeFilesAreRefusedInOneLineOfOurOwn) {
       {"cut.wav", false, "it ends before its header says"},
       {"header only.flac", false, "it ends before its header says: 0 of 48,000 frames"},
       {"unpadded.wav", true, ""},
-      {"ogg in a wav.wav", false, "it is damaged or cut short"},
+      {"ogg in a wav.wav", false, "its samples are neither PCM nor float"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -349,6 +351,50 @@ TEST_F(AdaptTest, StrangeFilesAreRefusedInOneLineOfOurOwn) {
   const CliRun strict = Cli({dir.Path("ogg in a wav.wav")});
   EXPECT_EQ(strict.err,
             "loopsmith-cli: " + dir.Path("ogg in a wav.wav") + ": Wave file format error\n");
+}
+
+TEST_F(AdaptTest, AMalformedFileIsRefusedInThePagesWords) {
+  Sox("-n -r 44100 -b 16 -c 2 " + dir.Path("plain.wav") + " synth 1 sine 220");
+  Sox("-n -r 48000 -b 24 -c 2 " + dir.Path("hi.aiff") + " synth 1 sine 220");
+  const auto plain = ReadBytes(dir.Path("plain.wav"));
+  const auto aiff = ReadBytes(dir.Path("hi.aiff"));
+  const std::vector<std::uint8_t> some(100, 1);
+  auto noSound = aiff;  // its SSND chunk renamed
+  const auto ssnd = std::search(noSound.begin(), noSound.end(), "SSND", "SSND" + 4);
+  ASSERT_NE(ssnd, noSound.end());
+  std::copy_n("XXXX", 4, ssnd);
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  } files[] = {
+      {"cut short.wav", {plain.begin(), plain.begin() + 3000}},
+      {"no data.wav", testing::Riff({{"fmt ", testing::FormatBody(2, 48000, 24)}})},
+      {"short format.wav",
+       testing::Riff({{"fmt ", std::vector<std::uint8_t>(12, 1)}, {"data", some}})},
+      {"list past the end.wav",
+       [&] {
+         auto bytes = testing::Riff(
+             {{"fmt ", testing::FormatBody(2, 48000, 24)}, {"LIST", some}, {"data", some}});
+         const auto list = std::search(bytes.begin(), bytes.end(), "LIST", "LIST" + 4);
+         list[7] = 0x7F;  // its size, past the end
+         return bytes;
+       }()},
+      {"no sound.aiff", noSound},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    WriteBytes(dir.Path(f.name), f.bytes);
+    // The page's reader, as the page runs it on the dropped bytes.
+    MemoryFileSystem page;
+    std::string inPage = "/";
+    inPage += f.name;
+    page.files[inPage] = f.bytes;
+    Failure pageSays = PlainFailure({});
+    ASSERT_FALSE(adapt::DecodePcmFile(
+        page, inPage, [](int) { return std::int64_t{1000}; }, pageSays));
+    EXPECT_EQ(Cli({"--adapt", dir.Path(f.name)}).err,
+              "loopsmith-cli: " + dir.Path(f.name) + ": " + DetailOf(pageSays) + "\n");
+  }
 }
 
 TEST_F(AdaptTest, AFileLibsndfileCannotReadIsOneLine) {

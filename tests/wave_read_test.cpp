@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/work_buffers.h"
@@ -7,6 +8,7 @@
 #include "recording_reporter.h"
 #include "temp_dir.h"
 #include "wav_builder.h"
+#include "wave/chunk_walker.h"
 #include "wave/wave_io.h"
 
 namespace loopsmith {
@@ -222,6 +224,61 @@ TEST_F(WaveReadTest, ACloseFailingAfterAFormatErrorAdds122First) {
   CWaveFile local(faulty, seen);
   EXPECT_FALSE(LoadWave(local, seen, path, FixedSpan<kStereoLoadCap>(pcm), loaded));
   EXPECT_EQ(seen.ids, (std::vector<int>{122, 133}));
+}
+
+}  // namespace
+}  // namespace loopsmith
+
+namespace loopsmith {
+namespace {
+
+// Bytes in memory for the chunk walk.
+class HeldBytes final : public ChunkBytes {
+ public:
+  explicit HeldBytes(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+  std::int64_t ReadAt(std::int64_t offset, void* out, std::size_t n) override {
+    const auto size = static_cast<std::int64_t>(m_bytes.size());
+    const std::int64_t got =
+        std::clamp<std::int64_t>(size - offset, 0, static_cast<std::int64_t>(n));
+    std::copy_n(m_bytes.begin() + offset, got, static_cast<std::uint8_t*>(out));
+    return got;
+  }
+
+ private:
+  std::vector<std::uint8_t> m_bytes;
+};
+
+TEST(ChunkWalkerTest, RiffAndFormChunksInTheirOwnByteOrder) {
+  // An odd chunk and its pad byte, then a header cut after five bytes.
+  auto riff = testing::Riff({{"odd ", {1, 2, 3}}, {"data", {9, 9}}});
+  riff.insert(riff.end(), {'L', 'I', 'S', 'T', 4});
+  std::vector<std::uint8_t> form = {'F', 'O', 'R', 'M', 0, 0, 0, 30, 'A', 'I', 'F', 'F',
+                                    'C', 'O', 'M', 'M', 0, 0, 0, 3,  1,   2,   3,   0,
+                                    'S', 'S', 'N', 'D', 0, 0, 0, 2,  7,   7};
+  const struct {
+    std::vector<std::uint8_t> bytes;
+    Container kind;
+    const char* form;
+    std::vector<std::pair<std::string, std::int64_t>> chunks;  // id, where its header is
+    std::int64_t lastRead;
+  } cases[] = {
+      {riff, Container::kRiff, "WAVE", {{"odd ", 12}, {"data", 24}}, 5},
+      {form, Container::kForm, "AIFF", {{"COMM", 12}, {"SSND", 24}}, 0},
+  };
+  for (const auto& c : cases) {
+    HeldBytes bytes(c.bytes);
+    const ContainerHead head = ReadContainerHead(bytes);
+    EXPECT_EQ(head.kind, c.kind);
+    EXPECT_TRUE(head.FormIs(c.form));
+    ChunkWalker walker(bytes, head.bigEndian());
+    std::vector<std::pair<std::string, std::int64_t>> seen;
+    while (const auto chunk = walker.Next()) {
+      seen.emplace_back(std::string(chunk->id, 4), chunk->at);
+      EXPECT_EQ(chunk->size, chunk->Is("data") || chunk->Is("SSND") ? 2u : 3u);
+    }
+    EXPECT_EQ(seen, c.chunks);
+    EXPECT_EQ(walker.headerBytes(), c.lastRead);
+  }
 }
 
 }  // namespace

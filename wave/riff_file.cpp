@@ -193,11 +193,17 @@ MMRESULT RiffFile::Descend(MMCKINFO& ck, const MMCKINFO* parent) {
   if (m_failed) return MMIOERR_CANNOTREAD;  // a lost position would find the wrong chunk
   const std::int64_t limit =
       parent ? std::int64_t{parent->dwDataOffset} + parent->cksize : kMaxOffset;
+  WalkBytes bytes(*this);
+  ChunkWalker walker(bytes, false, m_position);
   for (;;) {
-    const std::int64_t start = m_position;
+    const std::int64_t start = walker.position();
     if (start + 8 > limit) return MMIOERR_CHUNKNOTFOUND;
+    const std::optional<ChunkHeader> chunk = walker.Next();
     std::uint8_t header[12] = {};
-    const bool whole = ReadExact(header, 8);
+    if (walker.headerBytes() > 0) {
+      std::memcpy(header, walker.raw(), static_cast<std::size_t>(walker.headerBytes()));
+    }
+    const bool whole = chunk.has_value();
     const FOURCC id = LoadLE32(header);
     const bool isRiff = whole && id == kFourCCRiff;
     const bool hasForm = isRiff && ReadExact(header + 8, 4);
@@ -205,9 +211,9 @@ MMRESULT RiffFile::Descend(MMCKINFO& ck, const MMCKINFO* parent) {
       m_head.assign(header, header + (m_position - start));
     }
     if (!whole || (isRiff && !hasForm)) return MMIOERR_CHUNKNOTFOUND;
-    const std::uint32_t size = LoadLE32(header + 4);
+    const std::uint32_t size = chunk->size;
     const FOURCC form = hasForm ? LoadLE32(header + 8) : 0;
-    const std::int64_t dataOffset = start + 8;
+    const std::int64_t dataOffset = chunk->body();
     if (dataOffset > kMaxOffset) return MMIOERR_CHUNKNOTFOUND;
 
     const bool match = parent == nullptr ? isRiff && form == ck.fccType : id == ck.ckid;
@@ -220,10 +226,11 @@ MMRESULT RiffFile::Descend(MMCKINFO& ck, const MMCKINFO* parent) {
       return MMSYSERR_NOERROR;
     }
     // Skip the chunk and its pad byte; every step moves on by at least 8 bytes.
-    std::int64_t next = dataOffset + PaddedSize(size);
+    std::int64_t next = chunk->next();
     if (id == 0 && size == 0 && (parent == nullptr || ck.ckid != 0)) next = SkipEmptyChunks(next);
     if (next > kMaxOffset) return MMIOERR_CHUNKNOTFOUND;
     if (!SeekTo(next)) return MMIOERR_CANNOTSEEK;
+    walker.MoveTo(next);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/file_system.h"
+#include "wave/chunk_walker.h"
 
 namespace loopsmith {
 
@@ -23,9 +24,6 @@ constexpr FOURCC MakeFourCC(char a, char b, char c, char d) {
          static_cast<FOURCC>(static_cast<std::uint8_t>(c)) << 16 |
          static_cast<FOURCC>(static_cast<std::uint8_t>(d)) << 24;
 }
-
-// A chunk's bytes in the file: its data, and the pad byte that follows an odd size.
-constexpr std::int64_t PaddedSize(std::int64_t size) { return size + (size & 1); }
 
 inline constexpr FOURCC kFourCCRiff = MakeFourCC('R', 'I', 'F', 'F');
 inline constexpr FOURCC kFourCCWave = MakeFourCC('W', 'A', 'V', 'E');
@@ -96,6 +94,19 @@ class RiffFile {
   const std::vector<std::uint8_t>& head() const { return m_head; }
 
  private:
+  // The chunk walk's reads, through the buffer.
+  class WalkBytes final : public ChunkBytes {
+   public:
+    explicit WalkBytes(RiffFile& file) : m_file(file) {}
+    std::int64_t ReadAt(std::int64_t offset, void* out, std::size_t n) override {
+      m_file.m_position = offset;
+      return m_file.ReadBuffered(out, n);
+    }
+
+   private:
+    RiffFile& m_file;
+  };
+
   RiffFile(FileSystem& fs, FileHandle file, bool output);
   bool ReadExact(void* buffer, std::size_t n);
   std::int64_t ReadBuffered(void* buffer, std::size_t n);

@@ -42,6 +42,7 @@ val ResultOf(const PageSession::Result& result) {
   out.set("bytes", CopyOf(result.bytes));
   out.set("needsMore", result.needsMore);
   out.set("otherFormat", result.otherFormat);
+  out.set("wavOrAiff", result.wavOrAiff);
   return out;
 }
 

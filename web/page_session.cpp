@@ -148,6 +148,7 @@ PageSession::Own PageSession::DecodeOwn() {
   if (!sound) {
     Own own{Fail(failure), 0, 0};
     own.result.needsMore = m_fs.wantedMore;
+    own.result.wavOrAiff = DetailOf(failure) != adapt::kNotWavOrAiff;
     return own;
   }
   const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(sound->frames, UINT32_MAX));

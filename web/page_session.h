@@ -29,6 +29,9 @@ class PageSession {
     // A WAV file the desktop's reader refused for its format (another depth
     // or rate, say), which the page's own reader may still take.
     bool otherFormat = false;
+    // The page's own reader refused a WAV or AIFF file: no other reader is
+    // tried, and `detail` is what --adapt says of the same file.
+    bool wavOrAiff = false;
   };
 
   // A dropped file: a WAV file is loaded as the desktop loads it, a loop file

@@ -52,6 +52,10 @@ class Browser(unittest.TestCase):
             sox("-r", "44100", "-b", bits, "-c", "2", f(name), "synth", "1.5", "sine", "300",
                 "sine", "410", "gain", "-3")
         sox("-r", "48000", "-b", "16", "-c", "1", f("slow.aiff"), "synth", "1", "sine", "220")
+        # Cut short: the strict reader refuses the one, --adapt's walk both.
+        for name, whole in (("cut short.wav", "stereo long.wav"), ("cut 48k.wav", "hi 48k.wav")):
+            with open(f(whole), "rb") as source, open(f(name), "wb") as cut:
+                cut.write(source.read(3000))
         import math
         import random
         import wave
@@ -259,6 +263,15 @@ class PageTest(Browser):
         self.assertEqual(self.wait(self.dialog_text).split("\n")[0], "Wave file read error #2")
         self.assertIn("bad.wav: it", self.dialog_text())
         self.assertEqual(os.listdir(self.downloads), [])
+        # A malformed file gets --adapt's words.
+        for name in ("cut short.wav", "cut 48k.wav"):
+            self.close_dialog()
+            self.give(name)
+            adapt = subprocess.run([CLI, "--adapt", name], cwd=self.files, capture_output=True,
+                                   text=True)
+            self.assertEqual(adapt.returncode, 1)
+            self.assertEqual(self.wait(self.dialog_text).split("\n")[1],
+                             adapt.stderr.strip().removeprefix("loopsmith-cli: "))
 
     def test_a_loop_file_goes_back_to_its_wav_file(self):
         loop = self.cli("stereo long.wav", "--bpm", "128.5", "--measure", "2", "--number", "7")

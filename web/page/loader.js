@@ -59,14 +59,17 @@ export class Loader {
     const opened = this.session.open(file.name, file.size);
     if (opened.ok) return { ok: true, adapted: null };
     if (opened.needsMore) return opened;
-    // A refusal for any other cause than the WAV file's format is final.
-    if (opened.message && !opened.otherFormat) return opened;
     // From what: the WAV reader's own words, or the kind of file.
     const from = opened.message ? opened.detail : `a ${extension(file.name)} file`;
-    // A WAV or AIFF file of another depth or rate: read as --adapt reads it;
-    // another rate is then resampled by the browser.
+    // A WAV file the WAV reader refuses, and an AIFF file: read as --adapt
+    // reads them (another depth or rate, a chunk it walks differently); another
+    // rate is then resampled by the browser.
     const own = this.session.decodeOwn();
     if (own.needsMore) return own;
+    // Refused there too: in --adapt's words, and no other reader is tried.
+    if (!own.ok && own.wavOrAiff) {
+      return { message: opened.message || 'This sound file cannot be read.', detail: own.detail };
+    }
     if (own.ok && own.rate === this.core.sampleRate) {
       return { ok: true, adapted: `adapted (${from}): read by the page's own reader, rounded to 16 bits` };
     }
