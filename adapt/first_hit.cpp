@@ -68,16 +68,21 @@ double LoudestFrame(const std::vector<float>& mono, std::int64_t from, std::int6
   return loudest;
 }
 
-}  // namespace
-
-FirstHit FindFirstHit(const std::vector<float>& mono, int rate) {
+// The hits' starts, or why there are none.
+std::vector<std::int64_t> Hits(const std::vector<float>& mono, int rate, std::string& why) {
   const BandOnsets onsets = OnsetsOf(mono, rate);
-  if (onsets.all.empty()) return {std::nullopt, "it is too short to hold a hit"};
+  if (onsets.all.empty()) {
+    why = "it is too short to hold a hit";
+    return {};
+  }
   // The curve wraps round as a loop does: the first hops' rise is measured
   // against the end. A take is no loop, so those hops are judged by the
   // sound alone, below.
   const double loudest = *std::max_element(onsets.all.begin(), onsets.all.end());
-  if (!(loudest > 0)) return {std::nullopt, "it holds no hit, only silence or a steady sound"};
+  if (!(loudest > 0)) {
+    why = "it holds no hit, only silence or a steady sound";
+    return {};
+  }
   const auto hop = static_cast<std::int64_t>(std::lround(onsets.hopSeconds * rate));
   const auto before = static_cast<std::int64_t>(kBeforeSeconds * rate);
   const auto riseLength = static_cast<std::int64_t>(kRiseSeconds * rate);
@@ -107,12 +112,15 @@ FirstHit FindFirstHit(const std::vector<float>& mono, int rate) {
       hits.push_back({from, to, peak, noise, Peak(mono, from - before, from)});
     }
   }
-  if (hits.empty())
-    return {std::nullopt, "no clear first hit: its sound rises slowly, as a pad does"};
+  if (hits.empty()) {
+    why = "no clear first hit: its sound rises slowly, as a pad does";
+    return {};
+  }
   std::vector<double> peaks(hits.size());
   std::transform(hits.begin(), hits.end(), peaks.begin(), [](const Hit& hit) { return hit.peak; });
   std::sort(peaks.begin(), peaks.end());
   const double loud = peaks[peaks.size() * 3 / 4];
+  std::vector<std::int64_t> starts;
   for (const Hit& hit : hits) {
     if (hit.peak < kLoudShare * loud) continue;
     const std::int64_t from = hit.from;
@@ -122,9 +130,23 @@ FirstHit FindFirstHit(const std::vector<float>& mono, int rate) {
     std::int64_t attack = from;
     while (attack < to && std::abs(At(mono, attack)) < threshold) ++attack;
     const auto back = static_cast<std::int64_t>(kStepBackSeconds * rate);
-    return {std::max<std::int64_t>(0, attack - back), {}};
+    starts.push_back(std::max<std::int64_t>(0, attack - back));
   }
-  return {std::nullopt, "no clear first hit"};  // not reached: the loudest passes
+  return starts;
+}
+
+}  // namespace
+
+FirstHit FindFirstHit(const std::vector<float>& mono, int rate) {
+  std::string why;
+  const std::vector<std::int64_t> starts = Hits(mono, rate, why);
+  if (starts.empty()) return {std::nullopt, why};
+  return {starts.front(), {}};
+}
+
+std::vector<std::int64_t> HitStarts(const std::vector<float>& mono, int rate) {
+  std::string why;
+  return Hits(mono, rate, why);
 }
 
 }  // namespace loopsmith::adapt

@@ -21,4 +21,7 @@ struct FirstHit {
 // ghost note, a quiet pickup) is passed over.
 FirstHit FindFirstHit(const std::vector<float>& mono, int rate);
 
+// Where each such hit begins, in order: what a loop's start snaps to.
+std::vector<std::int64_t> HitStarts(const std::vector<float>& mono, int rate);
+
 }  // namespace loopsmith::adapt
