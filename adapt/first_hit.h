@@ -7,6 +7,9 @@
 
 namespace loopsmith::adapt {
 
+// The first hit is sought in a take's first minute.
+inline constexpr double kFirstHitSeconds = 60;
+
 // Where a take's first hit begins, for a loop that starts on its downbeat.
 struct FirstHit {
   std::optional<std::int64_t> frame;  // at the sound's own rate; empty when there is no clear hit

@@ -204,7 +204,7 @@ std::int64_t FramesForLongestLoop(int rate) {
 
 std::optional<PcmSound> DecodePcmFile(FileSystem& fs, const std::string& path,
                                       const std::function<std::int64_t(int rate)>& wantedFrames,
-                                      Failure& failure) {
+                                      Failure& failure, std::int64_t heldBytes) {
   FileHandle file = FileHandle::kNone;
   if (const int opened = fs.OpenRead(path, file); opened != 0) {
     failure = OpenFailure(MessageId::kNoCatalogueText, -opened);
@@ -228,8 +228,9 @@ std::optional<PcmSound> DecodePcmFile(FileSystem& fs, const std::string& path,
   if (found.problem.empty() && block > 0) {
     const Layout& layout = found.layout;
     PcmSound decoded{layout.rate, layout.channels, found.dataSize / block, {}};
-    const std::int64_t frames =
-        std::clamp<std::int64_t>(wantedFrames(layout.rate), 0, decoded.frames);
+    std::int64_t frames = std::clamp<std::int64_t>(wantedFrames(layout.rate), 0, decoded.frames);
+    if (heldBytes >= 0)
+      frames = std::min(frames, std::max<std::int64_t>(0, heldBytes - found.dataAt) / block);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(frames * block));
     if (fs.Seek(file, found.dataAt, SeekFrom::kStart) == found.dataAt &&
         fs.Read(file, bytes.data(), bytes.size()) == static_cast<std::int64_t>(bytes.size())) {

@@ -32,9 +32,10 @@ std::int64_t FramesForLongestLoop(int rate);
 // "sowt", "fl32", "fl64") into floats exactly as libsndfile does with
 // normalised floats (SFC_SET_NORM_FLOAT), so that what follows (mixing,
 // rounding to 16 bits) gives the command line's --adapt bytes. Nothing, with
-// the reason in `failure`, for any other file.
+// the reason in `failure`, for any other file. With `heldBytes` (the part of
+// a file held so far), no frame is read past it.
 std::optional<PcmSound> DecodePcmFile(FileSystem& fs, const std::string& path,
                                       const std::function<std::int64_t(int rate)>& wantedFrames,
-                                      Failure& failure);
+                                      Failure& failure, std::int64_t heldBytes = -1);
 
 }  // namespace loopsmith::adapt

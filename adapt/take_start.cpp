@@ -5,7 +5,6 @@
 #include "adapt/first_hit.h"
 #include "adapt/mixdown.h"
 #include "adapt/sound_file.h"
-#include "adapt/tempo.h"
 #include "wave/wave_io.h"
 
 namespace loopsmith::adapt {
@@ -21,7 +20,7 @@ TakeStart FindTakeStart(FileSystem& fs, const std::string& path) {
   const SoundInfo& info = sound->info();
   std::optional<Failure> unread;
   const std::vector<float> samples =
-      sound->ReadFrames(static_cast<std::int64_t>(kLongTakeSeconds * info.rate), unread);
+      sound->ReadFrames(static_cast<std::int64_t>(kFirstHitSeconds * info.rate), unread);
   if (unread) {
     start.failure = unread;
     return start;

@@ -10,7 +10,7 @@
 namespace loopsmith::adapt {
 
 // --start auto: the frame (at 44,100 Hz, as the loop counts) where a take's
-// first hit begins, searched in its first kLongTakeSeconds. With no clear hit
+// first hit begins, searched in its first kFirstHitSeconds. With no clear hit
 // the loop starts at 0 and `note` says why; `failure` when the file cannot be read.
 struct TakeStart {
   std::uint32_t frame = 0;

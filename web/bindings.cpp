@@ -103,7 +103,10 @@ class Session {
     return ResultOf(m_session.Open(name, std::move(m_input), static_cast<std::int64_t>(wholeSize)));
   }
   // Room for `count` decoded samples, which floatView() then shows.
-  val ReserveFloats(double count) { return Reserve(m_floats, count); }
+  val ReserveFloats(double count) {
+    m_session.ReleaseOwn();  // the page has its copy to resample
+    return Reserve(m_floats, count);
+  }
   val FloatView() { return ViewOf(m_floats); }
   val UseDecoded(const std::string& name, int channels) {
     const auto result = m_session.UseDecoded(name, m_floats, channels);
@@ -123,6 +126,27 @@ class Session {
   std::uint32_t Frames() const { return m_session.frames(); }
   std::uint32_t FileFrames() const { return m_session.fileFrames(); }
   val Samples() const { return CopyOf(m_session.samples()); }
+  std::uint32_t HeldFrames() const { return m_session.heldFrames(); }
+  val SetStart(double frame) {
+    return ResultOf(m_session.SetStart(static_cast<std::uint32_t>(std::max(0.0, frame))));
+  }
+  std::uint32_t Start() const { return m_session.start(); }
+  val Overview(double from, double to, int columns) const {
+    return CopyOf(m_session.Overview(static_cast<std::uint32_t>(std::max(0.0, from)),
+                                     static_cast<std::uint32_t>(std::max(0.0, to)), columns));
+  }
+  // {frames: the hits' starts, why: when there is none}
+  val Hits() const {
+    std::string why;
+    const std::vector<std::uint32_t> hits = m_session.Hits(why);
+    val out = val::object();
+    out.set("frames", CopyOf(hits));
+    out.set("why", why);
+    return out;
+  }
+  std::uint32_t ZeroCrossingBefore(double frame) const {
+    return m_session.ZeroCrossingBefore(static_cast<std::uint32_t>(std::max(0.0, frame)));
+  }
   int LoopTempo() const { return m_session.loopParams().tempo; }
   int LoopMeasure() const { return m_session.loopParams().measureMode; }
   val BuildLoop(int tenths, int mode, int number, bool dither) {
@@ -354,6 +378,12 @@ EMSCRIPTEN_BINDINGS(loopsmith) {
       .function("frames", &Session::Frames)
       .function("fileFrames", &Session::FileFrames)
       .function("samples", &Session::Samples)
+      .function("heldFrames", &Session::HeldFrames)
+      .function("setStart", &Session::SetStart)
+      .function("start", &Session::Start)
+      .function("overview", &Session::Overview)
+      .function("hits", &Session::Hits)
+      .function("zeroCrossingBefore", &Session::ZeroCrossingBefore)
       .function("loopTempo", &Session::LoopTempo)
       .function("loopMeasure", &Session::LoopMeasure)
       .function("buildLoop", &Session::BuildLoop)

@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Makes loopsmith.html, one self-contained file: the page, its style, the
-WebAssembly module (embedded by emscripten) and the page's JavaScript
+WebAssembly module (its .wasm file deflated, in base64: the page inflates it
+with fflate, which it carries for zip files anyway) and the page's JavaScript
 modules, each copied in less the import and export lines that only join
 them, and less their comment lines and indentation, which the page does not
 need (the sources keep them; no string of the page spans lines).
 
     python3 web/build_page.py MODULE.js OUT.html VERSION FFLATE.js
 """
+import base64
 import os
 import re
 import sys
+import zlib
 
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page")
 # Every module of the page, app.js last: it starts the page, once every
@@ -26,6 +29,9 @@ def main():
     module_js, out, version, fflate_js = sys.argv[1:5]
     with open(module_js, encoding="utf-8") as f:
         core = f.read()
+    with open(os.path.splitext(module_js)[0] + ".wasm", "rb") as f:
+        packed = base64.b64encode(zlib.compress(f.read(), 9)).decode()
+    core = "globalThis.loopsmithWasm = '%s';\n%s" % (packed, core)
     # The zip writer, as the npm registry gave it (MIT licence).
     with open(fflate_js, encoding="utf-8") as f:
         fflate = "// fflate, (c) 2023 Arjun Barrett, MIT licence\n" + f.read()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "adapt/band_onsets.h"
@@ -40,22 +41,31 @@ class ChosenParams final : public LoopParamsSource {
 // Samples the browser decoded, handed to the job in place of the WAV reader.
 class DecodedSource final : public PcmSource {
  public:
-  DecodedSource(const std::vector<std::uint8_t>& pcm, std::uint32_t bytes, int channels)
-      : m_pcm(pcm), m_bytes(bytes), m_channels(channels) {}
+  DecodedSource(const std::vector<std::int16_t>& sound, int channels, Reporter& reporter)
+      : m_sound(sound), m_channels(static_cast<std::uint32_t>(channels)), m_reporter(reporter) {}
   bool Load(const std::string&, PcmBytes pcm, std::uint32_t& loadedBytes, std::uint16_t& channels,
             std::uint32_t startFrame) override {
-    // The session holds its sound from the start already.
-    (void)startFrame;
-    std::copy_n(m_pcm.data(), m_bytes, pcm.data());
-    loadedBytes = m_bytes;
+    const std::size_t frames = m_sound.size() / m_channels;
+    if (startFrame >= frames) {
+      m_reporter.Report(StartPastEnd(startFrame, frames));
+      return false;
+    }
+    const std::size_t taken = std::min<std::size_t>(frames - startFrame, kLongestLoop);
+    const std::int16_t* from = m_sound.data() + std::size_t{startFrame} * m_channels;
+    for (std::size_t i = 0; i < taken * m_channels; ++i) {
+      const auto value = static_cast<std::uint16_t>(from[i]);
+      pcm[2 * i] = static_cast<std::uint8_t>(value & 0xFF);
+      pcm[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
+    loadedBytes = static_cast<std::uint32_t>(2 * taken * m_channels);
     channels = static_cast<std::uint16_t>(m_channels);
     return true;
   }
 
  private:
-  const std::vector<std::uint8_t>& m_pcm;
-  std::uint32_t m_bytes;
-  int m_channels;
+  const std::vector<std::int16_t>& m_sound;
+  std::uint32_t m_channels;
+  Reporter& m_reporter;
 };
 
 std::vector<std::int16_t> Samples(const std::uint8_t* pcm, std::size_t count) {
@@ -99,6 +109,8 @@ PageSession::Result PageSession::OpenHeld(const std::string& name, std::vector<s
   m_kind = Kind::kNone;
   m_channels = 0;
   m_samples.clear();
+  m_sound.clear();
+  m_start = 0;
   m_decoded = false;
   m_loadedBytes = 0;
   m_pcm.assign(kPcmElements * 2, 0);
@@ -118,6 +130,7 @@ PageSession::Result PageSession::OpenHeld(const std::string& name, std::vector<s
       m_channels = wave.m_format.nChannels;
       m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
       m_fileFrames = wave.m_dataSize / (2u * wave.m_format.nChannels);
+      HoldWave(path);
       return {true, {}, {}, {}, {}};
     }
     case Direction::kLoopToWave: {
@@ -131,6 +144,7 @@ PageSession::Result PageSession::OpenHeld(const std::string& name, std::vector<s
       m_kind = Kind::kLoop;
       m_channels = 1;
       m_samples = Samples(pcm.data(), std::size_t{last} + 1);
+      m_sound = m_samples;
       m_fileFrames = last + 1;
       return {true, {}, {}, {}, {}};
     }
@@ -144,7 +158,11 @@ PageSession::Own PageSession::DecodeOwn() {
   m_own.clear();
   Failure failure = PlainFailure({});
   m_fs.wantedMore = false;
-  auto sound = adapt::DecodePcmFile(m_fs, PathOf(m_name), adapt::FramesForLongestLoop, failure);
+  // All the sound the held bytes reach, for the loop to start anywhere in it.
+  const auto held = static_cast<std::int64_t>(m_fs.files[PathOf(m_name)].size());
+  auto sound = adapt::DecodePcmFile(
+      m_fs, PathOf(m_name), [](int) { return std::numeric_limits<std::int64_t>::max(); }, failure,
+      held);
   if (!sound) {
     Own own{Fail(failure), 0, 0};
     own.result.needsMore = m_fs.wantedMore;
@@ -165,11 +183,17 @@ PageSession::Result PageSession::UseDecoded(const std::string& name,
                                             std::uint32_t fileFrames) {
   if (channels < 1 || samples.empty()) return {};
   m_name = name;
-  m_pcm.assign(kPcmElements * 2, 0);
-  const std::vector<float> stereo = channels > 2 ? adapt::MixToStereo(samples, channels) : samples;
+  // No copy more than needed: a long take held whole is tens of megabytes.
+  m_own = {};
+  const std::vector<float> mixed =
+      channels > 2 ? adapt::MixToStereo(samples, channels) : std::vector<float>();
+  const std::vector<float>& stereo = channels > 2 ? mixed : samples;
   m_channels = std::min(channels, 2);
-  m_loadedBytes = adapt::StorePcm16(stereo, m_channels, kLongestLoop, m_pcm.data());
-  m_samples = Samples(m_pcm.data(), m_loadedBytes / 2);
+  m_sound.resize(stereo.size() - stereo.size() % static_cast<std::size_t>(m_channels));
+  std::transform(stereo.begin(), stereo.begin() + static_cast<std::ptrdiff_t>(m_sound.size()),
+                 m_sound.begin(), adapt::RoundTo16);
+  m_start = 0;
+  TakeFromStart();
   m_fileFrames =
       fileFrames > 0
           ? fileFrames
@@ -186,7 +210,8 @@ PageSession::Result PageSession::BuildLoop(const LoopParams& params, bool dither
   PageAllocator heap;
   ConvertJob job(m_fs, reporter, answer, heap);
   job.setDither(dither);
-  DecodedSource decoded(m_pcm, m_loadedBytes, m_channels);
+  job.setStart(m_start);
+  DecodedSource decoded(m_sound, m_channels, reporter);
   if (m_decoded) job.setPcmSource(&decoded);
   const JobOutcome outcome = job.Run(PathOf(m_name), Direction::kWaveToLoop);
   if (reporter.first) return Fail(*reporter.first);

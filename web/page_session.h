@@ -56,12 +56,29 @@ class PageSession {
   };
   Own DecodeOwn();
   const std::vector<float>& ownSamples() const { return m_own; }
+  void ReleaseOwn() { m_own = {}; }
 
   Kind kind() const { return m_kind; }
   int channels() const { return m_channels; }
-  // Frames of sound loaded (a WAV file, at most the longest loop) or the
-  // loop's samples (a loop file).
+  // Frames of sound loaded from the start (a WAV file, at most the longest
+  // loop) or the loop's samples (a loop file).
   std::uint32_t frames() const;
+  // Frames of the sound held: the whole file, or as much of it as is read.
+  std::uint32_t heldFrames() const;
+
+  // The loop taken from this frame of the held sound on, as the command
+  // line's --start takes it: a failure, in its words, at or past the end.
+  Result SetStart(std::uint32_t frame);
+  std::uint32_t start() const { return m_start; }
+  // The held sound from `from` to `to` (frames) in `columns` columns: each
+  // column's lowest and highest sample of its channels' mean, in pairs.
+  std::vector<std::int16_t> Overview(std::uint32_t from, std::uint32_t to, int columns) const;
+  // Where each hit of the held sound begins (the command line's --start
+  // auto takes the first); `why` when there is none.
+  std::vector<std::uint32_t> Hits(std::string& why) const;
+  // The nearest frame at or before `frame`, within 10 ms, where the sound
+  // crosses zero; `frame` itself where it does not.
+  std::uint32_t ZeroCrossingBefore(std::uint32_t frame) const;
   // Frames the whole file holds.
   std::uint32_t fileFrames() const { return m_fileFrames; }
   // Loaded 16-bit samples, interleaved (a WAV file), or the loop's, mono.
@@ -97,6 +114,12 @@ class PageSession {
 
  private:
   Result Fail(const Failure& failure);
+  // The loop's part of the held sound, from the start: the PCM the job and
+  // the audition take, and the samples the page plays as the original.
+  void TakeFromStart();
+  // A WAV file's frames as far as its held bytes go, read by the WAV reader.
+  void HoldWave(const std::string& path);
+  std::vector<float> HeldMono() const;
   Result OpenHeld(const std::string& name, std::vector<std::uint8_t> bytes, std::int64_t wholeSize);
   std::string PathOf(const std::string& name) const { return "/" + name; }
 
@@ -105,6 +128,8 @@ class PageSession {
   Kind m_kind = Kind::kNone;
   int m_channels = 0;
   std::vector<std::int16_t> m_samples;
+  std::vector<std::int16_t> m_sound;  // all held frames, interleaved
+  std::uint32_t m_start = 0;
   std::vector<std::uint8_t> m_pcm;  // as the job's PCM source hands it over
   std::uint32_t m_loadedBytes = 0;
   std::uint32_t m_fileFrames = 0;

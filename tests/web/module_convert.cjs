@@ -6,7 +6,9 @@
 const fs = require('fs');
 const path = require('path');
 const [moduleJs, inDir, outDir] = process.argv.slice(2);
-require(path.resolve(moduleJs))().then((core) => {
+// The .wasm file beside it handed over as the page hands its own.
+const wasmBinary = fs.readFileSync(path.resolve(moduleJs).replace(/\.js$/, '.wasm'));
+require(path.resolve(moduleJs))({ wasmBinary }).then((core) => {
   fs.mkdirSync(outDir, { recursive: true });
   const lines = [];
   for (const name of fs.readdirSync(inDir).sort()) {

@@ -12,6 +12,7 @@ leave it in.
 """
 import base64
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -23,6 +24,7 @@ import zipfile
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.keys import Keys
 
 PAGE = CLI = AXE = None
@@ -87,6 +89,18 @@ class Browser(unittest.TestCase):
             out.setsampwidth(2)
             out.setframerate(44100)
             out.writeframes(struct.pack("<%dh" % frames, *(round(v / top * 0.8 * 32767) for v in groove)))
+        # A take whose first kick comes after a quarter second of room noise, a kick every half second.
+        take = [rng.gauss(0, .002) for _ in range(8 * 44100)]
+        for beat in range(15):
+            at = round((0.25 + beat * 0.5) * 44100)
+            for i in range(5292):
+                t = i / 44100
+                take[at + i] += (.8 if beat % 2 == 0 else .5) * math.sin(2 * math.pi * 55 * t) * math.exp(-t * 25)
+        with wave.open(f("late take.wav"), "wb") as out:
+            out.setnchannels(1)
+            out.setsampwidth(2)
+            out.setframerate(44100)
+            out.writeframes(struct.pack("<%dh" % len(take), *(round(v * 32767) for v in take)))
         with open(f("bad.wav"), "wb") as out:
             out.write(b"RIFF")
         # Two seconds whose loop chunk says 128 BPM while the name says 100.
@@ -399,6 +413,50 @@ class PageTest(Browser):
                 self.assertEqual(self.downloaded(1), ["L01.T58"])
                 if name != "slow.aiff":  # other rates: the browser resamples, not libsoxr
                     self.assertEqual(self.read_download("L01.T58"), self.cli(name, "--adapt"))
+
+    def test_the_loop_is_placed_in_the_take_and_equals_the_command_lines_from_there(self):
+        self.give("late take.wav")
+        start = lambda: self.js("return loopsmithPage.session.start()")
+        # The first hit, where --start auto finds it.
+        self.el("first-hit").click()
+        auto = re.search(r"\(frames ([\d,]+) to", subprocess.run(
+            [CLI, "--info", "--start", "auto", "late take.wav"], cwd=self.files,
+            capture_output=True, text=True).stdout).group(1)
+        self.assertEqual(start(), int(auto.replace(",", "")))
+        hits = self.js("return [...loopsmithPage.session.hits().frames]")
+        # Dragged by real pointer moves: it lands on a hit, and the seam view is drawn.
+        wave_el = self.el("waveform")
+        px = wave_el.size["width"] / self.js("return loopsmithPage.session.heldFrames()")
+        ActionChains(self.driver).move_to_element_with_offset(
+            wave_el, round(-wave_el.size["width"] / 2 + (start() + 5000) * px), 0).click_and_hold() \
+            .move_by_offset(round(22050 * 2 * px) + 3, 0).release().perform()
+        self.idle()
+        self.assertIn(start(), hits)
+        self.assertEqual(start(), hits[2])  # a second on: the third kick
+        self.assertTrue(self.js("return document.getElementById('seam').width > 1"))
+        # A beat, then one sample, from the keyboard; the audition follows.
+        self.el("play-loop").click()
+        before = start()
+        wave_el.send_keys(Keys.ARROW_RIGHT)
+        self.assertEqual(start(), before + 22050)  # a beat at 120 BPM
+        wave_el.send_keys(Keys.SHIFT, Keys.ARROW_LEFT)
+        self.assertEqual(start(), before + 22049)
+        self.assertEqual(self.js("return loopsmithPage.player.playing"), "loop")
+        self.el("stop").click()
+        # Its loop equals the command line's --start at the same sample.
+        self.el("ok").click()
+        self.assertEqual(self.downloaded(1), ["L01.T58"])
+        self.assertEqual(self.read_download("L01.T58"),
+                         self.cli("late take.wav", "--start", "%.10f" % (start() / 44100)))
+        # A zero crossing moves it back, never forward, and by no more than 10 ms.
+        self.el("snap-zero").click()
+        wave_el.send_keys(Keys.SHIFT, Keys.ARROW_RIGHT)
+        self.assertLessEqual(start(), before + 22050)
+        self.assertGreaterEqual(start(), before + 22050 - 441)
+        samples = self.js("const s = loopsmithPage.session.samples(); return [s[0], s[1]]")
+        self.assertTrue(samples[0] == 0 or samples[0] * self.js(
+            "const s = loopsmithPage.session; s.setStart(s.start() - 1); const v = s.samples()[0];"
+            "s.setStart(s.start() + 1); return v") <= 0)
 
     def test_a_huge_file_is_read_only_as_far_as_the_loop_needs(self):
         # 600 MB of 48 kHz sound, most of it a hole on the disk: the page reads its start.

@@ -17,6 +17,7 @@ import { bindCardControls } from './card_controls.js';
 import { PageState } from './state.js';
 import { Listening } from './listen.js';
 import { FileView } from './view.js';
+import { Region } from './region.js';
 import { Batch } from './batch.js';
 import { BatchView } from './batch_view.js';
 import { Converter, failureLine, failureText, result } from './convert.js';
@@ -33,6 +34,7 @@ async function main() {
   const player = new Player(core.sampleRate);
   const listening = new Listening({ core, session, state, player, waveform, panel });
   const view = new FileView({ core, session, state, waveform, player, listening });
+  view.region = new Region({ core, session, state, waveform, view, say });
 
   // A button disabled while the page works loses the focus: it gets it back after.
   let refocus = null;

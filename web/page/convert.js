@@ -104,7 +104,9 @@ export class Converter {
         continue;
       }
       const { tenths, mode } = state.chosen(file);
-      const output = session.kind() === core.kindLoop ? session.saveWave()
+      // From where its loop was placed; a file loaded again starts at 0 until told.
+      const placed = session.kind() === core.kindLoop ? { ok: true } : session.setStart(state.startOf(file));
+      const output = !placed.ok ? placed : session.kind() === core.kindLoop ? session.saveWave()
         : session.buildLoop(tenths, mode, number, chosen.dither);
       if (output.ok) outputs.push({ name: output.name, bytes: output.bytes, number: isWave ? number : 0, source: file.name });
       else if (state.files.length === 1) this.say(failureText(file, output));

@@ -11,6 +11,7 @@ export class PageState {
     // Where an OK put this drop's loops on the card: a second OK saves them
     // there again, asking about each, instead of taking more free numbers.
     this.savedTo = null;     // { first, numbers }
+    this.starts = new Map(); // file -> the frame its loop starts at, where not 0
   }
 
   dropped(files, target, batch) {
@@ -18,6 +19,15 @@ export class PageState {
     this.cardTarget = target;
     this.batch = batch;
     this.savedTo = null;
+    this.starts = new Map();
+  }
+
+  startOf(file) {
+    return this.starts.get(file) ?? 0;
+  }
+
+  setStart(file, frame) {
+    this.starts.set(file, frame);
   }
 
   // The tempo (tenths) and measure mode a file's loop is made with: its

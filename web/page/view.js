@@ -2,26 +2,29 @@
 // loop's facts, for the tempo and measure chosen for it.
 import { byId } from './dom.js';
 import { measureShort } from './measures.js';
+import { drawSeam } from './seam.js';
 
 const withCommas = (n) => n.toLocaleString('en-US');
 
 export class FileView {
   constructor({ core, session, state, waveform, player, listening }) {
     Object.assign(this, { core, session, state, waveform, player, listening });
+    this.region = null;  // set once the Region exists: it redraws through this view
   }
 
-  // The loop region and its facts, after any change of tempo or measure.
+  // The loop region and its facts, after any change of tempo, measure or start.
   showLoop() {
     const { core, session } = this;
     if (!this.state.current || session.kind() !== core.kindWave) return;
     const { tenths, mode } = this.state.chosen();
     const last = core.lastSample(mode, tenths);
     const stored = core.storageWords(last);
-    this.waveform.setLoop(last, stored, mode === 0 ? 0 : tenths);
+    this.waveform.setLoop(last, stored, mode === 0 ? 0 : tenths, session.start());
+    drawSeam(byId('seam'), session.audition(tenths, mode, this.state.panel.dither()), core.sampleRate);
+    this.region?.describe();
     const seconds = ((last + 1) / core.sampleRate).toFixed(3);
-    byId('loop-info').textContent = `Loop: ${seconds} s, ${withCommas(last + 1)} samples; ` +
-      `stored in ${withCommas(stored + 1)} words (${(stored + 1) / core.blockWords} block${stored >= core.blockWords ? 's' : ''}); ` +
-      `the file holds ${withCommas(session.fileFrames())} frames`;
+    byId('loop-facts').textContent = `: ${seconds} s, ${withCommas(last + 1)} samples; ` +
+      `stored in ${withCommas(stored + 1)} words (${(stored + 1) / core.blockWords} block${stored >= core.blockWords ? 's' : ''})`;
     if (this.player.playing === 'loop') this.listening.playLoop();
   }
 
@@ -31,7 +34,7 @@ export class FileView {
     this.state.current = null;
     this.waveform.clear();
     byId('file-info').textContent = text;
-    byId('loop-info').textContent = '';
+    byId('start-info').textContent = byId('loop-facts').textContent = '';
     byId('suggest-note').textContent = '';
     byId('loop-header').replaceChildren();
   }
@@ -46,7 +49,17 @@ export class FileView {
     byId('place-loop').hidden = !(isLoop && state.cardTarget);
     if (state.cardTarget) byId('place-loop').textContent = `Put into ${core.slotName(state.cardTarget.number)}`;
     byId('play-original').hidden = isLoop;
-    this.waveform.setSamples(session.samples(), session.channels(), session.frames());
+    this.region?.reset();
+    this.waveform.setSound((from, to, columns) => session.overview(from, to, columns), session.heldFrames());
+    byId('region').hidden = isLoop;
+    // A loop file's waveform is a picture; a sound file's is the loop start's slider.
+    const canvas = this.waveform.canvas;
+    canvas.setAttribute('role', isLoop ? 'img' : 'slider');
+    canvas.setAttribute('aria-label', isLoop ? 'The loop' : 'Loop start');
+    canvas.tabIndex = isLoop ? -1 : 0;
+    if (isLoop) for (const name of ['valuemin', 'valuemax', 'valuenow', 'valuetext']) canvas.removeAttribute(`aria-${name}`);
+    // The start chosen for this file before, as the module left it at 0 on loading.
+    if (!isLoop && state.startOf(file)) session.setStart(state.startOf(file));
     const others = state.files.length - 1;
     const batch = others ? ` One of ${state.files.length} files: OK converts them all, each with its row below.` : '';
     if (isLoop) {

@@ -1,5 +1,6 @@
-// The dropped sound with the loop drawn over it. The min/max columns are
-// computed once per file; a change of tempo or measure redraws the overlay only.
+// The held sound with the loop drawn over it, from its start. The min/max
+// columns come from the module once per file; a change of tempo, measure or
+// start redraws the overlay only.
 
 export class Waveform {
   // `sampleRate` and `blockWords`: the core's, for the beats and block ends drawn over the loop.
@@ -8,45 +9,63 @@ export class Waveform {
     this.canvas = canvas;
     this.sampleRate = sampleRate;
     this.frames = 0;
-    this.columns = null;
+    this.overview = null;
     this.background = document.createElement('canvas');
     this.loop = null;
+    this.start = 0;
     this.playhead = null;
   }
 
-  // Interleaved 16-bit samples of one or two channels.
-  setSamples(samples, channels, frames) {
+  // `frames` of sound, whose columns `overview(from, to, columns)` gives as min/max pairs.
+  setSound(overview, frames) {
     const ratio = window.devicePixelRatio || 1;
     const width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
     const height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
     this.canvas.width = this.background.width = width;
     this.canvas.height = this.background.height = height;
     this.frames = frames;
-    this.samples = samples;
-    this.channels = channels;
+    this.overview = overview;
     this.loop = null;
-    this.columns = null;
+    this.span = 0;
+    this.start = 0;
   }
 
   // Nothing drawn: no file.
   clear() {
     this.frames = 0;
-    this.samples = null;
+    this.overview = null;
     this.loop = null;
-    this.columns = null;
     this.playhead = null;
     const g = this.canvas.getContext('2d');
     g.clearRect(0, 0, this.canvas.width, this.canvas.height);
   }
 
-  // The loop at the chosen tempo and measure: its last sample, the last word
-  // the loop file stores, and the tempo in tenths for the beat and bar grid
-  // (0 for none: OFF follows no tempo).
-  setLoop(lastSample, lastWord, tenths = 0) {
+  // The loop at the chosen tempo and measure from `start`: its last sample,
+  // the last word the loop file stores, and the tempo in tenths for the beat
+  // and bar grid (0 for none: OFF follows no tempo).
+  setLoop(lastSample, lastWord, tenths = 0, start = 0) {
     this.loop = { last: lastSample, stored: lastWord, tenths };
-    const span = Math.max(this.frames, lastWord + 1);
-    if (!this.columns || this.span !== span) this.drawBackground(span);
+    this.start = start;
+    const span = Math.max(this.frames, start + lastWord + 1);
+    if (this.span !== span) this.drawBackground(span);
     this.draw();
+  }
+
+  // The start shown while it is dragged, before the module takes it.
+  setStart(start) {
+    this.start = start;
+    this.draw();
+  }
+
+  // The frame under a point `px` CSS pixels from the canvas's left.
+  frameAt(px) {
+    const width = this.canvas.clientWidth || 1;
+    return Math.round((Math.max(0, Math.min(px, width)) / width) * this.span);
+  }
+
+  // CSS pixels per frame.
+  get scale() {
+    return (this.canvas.clientWidth || 1) / Math.max(1, this.span);
   }
 
   setPlayhead(frame) {
@@ -61,24 +80,14 @@ export class Waveform {
     g.clearRect(0, 0, width, height);
     const mid = height / 2;
     g.fillStyle = getComputedStyle(this.canvas).color || '#333';
-    const perColumn = span / width;
-    for (let x = 0; x < width; x++) {
-      const from = Math.floor(x * perColumn);
-      const to = Math.min(this.frames, Math.floor((x + 1) * perColumn));
-      if (from >= to) continue;
-      let low = 0;
-      let high = 0;
-      for (let f = from; f < to; f++) {
-        let v = this.samples[f * this.channels];
-        if (this.channels === 2) v = (v + this.samples[f * 2 + 1]) / 2;
-        if (v < low) low = v;
-        if (v > high) high = v;
-      }
-      const top = mid - (high / 32768) * mid;
-      const bottom = mid - (low / 32768) * mid;
+    // The columns the sound fills; the rest of the span is the loop's silence.
+    const filled = Math.min(width, Math.ceil((this.frames / span) * width));
+    const pairs = this.overview(0, Math.round((filled / width) * span), filled);
+    for (let x = 0; x < filled && 2 * x + 1 < pairs.length; x++) {
+      const top = mid - (pairs[2 * x + 1] / 32768) * mid;
+      const bottom = mid - (pairs[2 * x] / 32768) * mid;
       g.fillRect(x, top, 1, Math.max(1, bottom - top));
     }
-    this.columns = true;
   }
 
   draw() {
@@ -95,8 +104,11 @@ export class Waveform {
       g.fillRect(x(from), 0, x(to) - x(from), height);
       g.globalAlpha = 1;
     };
-    const { last, stored } = this.loop;
-    band(0, last + 1, style.getPropertyValue('--loop'), 0.16);
+    const { start } = this;
+    const last = start + this.loop.last;
+    const stored = start + this.loop.stored;
+    band(0, start, style.getPropertyValue('--cut'), 0.35);
+    band(start, last + 1, style.getPropertyValue('--loop'), 0.16);
     band(last + 1, this.frames, style.getPropertyValue('--cut'), 0.35);
     // Silence the loop file holds: after the sound within the loop, and after
     // the loop up to the block end; a stripe along the foot, under the sound cut off.
@@ -108,10 +120,10 @@ export class Waveform {
     g.drawImage(this.background, 0, 0);
     g.strokeStyle = style.getPropertyValue('--block');
     g.setLineDash([4, 4]);
-    for (let word = this.blockWords; word <= this.span; word += this.blockWords) {
+    for (let word = this.blockWords; word <= this.loop.stored + 1; word += this.blockWords) {
       g.beginPath();
-      g.moveTo(Math.round(x(word)) + 0.5, 0);
-      g.lineTo(Math.round(x(word)) + 0.5, height);
+      g.moveTo(Math.round(x(start + word)) + 0.5, 0);
+      g.lineTo(Math.round(x(start + word)) + 0.5, height);
       g.stroke();
     }
     g.setLineDash([]);
@@ -119,12 +131,12 @@ export class Waveform {
     if (this.loop.tenths > 0) {
       const beat = (this.sampleRate * 600) / this.loop.tenths;
       g.strokeStyle = getComputedStyle(this.canvas).color;
-      for (let n = 1; n * beat < last + 1; n++) {
+      for (let n = 1; n * beat < this.loop.last + 1; n++) {
         g.globalAlpha = n % 4 === 0 ? 0.55 : 0.2;
         g.lineWidth = n % 4 === 0 ? 2 : 1;
         g.beginPath();
-        g.moveTo(Math.round(x(n * beat)) + 0.5, 0);
-        g.lineTo(Math.round(x(n * beat)) + 0.5, height);
+        g.moveTo(Math.round(x(start + n * beat)) + 0.5, 0);
+        g.lineTo(Math.round(x(start + n * beat)) + 0.5, height);
         g.stroke();
       }
       g.globalAlpha = 1;
@@ -132,19 +144,21 @@ export class Waveform {
     }
     g.strokeStyle = style.getPropertyValue('--loop');
     g.lineWidth = 2;
-    g.beginPath();
-    g.moveTo(x(last + 1), 0);
-    g.lineTo(x(last + 1), height);
-    g.stroke();
+    for (const edge of [start, last + 1]) {
+      g.beginPath();
+      g.moveTo(x(edge), 0);
+      g.lineTo(x(edge), height);
+      g.stroke();
+    }
     g.lineWidth = 1;
     if (this.playhead !== null) {
       // The canvas's own text colour, which follows the colour scheme (the
-      // keyword CanvasText on a canvas does not).
+      // keyword CanvasText on a canvas does not). What plays starts at the start.
       g.strokeStyle = getComputedStyle(this.canvas).color;
       g.lineWidth = 2;
       g.beginPath();
-      g.moveTo(x(this.playhead), 0);
-      g.lineTo(x(this.playhead), height);
+      g.moveTo(x(start + this.playhead), 0);
+      g.lineTo(x(start + this.playhead), height);
       g.stroke();
     }
   }

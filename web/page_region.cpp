@@ -1,0 +1,138 @@
+// The part of PageSession that places the loop in the held sound: where it
+// starts, the sound drawn around it, its hits and zero crossings.
+#include <algorithm>
+#include <cmath>
+
+#include "adapt/first_hit.h"
+#include "base/work_buffers.h"
+#include "core/loop_format.h"
+#include "core/loop_params.h"
+#include "wave/wave_io.h"
+#include "web/page_session.h"
+
+namespace loopsmith::web {
+
+std::uint32_t PageSession::heldFrames() const {
+  return m_channels > 0
+             ? static_cast<std::uint32_t>(m_sound.size() / static_cast<std::size_t>(m_channels))
+             : 0;
+}
+
+void PageSession::HoldWave(const std::string& path) {
+  // The WAV reader's own loads, one loop's length at a time, so that every
+  // frame held is one it reads. Where the bytes held end, the last whole
+  // step is the end: the rest comes when more of the file is read.
+  const bool wanted = m_fs.wantedMore;
+  std::vector<std::uint8_t> part(kPcmElements * 2);
+  SilentReporter quiet;
+  CWaveFile wave(m_fs, quiet);
+  std::uint32_t loaded = 0;
+  m_sound.clear();
+  for (std::uint32_t start = 0;
+       LoadWave(wave, quiet, path, FixedSpan<kStereoLoadCap>(part), loaded, start) && loaded > 0;
+       start += kLongestLoop) {
+    for (std::uint32_t i = 0; i + 1 < loaded; i += 2) {
+      m_sound.push_back(static_cast<std::int16_t>(part[i] | part[i + 1] << 8));
+    }
+    if (loaded < 2u * kLongestLoop * static_cast<std::uint32_t>(m_channels)) break;
+  }
+  m_fs.wantedMore = wanted;
+}
+
+void PageSession::TakeFromStart() {
+  const auto channels = static_cast<std::size_t>(m_channels);
+  const std::size_t frames =
+      std::min<std::size_t>(heldFrames() - std::min(heldFrames(), m_start), kLongestLoop);
+  m_pcm.assign(kPcmElements * 2, 0);
+  const std::int16_t* from = m_sound.data() + std::size_t{m_start} * channels;
+  for (std::size_t i = 0; i < frames * channels; ++i) {
+    const auto value = static_cast<std::uint16_t>(from[i]);
+    m_pcm[2 * i] = static_cast<std::uint8_t>(value & 0xFF);
+    m_pcm[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
+  }
+  m_loadedBytes = static_cast<std::uint32_t>(2 * frames * channels);
+  m_samples.assign(from, from + frames * channels);
+}
+
+PageSession::Result PageSession::SetStart(std::uint32_t frame) {
+  if (m_kind != Kind::kWave) return {};
+  if (frame >= heldFrames()) return Fail(StartPastEnd(frame, heldFrames()));
+  m_start = frame;
+  TakeFromStart();
+  return {true, {}, {}, {}, {}};
+}
+
+std::vector<float> PageSession::HeldMono() const {
+  const auto channels = static_cast<std::size_t>(std::max(m_channels, 1));
+  std::vector<float> mono(m_sound.size() / channels);
+  for (std::size_t f = 0; f < mono.size(); ++f) {
+    float sum = 0;
+    for (std::size_t c = 0; c < channels; ++c) sum += m_sound[f * channels + c];
+    mono[f] = sum / static_cast<float>(channels) / 32768.0F;
+  }
+  return mono;
+}
+
+std::vector<std::int16_t> PageSession::Overview(std::uint32_t from, std::uint32_t to,
+                                                int columns) const {
+  to = std::min(to, heldFrames());
+  if (columns <= 0 || from >= to) return {};
+  const auto channels = static_cast<std::size_t>(m_channels);
+  std::vector<std::int16_t> pairs(2 * static_cast<std::size_t>(columns), 0);
+  const double perColumn = static_cast<double>(to - from) / columns;
+  for (int x = 0; x < columns; ++x) {
+    const auto begin = from + static_cast<std::size_t>(x * perColumn);
+    const auto end = std::max(begin + 1, from + static_cast<std::size_t>((x + 1) * perColumn));
+    int low = 0;
+    int high = 0;
+    for (std::size_t f = begin; f < std::min<std::size_t>(end, to); ++f) {
+      int sum = 0;
+      for (std::size_t c = 0; c < channels; ++c) sum += m_sound[f * channels + c];
+      const int value = sum / static_cast<int>(channels);
+      low = std::min(low, value);
+      high = std::max(high, value);
+    }
+    pairs[2 * static_cast<std::size_t>(x)] = static_cast<std::int16_t>(low);
+    pairs[2 * static_cast<std::size_t>(x) + 1] = static_cast<std::int16_t>(high);
+  }
+  return pairs;
+}
+
+std::vector<std::uint32_t> PageSession::Hits(std::string& why) const {
+  if (m_kind != Kind::kWave) return {};
+  const std::vector<float> mono = HeldMono();
+  const auto rate = static_cast<int>(kSampleRate);
+  // The first hit is sought where the command line seeks it, the rest in all that is held.
+  const auto searched =
+      std::min(mono.size(), static_cast<std::size_t>(adapt::kFirstHitSeconds * rate));
+  const adapt::FirstHit first = adapt::FindFirstHit(
+      std::vector<float>(mono.begin(), mono.begin() + static_cast<std::ptrdiff_t>(searched)), rate);
+  if (!first.frame) {
+    why = first.why;
+    return {};
+  }
+  std::vector<std::uint32_t> hits = {static_cast<std::uint32_t>(*first.frame)};
+  for (const std::int64_t at : adapt::HitStarts(mono, rate)) {
+    if (at > *first.frame) hits.push_back(static_cast<std::uint32_t>(at));
+  }
+  return hits;
+}
+
+std::uint32_t PageSession::ZeroCrossingBefore(std::uint32_t frame) const {
+  const auto channels = static_cast<std::size_t>(std::max(m_channels, 1));
+  const auto at = [&](std::size_t f) {
+    int sum = 0;
+    for (std::size_t c = 0; c < channels; ++c) sum += m_sound[f * channels + c];
+    return sum;
+  };
+  const std::uint32_t reach = kSampleRate / 100;
+  if (frame >= heldFrames()) return frame;
+  for (std::uint32_t f = frame; f > 0 && frame - f <= reach; --f) {
+    const int here = at(f);
+    const int before = at(f - 1);
+    if (here == 0 || (here > 0) != (before > 0)) return f;
+  }
+  return frame;
+}
+
+}  // namespace loopsmith::web
