@@ -140,20 +140,13 @@ void TempoOfTake(const SoundInfo& info, SoundFile* sound, std::uint32_t startFra
   const std::vector<float> mono = MixToMono(samples, info.channels);
   bool steady = false;
   const double heard = Track(*aubio, mono, info.rate, steady, 2);
-  const BandOnsets onsets = OnsetsOf(mono, info.rate);
-  const double estimate = RefinedTempo(onsets, heard);
-  std::vector<LengthTempo> octaves;
-  for (const double factor : {0.25, 0.5, 1.0, 2.0, 4.0}) {
-    const double bpm = estimate * factor;
-    if (bpm >= kMinBpm && bpm <= kMaxBpm) octaves.push_back({bpm, 0});
-  }
-  if (!(estimate > 0) || octaves.empty()) {
+  if (!(heard > 0)) {
     finding.failure = PlainFailure("beat tracking heard no beat in the take; give --bpm N");
     return;
   }
-  finding.heard = heard;
-  finding.wavered = !steady;
-  ChooseByWeight(octaves, steady ? std::optional(estimate) : std::nullopt, onsets, finding);
+  WeighTakeTempo(OnsetsOf(mono, info.rate), heard, steady, finding);
+  if (finding.failure)
+    finding.failure = PlainFailure("beat tracking heard no beat in the take; give --bpm N");
 }
 
 }  // namespace
@@ -169,8 +162,6 @@ TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasure
   std::optional<SoundInfo> plain;
   if (sound == nullptr && SoundFile::LibraryMissing()) plain = PlainWaveInfo(fs, path);
   const SoundInfo* info = sound != nullptr ? &sound->info() : plain ? &*plain : nullptr;
-  // Eight measures at 40 BPM is the longest loop whose length tells its tempo.
-  constexpr double kLongestMeasuredLoop = 8 * kMeasureSecondsAtOneBpm / kMinBpm;
   const bool take =
       info != nullptr && info->rate > 0 &&
       (startFrame > 0 || (info->lengthKnown &&

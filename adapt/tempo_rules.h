@@ -14,6 +14,9 @@ namespace loopsmith::adapt {
 
 // A measure of 4 beats lasts this many seconds divided by the tempo: 60 s x 4.
 inline constexpr double kMeasureSecondsAtOneBpm = 240.0;
+// Eight measures at 40 BPM: the longest loop whose length tells its tempo.
+// A longer file, or one whose loop starts later in it, is a take.
+inline constexpr double kLongestMeasuredLoop = 8 * kMeasureSecondsAtOneBpm / 40;
 
 // "128.5 BPM"
 std::string BpmText(double bpm);

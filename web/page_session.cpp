@@ -11,6 +11,7 @@
 #include "adapt/chunk_walk.h"
 #include "adapt/mixdown.h"
 #include "adapt/pcm_file.h"
+#include "adapt/take_tempo.h"
 #include "adapt/tempo_rules.h"
 #include "base/paths.h"
 #include "base/work_buffers.h"
@@ -257,7 +258,18 @@ PageSession::Suggestion PageSession::SuggestTempo() {
   }
   const double seconds = static_cast<double>(m_fileFrames) / kSampleRate;
   adapt::TempoFinding finding;
-  if (!adapt::TempoFromTags(chunk, m_name, seconds, finding)) {
+  if (m_start > 0 || seconds > adapt::kLongestMeasuredLoop) {
+    // A take: its length tells nothing; its hits from the start, up to a minute.
+    if (!adapt::TempoFromTags(chunk, m_name, 0, finding)) {
+      std::vector<float> mono = HeldMono();
+      const std::size_t from = std::min<std::size_t>(m_start, mono.size());
+      const std::size_t to = std::min(mono.size(), from + 60 * std::size_t{kSampleRate});
+      mono = std::vector<float>(mono.begin() + static_cast<std::ptrdiff_t>(from),
+                                mono.begin() + static_cast<std::ptrdiff_t>(to));
+      adapt::WeighTakeTempo(adapt::OnsetsOf(mono, static_cast<int>(kSampleRate)), std::nullopt,
+                            false, finding);
+    }
+  } else if (!adapt::TempoFromTags(chunk, m_name, seconds, finding)) {
     // Among the tempi the length allows, the one the sound bears out, as the
     // command line weighs them, though without its beat tracker.
     const auto candidates = adapt::TempoFromLength(seconds, 0, finding);

@@ -54,6 +54,9 @@ class Browser(unittest.TestCase):
             sox("-r", "44100", "-b", bits, "-c", "2", f(name), "synth", "1.5", "sine", "300",
                 "sine", "410", "gain", "-3")
         sox("-r", "48000", "-b", "16", "-c", "1", f("slow.aiff"), "synth", "1", "sine", "220")
+        # A minute of plucks at 100 BPM: more than the page reads at first.
+        sox("-r", "44100", "-b", "16", "-c", "2", f("long jam.wav"), "synth", "0.6", "pluck", "A1",
+            "repeat", "99")
         # Cut short: the strict reader refuses the one, --adapt's walk both.
         for name, whole in (("cut short.wav", "stereo long.wav"), ("cut 48k.wav", "hi 48k.wav")):
             with open(f(whole), "rb") as source, open(f(name), "wb") as cut:
@@ -457,6 +460,25 @@ class PageTest(Browser):
         self.assertTrue(samples[0] == 0 or samples[0] * self.js(
             "const s = loopsmithPage.session; s.setStart(s.start() - 1); const v = s.samples()[0];"
             "s.setStart(s.start() + 1); return v") <= 0)
+
+    def test_a_long_take_is_read_on_asking_and_its_tempo_is_from_its_beats(self):
+        self.give("long jam.wav")
+        session = "loopsmithPage.session"
+        self.assertLess(self.js(f"return {session}.heldFrames()"), self.js(f"return {session}.fileFrames()"))
+        self.el("read-all").click()
+        self.idle()
+        self.assertEqual(self.js(f"return {session}.heldFrames()"), 60 * 44100)
+        self.assertFalse(self.el("read-all").is_displayed())
+        # Bars 17 and 18, 38.4 s in, as a minute's take calls for.
+        self.js("loopsmithPage.region.place(38.4 * 44100)")
+        self.el("suggest").click()
+        self.idle()
+        self.assertIn("100.0 BPM from the take's beats", self.el("suggest-note").text)
+        self.driver.find_element(By.CSS_SELECTOR, "input[name=measure][value='2']").click()
+        self.el("ok").click()
+        self.assertEqual(self.downloaded(1), ["L01.T58"])
+        self.assertEqual(self.read_download("L01.T58"),
+                         self.cli("long jam.wav", "--bpm", "100", "--measure", "2", "--start", "38.4"))
 
     def test_a_huge_file_is_read_only_as_far_as_the_loop_needs(self):
         # 600 MB of 48 kHz sound, most of it a hole on the disk: the page reads its start.

@@ -77,7 +77,8 @@ async function main() {
     dropped,
     moveSlot: (from, to) => queue.run(() => card.move(from, to)).catch(report),
   });
-  const page = { core, session, player, messages: messages.said, saved: [], queue, card, state, showMessage: say };
+  const page = { core, session, player, messages: messages.said, saved: [], queue, card, state, showMessage: say,
+    region: view.region };
   window.loopsmithPage = page;
   const converter = new Converter({ core, session, state, card, ask, say, load, saved: page.saved });
 
@@ -198,6 +199,13 @@ async function main() {
     panel.reset();
   };
 
+  // The rest of a long take, for the loop to be placed anywhere in it.
+  byId('read-all').addEventListener('click', () => queue.run(async (signal) => {
+    const file = state.current;
+    const loaded = await load(file, signal, true);
+    if (loaded.ok) view.show(file, loaded);
+    else say(failureText(file, loaded));
+  }).catch(report));
   byId('save-wave').addEventListener('click', () => queue.run(() => converter.saveWave()).catch(report));
   byId('place-loop').addEventListener('click', () => queue.run(() => converter.placeLoop()).catch(report));
   // Suggest tempo: for the file shown; in a batch, into its row.

@@ -52,6 +52,8 @@ export class FileView {
     this.region?.reset();
     this.waveform.setSound((from, to, columns) => session.overview(from, to, columns), session.heldFrames());
     byId('region').hidden = isLoop;
+    // Only the file's start is read at first: the loop can go further once the rest is.
+    byId('read-all').hidden = isLoop || session.heldFrames() >= session.fileFrames();
     // A loop file's waveform is a picture; a sound file's is the loop start's slider.
     const canvas = this.waveform.canvas;
     canvas.setAttribute('role', isLoop ? 'img' : 'slider');
