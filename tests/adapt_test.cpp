@@ -51,13 +51,7 @@ std::vector<std::int16_t> ClickLoop(double bpm, int measures, double floor = 0.0
   return samples;
 }
 
-class AdaptTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (std::system("command -v sox >/dev/null") != 0) GTEST_SKIP() << "sox is not installed";
-  }
-  TempDir dir;
-};
+class AdaptTest : public testing::SoxTest {};
 
 TEST_F(AdaptTest, OtherFilesMatchSoxThenTheStrictPath) {
   // Band-limited material: on full-band noise sox's own HQ and VHQ differ by up to three steps.

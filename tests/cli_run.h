@@ -2,6 +2,8 @@
 
 // The command line run in the test's process, and sox as its oracle.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
@@ -10,6 +12,7 @@
 
 #include "base/posix_file_system.h"
 #include "cli/cli.h"
+#include "temp_dir.h"
 
 namespace loopsmith::testing {
 
@@ -30,6 +33,15 @@ inline CliRun Cli(const std::vector<std::string>& args) {
   const int status = cli::RunCli(args, files, out, err);
   return {status, out.str(), err.str()};
 }
+
+// Tests with sox as their oracle, in a folder of their own; skipped where sox is missing.
+class SoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("command -v sox >/dev/null") != 0) GTEST_SKIP() << "sox is not installed";
+  }
+  TempDir dir;
+};
 
 // Word `i` of a loop file, as a signed 12-bit value.
 inline int Word(const std::vector<std::uint8_t>& loop, std::size_t i) {

@@ -73,13 +73,7 @@ std::vector<std::int16_t> Pcm(const std::vector<float>& x) {
   return samples;
 }
 
-class LoopStartTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (std::system("command -v sox >/dev/null") != 0) GTEST_SKIP() << "sox is not installed";
-  }
-  TempDir dir;
-};
+class LoopStartTest : public testing::SoxTest {};
 
 TEST_F(LoopStartTest, TheLoopFromAStartIsTheFileCutThereBySox) {
   // A sweep: a loop taken a sample off would differ.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "adapt/first_hit.h"
+#include "base/bytes.h"
 #include "base/work_buffers.h"
 #include "core/loop_format.h"
 #include "core/loop_params.h"
@@ -45,11 +46,7 @@ void PageSession::TakeFromStart() {
       std::min<std::size_t>(heldFrames() - std::min(heldFrames(), m_start), kLongestLoop);
   m_pcm.assign(kPcmElements * 2, 0);
   const std::int16_t* from = m_sound.data() + std::size_t{m_start} * channels;
-  for (std::size_t i = 0; i < frames * channels; ++i) {
-    const auto value = static_cast<std::uint16_t>(from[i]);
-    m_pcm[2 * i] = static_cast<std::uint8_t>(value & 0xFF);
-    m_pcm[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
-  }
+  StoreLE16(from, frames * channels, m_pcm.data());
   m_loadedBytes = static_cast<std::uint32_t>(2 * frames * channels);
   m_samples.assign(from, from + frames * channels);
 }

@@ -13,6 +13,7 @@
 #include "adapt/pcm_file.h"
 #include "adapt/take_tempo.h"
 #include "adapt/tempo_rules.h"
+#include "base/bytes.h"
 #include "base/paths.h"
 #include "base/work_buffers.h"
 #include "core/convert_job.h"
@@ -52,12 +53,8 @@ class DecodedSource final : public PcmSource {
       return false;
     }
     const std::size_t taken = std::min<std::size_t>(frames - startFrame, kLongestLoop);
-    const std::int16_t* from = m_sound.data() + std::size_t{startFrame} * m_channels;
-    for (std::size_t i = 0; i < taken * m_channels; ++i) {
-      const auto value = static_cast<std::uint16_t>(from[i]);
-      pcm[2 * i] = static_cast<std::uint8_t>(value & 0xFF);
-      pcm[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
-    }
+    StoreLE16(m_sound.data() + std::size_t{startFrame} * m_channels, taken * m_channels,
+              pcm.data());
     loadedBytes = static_cast<std::uint32_t>(2 * taken * m_channels);
     channels = static_cast<std::uint16_t>(m_channels);
     return true;
