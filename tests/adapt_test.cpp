@@ -44,11 +44,7 @@ std::vector<std::int16_t> ClickLoop(double bpm, int measures, double floor = 0.0
           0.8 * std::exp(-static_cast<double>(k) / 60) * std::sin(static_cast<double>(k) * 0.5);
     }
   }
-  std::vector<std::int16_t> samples(frames);
-  for (std::size_t i = 0; i < frames; ++i) {
-    samples[i] = static_cast<std::int16_t>(std::clamp(x[i] * 32767, -32768.0, 32767.0));
-  }
-  return samples;
+  return testing::Pcm16Of(x);
 }
 
 class AdaptTest : public testing::SoxTest {};

@@ -66,11 +66,7 @@ std::vector<float> Take(double seconds, double first, double beat, double noise,
 }
 
 std::vector<std::int16_t> Pcm(const std::vector<float>& x) {
-  std::vector<std::int16_t> samples(x.size());
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    samples[i] = static_cast<std::int16_t>(std::lround(std::clamp(x[i], -1.0F, 1.0F) * 32767));
-  }
-  return samples;
+  return testing::Pcm16Of(std::vector<double>(x.begin(), x.end()));
 }
 
 class LoopStartTest : public testing::SoxTest {};

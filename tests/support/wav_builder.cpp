@@ -1,5 +1,7 @@
 #include "wav_builder.h"
 
+#include <algorithm>
+
 namespace loopsmith::testing {
 
 void PutLE16(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -50,6 +52,14 @@ std::vector<std::uint8_t> Riff(const std::vector<Chunk>& chunks, const std::stri
 std::vector<std::uint8_t> SimpleWave(std::uint16_t channels,
                                      const std::vector<std::int16_t>& samples) {
   return Riff({{"fmt ", FormatBody(channels, 44100, 16)}, {"data", Pcm16(samples)}});
+}
+
+std::vector<std::int16_t> Pcm16Of(const std::vector<double>& x) {
+  std::vector<std::int16_t> samples(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    samples[i] = static_cast<std::int16_t>(std::clamp(x[i] * 32767, -32768.0, 32767.0));
+  }
+  return samples;
 }
 
 }  // namespace loopsmith::testing

@@ -24,6 +24,8 @@ std::vector<std::uint8_t> Pcm16(const std::vector<std::int16_t>& samples);
 // "RIFF", size, form, then the chunks.
 std::vector<std::uint8_t> Riff(const std::vector<Chunk>& chunks, const std::string& form = "WAVE",
                                std::optional<std::uint32_t> riffSize = std::nullopt);
+// Full-scale samples (+-1.0) as 16-bit ones, clipped.
+std::vector<std::int16_t> Pcm16Of(const std::vector<double>& x);
 // A plain 44,100 Hz 16-bit file.
 std::vector<std::uint8_t> SimpleWave(std::uint16_t channels,
                                      const std::vector<std::int16_t>& samples);
