@@ -12,6 +12,7 @@
 #include "adapt/adapting_source.h"
 #include "adapt/beat_level.h"
 #include "adapt/pcm_file.h"
+#include "adapt/take_start.h"
 #include "adapt/tempo.h"
 #include "base/memory_file_system.h"
 #include "base/work_buffers.h"
@@ -36,10 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(!ok || channels == 1 || channels == 2);
   FUZZ_CHECK(!ok || loaded <= pcm.size());
   FUZZ_CHECK(fs.openCount() == 0);
-  const loopsmith::adapt::TempoFinding tempo =
-      loopsmith::adapt::FindTempo(fs, "in.bin", size > 0 ? 1 + data[0] % 2 : 0);
-  FUZZ_CHECK(!tempo.bpm || (*tempo.bpm >= 40 && *tempo.bpm <= 240));
-  FUZZ_CHECK(tempo.bpm || (tempo.failure && !tempo.failure->detail.empty()));
+  // From the start, and as a take whose loop starts later.
+  for (const std::uint32_t from : {0u, start}) {
+    const loopsmith::adapt::TempoFinding tempo =
+        loopsmith::adapt::FindTempo(fs, "in.bin", size > 0 ? 1 + data[0] % 2 : 0, nullptr, from);
+    FUZZ_CHECK(!tempo.bpm || (*tempo.bpm >= 40 && *tempo.bpm <= 240));
+    FUZZ_CHECK(tempo.bpm || (tempo.failure && !tempo.failure->detail.empty()));
+    FUZZ_CHECK(fs.openCount() == 0);
+  }
+  // --start auto: a frame, or a reason to start at 0, or a failure.
+  const loopsmith::adapt::TakeStart taken = loopsmith::adapt::FindTakeStart(fs, "in.bin");
+  FUZZ_CHECK(taken.frame == 0 || (taken.note.empty() && !taken.failure));
   FUZZ_CHECK(fs.openCount() == 0);
 
   // The page's own WAV and AIFF reader: samples within what was asked for, of
