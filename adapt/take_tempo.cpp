@@ -1,5 +1,6 @@
 #include "adapt/take_tempo.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "adapt/beat_level.h"
@@ -77,22 +78,29 @@ double RefinedTempo(const BandOnsets& onsets, double bpm) {
   const double hop = onsets.hopSeconds;
   const double seconds = static_cast<double>(onsets.all.size()) * hop;
   if (!(bpm > 0) || !(hop > 0) || seconds * bpm / 60 < kFewestBeats) return bpm;
-  double best = bpm;
+  // Over a short take several tempi lay their beats on the same hops: the
+  // middle of the tempi that score best is taken, not the slowest of them.
+  double first = bpm;
+  double last = bpm;
   double bestSum = -1;
   const auto steps = static_cast<int>(2 * kReach * bpm / kStepBpm);
   for (int step = 0; step <= steps; ++step) {
     const double t = bpm * (1 - kReach) + step * kStepBpm;
     const double period = 60 / t;
     const auto phases = static_cast<int>(period / hop);
+    double score = 0;
     for (int phase = 0; phase < phases; ++phase) {
-      const double sum = OnBeats(onsets.all, hop, period, phase * hop);
-      if (sum > bestSum) {
-        bestSum = sum;
-        best = t;
-      }
+      score = std::max(score, OnBeats(onsets.all, hop, period, phase * hop));
+    }
+    constexpr double kSame = 1e-9;
+    if (score > bestSum * (1 + kSame)) {
+      bestSum = score;
+      first = last = t;
+    } else if (score >= bestSum * (1 - kSame)) {
+      last = t;
     }
   }
-  return best;
+  return (first + last) / 2;
 }
 
 }  // namespace loopsmith::adapt

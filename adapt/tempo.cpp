@@ -50,22 +50,25 @@ double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate, 
 }
 
 // The loop chunk's or the name's tempo, when there is one to believe.
-bool TempoFromTags(const SoundInfo* info, const std::string& path, TempoFinding& finding) {
+// The length checked against them is the loop's, from `skip` frames on.
+bool TempoFromTags(const SoundInfo* info, const std::string& path, std::int64_t skip,
+                   TempoFinding& finding) {
   const bool known = info != nullptr && info->lengthKnown && info->rate > 0;
   return TempoFromTags(info != nullptr ? info->loopChunkBpm : std::nullopt, path,
-                       known ? static_cast<double>(info->frames) / info->rate : 0, finding);
+                       known ? static_cast<double>(info->frames - skip) / info->rate : 0, finding);
 }
 
-// The tempo from the length, checked by beat tracking, which reads the sound
-// through `sound` (null where libsndfile is missing and the file is a plain WAV).
-void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
+// The tempo from the length from `skip` frames on (a start cut off), checked
+// by beat tracking, which reads the sound through `sound` (null where
+// libsndfile is missing and the file is a plain WAV).
+void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures, std::int64_t skip,
                      TempoFinding& finding) {
   if (!info.lengthKnown) {
     finding.failure = PlainFailure(
         "no loop chunk, no tempo in the file name, and its length is unknown; give --bpm N");
     return;
   }
-  const double seconds = static_cast<double>(info.frames) / info.rate;
+  const double seconds = static_cast<double>(info.frames - skip) / info.rate;
   const std::vector<LengthTempo> candidates = TempoFromLength(seconds, givenMeasures, finding);
   if (finding.bpm || finding.failure) return;
   // A loop of 64 measures at 40 BPM is the longest there can be.
@@ -87,7 +90,10 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
     return;
   }
   std::optional<Failure> unread;
-  const std::vector<float> samples = sound->ReadFrames(info.frames, unread);
+  std::vector<float> samples = sound->ReadFrames(info.frames, unread);
+  const auto skipped = static_cast<std::size_t>(skip) * static_cast<std::size_t>(info.channels);
+  samples.erase(samples.begin(),
+                samples.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, samples.size())));
   if (unread || samples.empty()) {
     finding.failure =
         PlainFailure((unread ? DetailOf(*unread) : std::string("it holds no sound")) +
@@ -162,23 +168,26 @@ TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasure
   std::optional<SoundInfo> plain;
   if (sound == nullptr && SoundFile::LibraryMissing()) plain = PlainWaveInfo(fs, path);
   const SoundInfo* info = sound != nullptr ? &sound->info() : plain ? &*plain : nullptr;
-  const bool take =
-      info != nullptr && info->rate > 0 &&
-      (startFrame > 0 || (info->lengthKnown &&
-                          static_cast<double>(info->frames) / info->rate > kLongestMeasuredLoop));
+  const double startSeconds = static_cast<double>(startFrame) / kSampleRate;
+  const auto skip =
+      static_cast<std::int64_t>(std::llround(startSeconds * (info != nullptr ? info->rate : 0)));
+  const bool take = info != nullptr && info->rate > 0 &&
+                    ((info->lengthKnown &&
+                      IsTake(static_cast<double>(info->frames) / info->rate, startSeconds)) ||
+                     (!info->lengthKnown && startFrame > 0));
   if (take) {
     // Its length is no loop's: the tags speak unchecked.
     if (TempoFromTags(info->loopChunkBpm, path, 0, finding)) return finding;
     TempoOfTake(*info, sound, startFrame, finding);
     return finding;
   }
-  if (TempoFromTags(info, path, finding)) return finding;
+  if (TempoFromTags(info, path, skip, finding)) return finding;
   if (info == nullptr) {
     finding.failure =
         PlainFailure(DetailOf(unopened) + "; and there is no tempo in the file name: give --bpm N");
     return finding;
   }
-  TempoFromLength(*info, sound, givenMeasures, finding);
+  TempoFromLength(*info, sound, givenMeasures, std::min(skip, info->frames), finding);
   return finding;
 }
 

@@ -162,4 +162,11 @@ std::vector<LengthTempo> TempoFromLength(double seconds, int givenMeasures, Temp
   return candidates;
 }
 
+bool IsTake(double fileSeconds, double startSeconds) {
+  // A hundredth of a second over: a loop cut a few samples long is still one.
+  constexpr double kLongestHeld = static_cast<double>(kLongestLoop) / 44100 + 0.01;
+  return fileSeconds > kLongestMeasuredLoop ||
+         (startSeconds > 0 && fileSeconds - startSeconds > kLongestHeld);
+}
+
 }  // namespace loopsmith::adapt

@@ -15,8 +15,14 @@ namespace loopsmith::adapt {
 // A measure of 4 beats lasts this many seconds divided by the tempo: 60 s x 4.
 inline constexpr double kMeasureSecondsAtOneBpm = 240.0;
 // Eight measures at 40 BPM: the longest loop whose length tells its tempo.
-// A longer file, or one whose loop starts later in it, is a take.
 inline constexpr double kLongestMeasuredLoop = 8 * kMeasureSecondsAtOneBpm / 40;
+
+// Whether a file of `fileSeconds` whose loop is taken from `startSeconds` is
+// a take, whose length tells nothing of its tempo: a file longer than
+// kLongestMeasuredLoop, or one started later whose rest runs on past the
+// longest loop the sampler holds. Otherwise it is a loop, perhaps with a
+// late start cut off: its length from the start tells the tempo.
+bool IsTake(double fileSeconds, double startSeconds);
 
 // "128.5 BPM"
 std::string BpmText(double bpm);

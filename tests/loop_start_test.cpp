@@ -166,7 +166,15 @@ TEST(FirstHitTest, TheLoopStartsAtTheFirstHitsAttack) {
   }
 }
 
-TEST_F(LoopStartTest, StartAutoAndTheTempoOfALongTake) {
+TEST_F(LoopStartTest, StartAutoAndTheTempoOfALateLoopAndALongTake) {
+  // Two measures at 120 after 150 ms of room noise: from its first hit on, its length tells.
+  WriteBytes(dir.Path("late.wav"), testing::SimpleWave(1, Pcm(Take(4.15, 0.15, 0.5, 0.002, true))));
+  const CliRun late =
+      Cli({"--bpm", "auto", "--measure", "2", "--start", "auto", dir.Path("late.wav")});
+  ASSERT_EQ(late.status, 0) << late.err;
+  const auto lateLoop = ReadBytes(dir.Path("L01.T58"));
+  EXPECT_EQ(lateLoop[19] << 8 | lateLoop[20], 1200) << late.err;
+
   // A minute at 100 BPM, its first hit after room noise: no length to go by.
   WriteBytes(dir.Path("jam.wav"), testing::SimpleWave(1, Pcm(Take(60, 0.2, 0.6, 0.002, true))));
   for (const char* start : {"auto", "10"}) {

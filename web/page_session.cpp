@@ -253,9 +253,12 @@ PageSession::Suggestion PageSession::SuggestTempo() {
     chunk = adapt::WalkChunks(m_fs, file, m_fs.Seek(file, 0, SeekFrom::kEnd)).acidBpm;
     m_fs.Close(file);
   }
-  const double seconds = static_cast<double>(m_fileFrames) / kSampleRate;
+  const double whole = static_cast<double>(m_fileFrames) / kSampleRate;
+  const double start = static_cast<double>(m_start) / kSampleRate;
+  // A loop with a late start cut off is as long as what follows the start.
+  const double seconds = whole - start;
   adapt::TempoFinding finding;
-  if (m_start > 0 || seconds > adapt::kLongestMeasuredLoop) {
+  if (adapt::IsTake(whole, start)) {
     // A take: its length tells nothing; its hits from the start, up to a minute.
     if (!adapt::TempoFromTags(chunk, m_name, 0, finding)) {
       std::vector<float> mono = HeldMono();
@@ -272,7 +275,7 @@ PageSession::Suggestion PageSession::SuggestTempo() {
     const auto candidates = adapt::TempoFromLength(seconds, 0, finding);
     if (!finding.bpm && !candidates.empty()) {
       // A file longer than the page holds is weighed by its length alone.
-      const std::vector<float> mono = frames() == m_fileFrames
+      const std::vector<float> mono = frames() == m_fileFrames - m_start
                                           ? adapt::MixToMono(m_samples, m_channels, 1.0F / 32768)
                                           : std::vector<float>();
       adapt::ChooseByWeight(candidates, std::nullopt,
