@@ -45,7 +45,7 @@ constexpr bool kHaveAdapt = false;
 // The help shows only what this build does: the Windows build has no --adapt.
 std::string HelpText() {
   std::string text =
-      "Usage: loopsmith-cli [--bpm BPM] [--measure 1|2|off] [--number N] FILE...\n"
+      "Usage: loopsmith-cli [--bpm BPM] [--measure 1|2|off] [--number N] [--start S] FILE...\n"
       "  or:  loopsmith-cli --info FILE...\n"
       "\n"
       "Converts each FILE for the TQ-58 sampler, exactly as dropping it on the\n"
@@ -59,7 +59,8 @@ std::string HelpText() {
   if (kHaveAdapt) {
     text +=
         "                   auto: from the file's loop chunk, its name (\"128bpm\"),\n"
-        "                   or its length, the tempo its beats bear out\n";
+        "                   or its length, the tempo its beats bear out; for a take\n"
+        "                   longer than any loop, the tempo of its beats\n";
   }
   text +=
       "  --measure M      loop length: 1 or 2 measures, or off (default 1)\n"

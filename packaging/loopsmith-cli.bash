@@ -7,7 +7,7 @@ _loopsmith_cli() {
       COMPREPLY=($(compgen -W '1 2 off' -- "$cur"))
       return
       ;;
-    --bpm)
+    --bpm | --start)
       COMPREPLY=($(compgen -W 'auto' -- "$cur"))
       return
       ;;
@@ -16,7 +16,7 @@ _loopsmith_cli() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--bpm --measure --number --adapt --dither --info --json --null --no-clobber --move --swap --remove --help --version' \
+    COMPREPLY=($(compgen -W '--bpm --measure --number --start --adapt --dither --info --json --null --no-clobber --move --swap --remove --help --version' \
       -- "$cur"))
     return
   fi
