@@ -20,22 +20,27 @@ std::uint32_t PageSession::heldFrames() const {
 }
 
 void PageSession::HoldWave(const std::string& path) {
-  // The WAV reader's own loads, one loop's length at a time, so that every
-  // frame held is one it reads. Where the bytes held end, the last whole
-  // step is the end: the rest comes when more of the file is read.
+  // The first loop's length is loaded already; the rest with the WAV
+  // reader's own loads, one loop's length at a time, so that every frame
+  // held is one it reads. Where the bytes held end, the last whole step is
+  // the end: the rest comes when more of the file is read.
+  m_sound = m_samples;
+  const std::uint32_t step = 2u * kLongestLoop * static_cast<std::uint32_t>(m_channels);
+  if (m_loadedBytes < step) return;
   const bool wanted = m_fs.wantedMore;
   std::vector<std::uint8_t> part(kPcmElements * 2);
   SilentReporter quiet;
   CWaveFile wave(m_fs, quiet);
   std::uint32_t loaded = 0;
-  m_sound.clear();
-  for (std::uint32_t start = 0;
+  for (std::uint32_t start = kLongestLoop;
        LoadWave(wave, quiet, path, FixedSpan<kStereoLoadCap>(part), loaded, start) && loaded > 0;
        start += kLongestLoop) {
-    for (std::uint32_t i = 0; i + 1 < loaded; i += 2) {
-      m_sound.push_back(static_cast<std::int16_t>(part[i] | part[i + 1] << 8));
+    const std::size_t before = m_sound.size();
+    m_sound.resize(before + loaded / 2);
+    for (std::size_t i = 0; i < loaded / 2; ++i) {
+      m_sound[before + i] = static_cast<std::int16_t>(part[2 * i] | part[2 * i + 1] << 8);
     }
-    if (loaded < 2u * kLongestLoop * static_cast<std::uint32_t>(m_channels)) break;
+    if (loaded < step) break;
   }
   m_fs.wantedMore = wanted;
 }
