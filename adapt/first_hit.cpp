@@ -90,8 +90,7 @@ std::vector<std::int64_t> Hits(const std::vector<float>& mono, int rate, std::st
     std::int64_t from;  // where its attack is searched
     std::int64_t to;
     double peak;
-    double noise;      // the level before it
-    double noisePeak;  // ... and its loudest sample
+    double noisePeak;  // the loudest sample before it
   };
   std::vector<Hit> hits;
   for (std::size_t h = 0; h < onsets.all.size(); ++h) {
@@ -109,7 +108,7 @@ std::vector<std::int64_t> Hits(const std::vector<float>& mono, int rate, std::st
     const bool sharp = (noise <= 0 || Db(peak / noise) >= kSharpRiseDb) && !swelling;
     // One hit's hops, seen again while it rises, are one hit.
     if (sharp && (hits.empty() || from >= hits.back().to)) {
-      hits.push_back({from, to, peak, noise, Peak(mono, from - before, from)});
+      hits.push_back({from, to, peak, Peak(mono, from - before, from)});
     }
   }
   if (hits.empty()) {
@@ -123,12 +122,9 @@ std::vector<std::int64_t> Hits(const std::vector<float>& mono, int rate, std::st
   std::vector<std::int64_t> starts;
   for (const Hit& hit : hits) {
     if (hit.peak < kLoudShare * loud) continue;
-    const std::int64_t from = hit.from;
-    const std::int64_t to = hit.to;
-    const double peak = hit.peak;
-    const double threshold = std::max(kAboveNoise * hit.noisePeak, kAttackShareOfPeak * peak);
-    std::int64_t attack = from;
-    while (attack < to && std::abs(At(mono, attack)) < threshold) ++attack;
+    const double threshold = std::max(kAboveNoise * hit.noisePeak, kAttackShareOfPeak * hit.peak);
+    std::int64_t attack = hit.from;
+    while (attack < hit.to && std::abs(At(mono, attack)) < threshold) ++attack;
     const auto back = static_cast<std::int64_t>(kStepBackSeconds * rate);
     starts.push_back(std::max<std::int64_t>(0, attack - back));
   }

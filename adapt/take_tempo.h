@@ -7,6 +7,9 @@
 
 namespace loopsmith::adapt {
 
+// The longest take weighed for its tempo: a minute of music settles it.
+inline constexpr double kLongTakeSeconds = 60;
+
 // A beat tracker's tempo made exact on a long take's onsets: the tempo within
 // 3% of `bpm` whose evenly spaced beats, laid where they land best, fall on
 // the most onset. A loop's length gives its tempo exactly; a take has no such

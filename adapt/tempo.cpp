@@ -146,13 +146,11 @@ void TempoOfTake(const SoundInfo& info, SoundFile* sound, std::uint32_t startFra
   const std::vector<float> mono = MixToMono(samples, info.channels);
   bool steady = false;
   const double heard = Track(*aubio, mono, info.rate, steady, 2);
-  if (!(heard > 0)) {
+  if (heard > 0) WeighTakeTempo(OnsetsOf(mono, info.rate), heard, steady, finding);
+  // None heard, or none of its octaves a tempo: the tracker's words for it.
+  if (!(heard > 0) || finding.failure) {
     finding.failure = PlainFailure("beat tracking heard no beat in the take; give --bpm N");
-    return;
   }
-  WeighTakeTempo(OnsetsOf(mono, info.rate), heard, steady, finding);
-  if (finding.failure)
-    finding.failure = PlainFailure("beat tracking heard no beat in the take; give --bpm N");
 }
 
 }  // namespace

@@ -18,15 +18,13 @@ namespace loopsmith::adapt {
 // measures. Tempi within 20 to 999 BPM are doubled or halved into 40 to 240. `opened`, when the
 // caller has the file open already, is read instead of opening it again.
 //
-// A take longer than any loop's 8 measures, or one whose loop starts at
-// `startFrame` (44,100 Hz) past its beginning, is no loop: its length tells
-// nothing, and the tracker's octaves within 40 to 240 are weighed on the
-// hits of up to a minute of it from the start.
+// Its length is taken from `startFrame` (44,100 Hz) on. A take (IsTake: longer
+// than any loop's 8 measures, or started later and running on past the
+// longest loop) is no loop: its length tells nothing, and the tracker's
+// octaves within 40 to 240 are weighed on the hits of up to a minute of it
+// from the start.
 class SoundFile;
 TempoFinding FindTempo(FileSystem& fs, const std::string& path, int givenMeasures = 0,
                        SoundFile* opened = nullptr, std::uint32_t startFrame = 0);
-
-// The longest take weighed for its tempo: a minute of music settles it.
-inline constexpr double kLongTakeSeconds = 60;
 
 }  // namespace loopsmith::adapt

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "adapt/first_hit.h"
+#include "adapt/mixdown.h"
 #include "base/bytes.h"
 #include "base/work_buffers.h"
 #include "core/loop_format.h"
@@ -37,9 +38,7 @@ void PageSession::HoldWave(const std::string& path) {
        start += kLongestLoop) {
     const std::size_t before = m_sound.size();
     m_sound.resize(before + loaded / 2);
-    for (std::size_t i = 0; i < loaded / 2; ++i) {
-      m_sound[before + i] = static_cast<std::int16_t>(part[2 * i] | part[2 * i + 1] << 8);
-    }
+    LoadLE16(part.data(), loaded / 2, m_sound.data() + before);
     if (loaded < step) break;
   }
   m_fs.wantedMore = wanted;
@@ -64,22 +63,27 @@ PageSession::Result PageSession::SetStart(std::uint32_t frame) {
   return {true, {}, {}, {}, {}};
 }
 
-std::vector<float> PageSession::HeldMono() const {
+std::vector<float> PageSession::MonoOf(std::uint32_t from, std::uint32_t frames) const {
   const auto channels = static_cast<std::size_t>(std::max(m_channels, 1));
-  std::vector<float> mono(m_sound.size() / channels);
-  for (std::size_t f = 0; f < mono.size(); ++f) {
-    float sum = 0;
-    for (std::size_t c = 0; c < channels; ++c) sum += m_sound[f * channels + c];
-    mono[f] = sum / static_cast<float>(channels) / 32768.0F;
-  }
-  return mono;
+  from = std::min(from, heldFrames());
+  frames = std::min(frames, heldFrames() - from);
+  const auto begin = m_sound.begin() + static_cast<std::ptrdiff_t>(from * channels);
+  return adapt::MixToMono(
+      std::vector<std::int16_t>(begin, begin + static_cast<std::ptrdiff_t>(frames * channels)),
+      m_channels, 1.0F / 32768);
+}
+
+int PageSession::MonoAt(std::size_t frame) const {
+  const auto channels = static_cast<std::size_t>(std::max(m_channels, 1));
+  int sum = 0;
+  for (std::size_t c = 0; c < channels; ++c) sum += m_sound[frame * channels + c];
+  return sum / static_cast<int>(channels);
 }
 
 std::vector<std::int16_t> PageSession::Overview(std::uint32_t from, std::uint32_t to,
                                                 int columns) const {
   to = std::min(to, heldFrames());
   if (columns <= 0 || from >= to) return {};
-  const auto channels = static_cast<std::size_t>(m_channels);
   std::vector<std::int16_t> pairs(2 * static_cast<std::size_t>(columns), 0);
   const double perColumn = static_cast<double>(to - from) / columns;
   for (int x = 0; x < columns; ++x) {
@@ -88,9 +92,7 @@ std::vector<std::int16_t> PageSession::Overview(std::uint32_t from, std::uint32_
     int low = 0;
     int high = 0;
     for (std::size_t f = begin; f < std::min<std::size_t>(end, to); ++f) {
-      int sum = 0;
-      for (std::size_t c = 0; c < channels; ++c) sum += m_sound[f * channels + c];
-      const int value = sum / static_cast<int>(channels);
+      const int value = MonoAt(f);
       low = std::min(low, value);
       high = std::max(high, value);
     }
@@ -102,36 +104,27 @@ std::vector<std::int16_t> PageSession::Overview(std::uint32_t from, std::uint32_
 
 std::vector<std::uint32_t> PageSession::Hits(std::string& why) const {
   if (m_kind != Kind::kWave) return {};
-  const std::vector<float> mono = HeldMono();
   const auto rate = static_cast<int>(kSampleRate);
   // The first hit is sought where the command line seeks it, the rest in all that is held.
-  const auto searched =
-      std::min(mono.size(), static_cast<std::size_t>(adapt::kFirstHitSeconds * rate));
   const adapt::FirstHit first = adapt::FindFirstHit(
-      std::vector<float>(mono.begin(), mono.begin() + static_cast<std::ptrdiff_t>(searched)), rate);
+      MonoOf(0, static_cast<std::uint32_t>(adapt::kFirstHitSeconds * rate)), rate);
   if (!first.frame) {
     why = first.why;
     return {};
   }
   std::vector<std::uint32_t> hits = {static_cast<std::uint32_t>(*first.frame)};
-  for (const std::int64_t at : adapt::HitStarts(mono, rate)) {
+  for (const std::int64_t at : adapt::HitStarts(MonoOf(0, heldFrames()), rate)) {
     if (at > *first.frame) hits.push_back(static_cast<std::uint32_t>(at));
   }
   return hits;
 }
 
 std::uint32_t PageSession::ZeroCrossingBefore(std::uint32_t frame) const {
-  const auto channels = static_cast<std::size_t>(std::max(m_channels, 1));
-  const auto at = [&](std::size_t f) {
-    int sum = 0;
-    for (std::size_t c = 0; c < channels; ++c) sum += m_sound[f * channels + c];
-    return sum;
-  };
   const std::uint32_t reach = kSampleRate / 100;
   if (frame >= heldFrames()) return frame;
   for (std::uint32_t f = frame; f > 0 && frame - f <= reach; --f) {
-    const int here = at(f);
-    const int before = at(f - 1);
+    const int here = MonoAt(f);
+    const int before = MonoAt(f - 1);
     if (here == 0 || (here > 0) != (before > 0)) return f;
   }
   return frame;

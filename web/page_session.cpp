@@ -68,9 +68,7 @@ class DecodedSource final : public PcmSource {
 
 std::vector<std::int16_t> Samples(const std::uint8_t* pcm, std::size_t count) {
   std::vector<std::int16_t> samples(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    samples[i] = static_cast<std::int16_t>(pcm[2 * i] | pcm[2 * i + 1] << 8);
-  }
+  LoadLE16(pcm, count, samples.data());
   return samples;
 }
 
@@ -261,13 +259,9 @@ PageSession::Suggestion PageSession::SuggestTempo() {
   if (adapt::IsTake(whole, start)) {
     // A take: its length tells nothing; its hits from the start, up to a minute.
     if (!adapt::TempoFromTags(chunk, m_name, 0, finding)) {
-      std::vector<float> mono = HeldMono();
-      const std::size_t from = std::min<std::size_t>(m_start, mono.size());
-      const std::size_t to = std::min(mono.size(), from + 60 * std::size_t{kSampleRate});
-      mono = std::vector<float>(mono.begin() + static_cast<std::ptrdiff_t>(from),
-                                mono.begin() + static_cast<std::ptrdiff_t>(to));
-      adapt::WeighTakeTempo(adapt::OnsetsOf(mono, static_cast<int>(kSampleRate)), std::nullopt,
-                            false, finding);
+      const auto span = static_cast<std::uint32_t>(adapt::kLongTakeSeconds * kSampleRate);
+      adapt::WeighTakeTempo(adapt::OnsetsOf(MonoOf(m_start, span), static_cast<int>(kSampleRate)),
+                            std::nullopt, false, finding);
     }
   } else if (!adapt::TempoFromTags(chunk, m_name, seconds, finding)) {
     // Among the tempi the length allows, the one the sound bears out, as the

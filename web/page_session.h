@@ -119,7 +119,10 @@ class PageSession {
   void TakeFromStart();
   // A WAV file's frames as far as its held bytes go, read by the WAV reader.
   void HoldWave(const std::string& path);
-  std::vector<float> HeldMono() const;
+  // `frames` of the held sound from `from`, its channels' mean, full scale +-1.0.
+  std::vector<float> MonoOf(std::uint32_t from, std::uint32_t frames) const;
+  // One frame's channels' mean, as 16 bits.
+  int MonoAt(std::size_t frame) const;
   Result OpenHeld(const std::string& name, std::vector<std::uint8_t> bytes, std::int64_t wholeSize);
   std::string PathOf(const std::string& name) const { return "/" + name; }
 

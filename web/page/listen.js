@@ -20,13 +20,14 @@ export class Listening {
     this.waveform.setPlayhead(null);
   }
 
-  // The loop of the file the session holds, with the tempo and measure chosen for it.
-  playLoop() {
+  // The loop of the file the session holds, with the tempo and measure chosen
+  // for it; `heard`, the audition when the caller has just made it.
+  playLoop(heard = null) {
     if (this.session.kind() === this.core.kindLoop) {
       this.player.play(this.session.samples(), 1, 'loop');
     } else {
       const { tenths, mode } = this.state.chosen();
-      const samples = this.session.audition(tenths, mode, this.panel.dither());
+      const samples = heard ?? this.session.audition(tenths, mode, this.panel.dither());
       this.player.play(samples, 1, 'loop', byId('click').checked && mode !== 0 ? tenths : 0);
     }
     this.startTicking();

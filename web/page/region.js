@@ -3,6 +3,7 @@
 // back to a zero crossing. The module takes every start, as the command
 // line's --start takes one; the page only chooses it.
 import { byId } from './dom.js';
+import { withCommas } from './view.js';
 
 const SNAP_PIXELS = 8;
 
@@ -141,6 +142,6 @@ export class Region {
     canvas.setAttribute('aria-valuenow', (start / rate).toFixed(3));
     canvas.setAttribute('aria-valuetext', `starts at ${seconds(start)}`);
     const read = held < this.session.fileFrames() ? `, of the first ${seconds(held)} read` : '';
-    byId('start-info').textContent = `Loop from ${seconds(start)} (frame ${start.toLocaleString('en-US')}${read})`;
+    byId('start-info').textContent = `Loop from ${seconds(start)} (frame ${withCommas(start)}${read})`;
   }
 }

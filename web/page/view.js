@@ -4,7 +4,7 @@ import { byId } from './dom.js';
 import { measureShort } from './measures.js';
 import { drawSeam } from './seam.js';
 
-const withCommas = (n) => n.toLocaleString('en-US');
+export const withCommas = (n) => n.toLocaleString('en-US');
 
 export class FileView {
   constructor({ core, session, state, waveform, player, listening }) {
@@ -20,12 +20,14 @@ export class FileView {
     const last = core.lastSample(mode, tenths);
     const stored = core.storageWords(last);
     this.waveform.setLoop(last, stored, mode === 0 ? 0 : tenths, session.start());
-    drawSeam(byId('seam'), session.audition(tenths, mode, this.state.panel.dither()), core.sampleRate);
+    // One audition for the loop point drawn and the loop playing.
+    const heard = session.audition(tenths, mode, this.state.panel.dither());
+    drawSeam(byId('seam'), heard, core.sampleRate);
     this.region?.describe();
     const seconds = ((last + 1) / core.sampleRate).toFixed(3);
     byId('loop-facts').textContent = `: ${seconds} s, ${withCommas(last + 1)} samples; ` +
       `stored in ${withCommas(stored + 1)} words (${(stored + 1) / core.blockWords} block${stored >= core.blockWords ? 's' : ''})`;
-    if (this.player.playing === 'loop') this.listening.playLoop();
+    if (this.player.playing === 'loop') this.listening.playLoop(heard);
   }
 
   // Nothing of the file before stays on screen.
