@@ -23,17 +23,22 @@ constexpr double kPriorOctaves = 0.5;
 // The loops rarely leave a beat silent, so no fit can learn what one says;
 // by hand, a tempo at which every other beat is silent loses to one at which
 // every beat is played.
-constexpr std::array<double, kEvidenceCount> kWeights = {1.7,    0.602,  1.33, 2,   0.767,
-                                                         0.0878, -0.285, -3,   1.68};
-constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.88,    0,     1.42, 2,   0.768,
-                                                                -0.0228, -0.29, -3,   1.71};
+constexpr std::array<double, kEvidenceCount> kWeights = {1.7,    0.388,  1.41, 2,   0.696,
+                                                         0.0258, -0.338, -3,   1.77};
+constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.87,  0,      1.38, 2,   0.703,
+                                                                -0.05, -0.292, -3,   1.76};
 // Set by hand: how near in octaves the tracker's estimate must be to have
 // heard this tempo (3.5%); the fit and the measuring count "the tracker was
 // right" by the same rule.
 constexpr double kTrackerNear = 0.05;
 // Set by hand on the development sets: scores nearer than this are a guess
 // between the two, said in the unsure line.
-constexpr double kCloseScores = 0.7;
+constexpr double kCloseScores = 0.5;
+// Set by hand on the development sets: a tracker that heard another of the
+// tempi makes the call unsure while the sound's margin is under this. Its
+// estimate is often an octave off, so it does not decide a close call; but
+// a call the sound made by little against it is one to say.
+constexpr double kHeardOtherMargin = 1.0;
 // Set by hand on the development sets (of 2, 2.5, 3, 3.5 and 4): the slots of
 // a beat usually played at the tempo players count, and the fewest counted.
 constexpr double kUsualSlots = 3;
@@ -173,7 +178,10 @@ class Grid {
   }
 
   // Where the beats land on the most onset, up to half a beat either way of
-  // the loop's start; nearest the start on a tie.
+  // the loop's start; nearest the start on a tie. Each beat takes the
+  // strongest hop within one of where it falls: a beat's place rounds to a
+  // hop, and a rise two hops wide would otherwise be missed by one hop on
+  // some beats and not others, letting a grid between the hits win.
   [[nodiscard]] double FirstBeat() const {
     const double hop = m_onsets.hopSeconds;
     const auto reach = static_cast<long>(m_period / 2 / hop);
@@ -183,7 +191,9 @@ class Grid {
       const long offset = step % 2 == 0 ? step / 2 : -(step + 1) / 2;  // 0, -1, 1, -2, 2 ...
       double sum = 0;
       for (int beat = 0; beat < m_beats; ++beat) {
-        sum += AtHop(m_onsets.all, offset + std::lround(beat * m_period / hop));
+        const long at = offset + std::lround(beat * m_period / hop);
+        sum += std::max(
+            {AtHop(m_onsets.all, at - 1), AtHop(m_onsets.all, at), AtHop(m_onsets.all, at + 1)});
       }
       if (sum > bestSum) {
         bestSum = sum;
@@ -286,7 +296,11 @@ std::string WeighedText(const std::vector<WeighedTempo>& weighed) {
 
 const LengthTempo* SecondChoice(const TempoFinding& finding) {
   if (const LengthTempo* close = CloseSecond(finding.weighed)) return close;
-  if (!finding.wavered || !finding.heard || finding.weighed.size() < 2) return nullptr;
+  if (!finding.heard || finding.weighed.size() < 2) return nullptr;
+  const double margin = finding.weighed[0].score - finding.weighed[1].score;
+  // A tracker that wavered has no vote, and what it heard last is named; a
+  // steady one is named while the sound's margin against it is small.
+  if (!finding.wavered && margin >= kHeardOtherMargin) return nullptr;
   for (std::size_t i = 1; i < finding.weighed.size(); ++i) {
     const LengthTempo& other = finding.weighed[i].tempo;
     if (std::abs(Octaves(other.bpm, *finding.heard)) < kTrackerNear) return &other;

@@ -379,11 +379,12 @@ def tracker_right(heard, bpm):
 
 def fitted_weights(evidence_tool, folders):
     """Fits the weights of --bpm auto's evidence to loops of known tempo: a
-    logistic regression on the right tempo against each other one, the loops
-    where the beat tracker was right counting half again as much; the values
-    in HAND_SET held. Then, for the page, the same without the tracker (its
-    column zero, every loop counting once). Both as lists in EVIDENCE's order."""
-    pairs, heard_right = [], []
+    logistic regression on the right tempo against each other one, every loop
+    counting once, the values in HAND_SET held. Then, for the page, the same
+    without the tracker (its column zero). Both as lists in EVIDENCE's order.
+    (The loops where the tracker was right once counted half again as much:
+    that let a tracker an octave off tip close calls it should not.)"""
+    pairs = []
     for folder in folders:
         truth = {row[0]: float(row[4]) for row in read_truth(folder)}
         files = [os.path.join(folder, name) for name in sorted(truth)]
@@ -401,22 +402,20 @@ def fitted_weights(evidence_tool, folders):
             for t in tempi:
                 if t is not right[0]:
                     pairs.append(right[0][2] - t[2])
-                    heard_right.append(tracker_right(tempi[0][1], bpm))
-    x, heard_right = np.array(pairs), np.array(heard_right)
+    x = np.array(pairs)
     assert x.shape[1] == len(EVIDENCE), "tempo_evidence gives %d columns" % x.shape[1]
     held = {EVIDENCE.index(name): value for name, value in HAND_SET.items()}
     unheard = x.copy()
     unheard[:, EVIDENCE.index("tracker")] = 0
     found = []
-    for features, counts in ((x, np.where(heard_right, 1.5, 1.0)), (unheard, np.ones(len(x)))):
-        k = counts / np.mean(counts)
+    for features in (x, unheard):
         w = np.zeros(x.shape[1])
         for i, value in held.items():
             w[i] = value
         free = [i for i in range(len(w)) if i not in held]
         for _ in range(3000):
             p = 1 / (1 + np.exp(-(features @ w)))
-            step = -(features * ((1 - p) * k)[:, None]).mean(0) + 0.01 * w
+            step = -(features * (1 - p)[:, None]).mean(0) + 0.01 * w
             w[free] -= step[free]
         found.append(w)
     return found
