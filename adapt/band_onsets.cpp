@@ -107,7 +107,16 @@ BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
   for (const auto& band : energy) {
     const std::vector<double> rises = Rises(band, kHearAll);
     const double top = *std::max_element(rises.begin(), rises.end());
-    for (std::size_t i = 0; i < hops; ++i) onsets.all[i] += top > 0 ? rises[i] / top : 0;
+    // A band whose loudest rise stands little above the rise most hops reach
+    // (its upper quartile) is mostly noise (a click's lows under hiss), and
+    // counts for that much less: scaled to its loudest alone, its noise
+    // would stand as high as the other bands' hits.
+    std::vector<double> sorted = rises;
+    const auto at = static_cast<std::ptrdiff_t>(sorted.size() * 3 / 4);
+    std::nth_element(sorted.begin(), sorted.begin() + at, sorted.end());
+    const double floor = sorted[static_cast<std::size_t>(at)];
+    const double clear = top > 0 ? 1 - floor / top : 0;
+    for (std::size_t i = 0; i < hops; ++i) onsets.all[i] += top > 0 ? clear * rises[i] / top : 0;
   }
   return onsets;
 }

@@ -10,7 +10,9 @@ namespace loopsmith::adapt {
 struct BandOnsets {
   std::vector<double> low;
   std::vector<double> mid;
-  std::vector<double> all;  // the three bands added, each scaled to its own loudest
+  // The three bands added, each scaled to its own loudest and by how far
+  // that stands above its noise.
+  std::vector<double> all;
   double hopSeconds = 0;
 };
 

@@ -225,17 +225,22 @@ TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
       {"one at 63, --measure 1.wav", click(126, 2), {"--measure", "1"}, 63},
       // Four bare clicks, one a second: at 120 every other beat would be silent.
       {"four clicks at 60.wav", click(60, 1, {}, 0), {}, 60},
+      {"four clicks at 60 over hiss.wav", click(60, 1, {}, 0.005), {}, 60},
   };
-  // Clicks on every beat. Bare clicks have no backbeat and nothing between
-  // them to tell their octave by: the other octave may be taken, but then
-  // never silently. Two measures at 174 are also one of eighth notes at 87.
+  // Clicks on every beat, clean and over hiss 46 dB down. Bare clicks have
+  // no backbeat and nothing between them to tell their octave by: the other
+  // octave may be taken, but then never silently. Two measures at 174 are
+  // also one of eighth notes at 87.
   const std::size_t clicksFrom = cases.size();
   for (const double bpm : {75.0, 90.5, 128.0, 174.0}) {
     for (const int measures : {1, 2}) {
-      cases.push_back({"click " + std::to_string(measures) + " " + std::to_string(bpm) + ".wav",
-                       click(bpm, measures),
-                       {},
-                       bpm == 174 && measures == 2 ? 87 : bpm});
+      for (const double hiss : {0.0, 0.005}) {
+        cases.push_back({"click " + std::to_string(measures) + " " + std::to_string(bpm) + " " +
+                             std::to_string(hiss) + ".wav",
+                         click(bpm, measures, {}, hiss),
+                         {},
+                         bpm == 174 && measures == 2 ? 87 : bpm});
+      }
     }
   }
   for (const auto& c : cases) {
