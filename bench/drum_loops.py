@@ -446,6 +446,39 @@ def fit(evidence_tool, folders, check=None):
     return same
 
 
+def page(evidence_tool, folder, goal=95.0):
+    """The page's Suggest tempo (the same weighing, without the tracker) on
+    loops of known tempo: how many right, and the second reading offered.
+    True when at least `goal` percent are right."""
+    rows = read_truth(folder)
+    files = [os.path.join(folder, row[0]) for row in rows]
+    lines = subprocess.run([evidence_tool, "--page"] + files, capture_output=True,
+                           text=True).stdout.splitlines()
+    found = {os.path.basename(f[0]): (float(f[1]), float(f[2]))
+             for f in (line.split("\t") for line in lines)}
+    right = unsure_right = unsure_missed = 0
+    per_style = {}
+    for name, _, style, _, bpm in rows:
+        bpm, (chosen, second) = float(bpm), found.get(name, (0, 0))
+        tally = per_style.setdefault(style, [0, 0])
+        tally[1] += 1
+        if abs(round(chosen, 1) - bpm) <= 0.1:
+            right += 1
+            tally[0] += 1
+            unsure_right += second > 0
+        else:
+            unsure_missed += second > 0
+    n, wrong = len(rows), len(rows) - right
+    print("the page: %d of %d within 0.1 BPM (%.1f%%), floor %.0f%%" % (
+        right, n, 100.0 * right / n, goal))
+    print("the page, by style: " + ", ".join(
+        "%s %d/%d" % (style, r, c) for style, (r, c) in sorted(per_style.items())))
+    print("the page's second reading: on %d of %d misses, on %d of %d right answers; "
+          "wrong without it: %d (%.1f%%)" % (unsure_missed, wrong, unsure_right, right,
+                                            wrong - unsure_missed, 100.0 * (wrong - unsure_missed) / n))
+    return right >= goal / 100 * n
+
+
 def timing(cli):
     """What --bpm auto adds to converting a 6-second loop: medians of 5 runs each."""
     import tempfile
@@ -545,6 +578,9 @@ if __name__ == "__main__":
         check = sys.argv[sys.argv.index("--check") + 1] if "--check" in sys.argv else None
         folders = [a for a in sys.argv[3:] if a not in ("--check", check)]
         sys.exit(0 if fit(sys.argv[2], folders, check) else 1)
+    elif sys.argv[1] == "page":
+        sys.exit(0 if page(sys.argv[2], sys.argv[3], float(sys.argv[4]) if len(sys.argv) > 4
+                           else 95.0) else 1)
     elif sys.argv[1] == "timing":
         timing(sys.argv[2])
     elif sys.argv[1] == "starts":
