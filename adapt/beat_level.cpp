@@ -39,6 +39,10 @@ constexpr double kCloseScores = 0.5;
 // estimate is often an octave off, so it does not decide a close call; but
 // a call the sound made by little against it is one to say.
 constexpr double kHeardOtherMargin = 1.0;
+// Set by hand: a backbeat this much stronger on another of the tempi makes
+// the call unsure; the least (of 0.6 to 1.3) that leaves the line on under a
+// tenth of the development sets' right answers.
+constexpr double kOtherBackbeat = 1.1;
 // Set by hand: under this the kick and the snare do not take turns on the
 // beats (a click's, a shaker's), about a tenth of a pop loop's.
 constexpr double kNoBackbeat = 0.2;
@@ -281,12 +285,16 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
 const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
   if (weighed.size() < 2) return nullptr;
   if (weighed[0].score - weighed[1].score < kCloseScores) return &weighed[1].tempo;
-  // Even beats and nothing else (a click): the same hits are beats at twice
-  // the tempo and eighth notes at this one, and neither is more right.
   const WeighedTempo& best = weighed.front();
   for (std::size_t i = 1; i < weighed.size(); ++i) {
     const WeighedTempo& other = weighed[i];
     const std::vector<double>& at = other.evidence;
+    // The kick and the snare take turns on the other's beats far more than
+    // on the best's: the cue players count by says the other, however the
+    // rest outweighed it (a slow groove with sixteenth hats).
+    if (at[kBackbeat] - best.evidence[kBackbeat] > kOtherBackbeat) return &other.tempo;
+    // Even beats and nothing else (a click): the same hits are beats at twice
+    // the tempo and eighth notes at this one, and neither is more right.
     const bool twice = std::abs(Octaves(other.tempo.bpm, best.tempo.bpm) - 1) < kTrackerNear;
     if (twice && at[kBeats] >= 1 && at[kEighths] == 0 && at[kSixteenths] == 0 &&
         at[kBackbeat] < kNoBackbeat) {

@@ -35,12 +35,14 @@ Rendered loops: one kit, one style, swing, ghost notes and a fill in some,
 48 kHz 24-bit stereo FLAC (some Ogg), exactly as long as their measures. The
 names carry no tempo. Needs python3-numpy, python3-soundfile.
 """
+import glob
 import os
 import random
 import re
 import shutil
 import subprocess
 import sys
+from xml.etree import ElementTree
 
 import numpy as np
 import soundfile
@@ -153,6 +155,7 @@ GROOVES = {
 # Real loops from Debian's packages, each copied under a name without digits
 # (a number in a name could read as a tempo), with its tempo from its length
 # and its onsets: (package, file, copied as, measures, BPM to a tenth).
+SONGS = "/usr/share/hydrogen/data/demo_songs"
 LMMS = "/usr/share/lmms/samples/beats"
 SONIC_PI = "/usr/share/sonic-pi/samples"
 REAL = [
@@ -197,8 +200,11 @@ def render_real(folder):
 
 
 def load(kit, name):
-    path = next(os.path.join(KITS, kit, name + ext) for ext in (".flac", ".wav", ".aiff")
-                if os.path.exists(os.path.join(KITS, kit, name + ext)))
+    return load_path(next(os.path.join(KITS, kit, name + ext) for ext in (".flac", ".wav", ".aiff")
+                          if os.path.exists(os.path.join(KITS, kit, name + ext))))
+
+
+def load_path(path):
     data, rate = soundfile.read(path, always_2d=True)
     if data.shape[1] == 1:
         data = np.repeat(data, 2, axis=1)
@@ -268,6 +274,77 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
     with open(os.path.join(folder, "firsts.tsv"), "w") as f:
         f.writelines("%s\t%d\n" % (row[0], first) for row, first in zip(rows, firsts))
     print("rendered %d loops into %s" % (len(rows), folder))
+
+
+def wrap_and_write(out, length, folder, name):
+    """The tails ring on into the loop's start, as in a loop cut from a take;
+    then the loop is scaled to just under full scale and written."""
+    tail = out[length:length * 2]
+    out = out[:length]
+    out[:len(tail)] += tail
+    peak = np.max(np.abs(out))
+    if peak > 0:
+        out *= 0.89 / peak
+    soundfile.write(os.path.join(folder, name), out, RATE, subtype="PCM_24")
+
+
+def render_songs(folder):
+    """The one-measure patterns of Hydrogen's demo songs (hydrogen-data), each
+    with at least a dozen notes, on the song's own kit (GMRockKit or
+    TR808EmulationKit): grooves written by others, each beat where its
+    writer put it (48 ticks to the beat). Each is played at the song's own
+    tempo, and again at a slow (60 to 80) or fast (150 to 180) one, where
+    the octave is hardest to tell; once or twice round in turn."""
+    os.makedirs(folder, exist_ok=True)
+    rows, sounds = [], {}
+    rng = random.Random(47)
+    for path in sorted(glob.glob(os.path.join(SONGS, "*.h2song"))):
+        song = ElementTree.parse(path).getroot()
+        own = float(song.findtext("bpm"))
+        instruments = {}
+        for instrument in song.find("instrumentList").findall("instrument"):
+            kit = instrument.findtext("drumkit")
+            layers = [(float(layer.findtext("min")), float(layer.findtext("max")),
+                       layer.findtext("filename"), float(layer.findtext("gain") or 1))
+                      for layer in instrument.iter("layer")]
+            if kit and layers:
+                instruments[instrument.findtext("id")] = (
+                    kit, layers, float(instrument.findtext("volume") or 1))
+        for pattern in song.find("patternList").findall("pattern"):
+            notes = pattern.find("noteList").findall("note")
+            if int(pattern.findtext("size")) != 192 or len(notes) < 12:
+                continue
+            extreme = rng.uniform(60, 80) if rng.random() < 0.5 else rng.uniform(150, 180)
+            for bpm in (own, round(extreme, 1)):
+                render_pattern(notes, instruments, bpm, folder, rows, sounds,
+                               os.path.basename(path)[:-7])
+    write_truth(folder, rows)
+    print("rendered %d loops into %s" % (len(rows), folder))
+
+
+def render_pattern(notes, instruments, bpm, folder, rows, sounds, song):
+    """One pattern of a song's at `bpm`, played once or twice round: each
+    pattern once at one tempo and twice at the other, in turn."""
+    tick = 60 / bpm / 48 * RATE
+    measures = 1 + (len(rows) // 2 + len(rows)) % 2
+    length = round(RATE * 240 * measures / bpm)
+    out = np.zeros((length + RATE * 3, 2))
+    for m, note in ((m, note) for m in range(measures) for note in notes):
+        found = instruments.get(note.findtext("instrument"))
+        if found is None:
+            continue
+        kit, layers, volume = found
+        velocity = float(note.findtext("velocity"))
+        _, _, name, gain = next((layer for layer in layers
+                                 if layer[0] <= velocity <= layer[1]), layers[-1])
+        if (kit, name) not in sounds:
+            sounds[(kit, name)] = load_path(os.path.join(KITS, kit, name))
+        sound = sounds[(kit, name)] * velocity * gain * volume
+        at = int((192 * m + int(note.findtext("position"))) * tick)
+        out[at:at + len(sound)] += sound[:len(out) - at]
+    name = "loop%03d-song.flac" % len(rows)
+    wrap_and_write(out, length, folder, name)
+    rows.append((name, kit, song, measures, bpm))
 
 
 def add_band(out, length, measures, bpm, rng):
@@ -570,6 +647,8 @@ if __name__ == "__main__":
         render(sys.argv[2], SAMPLES, MORE_STYLES, seed=27, late=True)
     elif sys.argv[1] == "render-grooves":
         render(sys.argv[2], SAMPLES, GROOVES, seed=91, late=True)
+    elif sys.argv[1] == "render-songs":
+        render_songs(sys.argv[2])
     elif sys.argv[1] == "real":
         render_real(sys.argv[2])
     elif sys.argv[1] == "render-styles-held-out":

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev libbenchmark-dev
   sox sndfile-programs time xvfb xauth xdotool openbox imagemagick
   help2man lintian appstream dpkg-dev libsndfile1-dev libsoxr-dev libaubio-dev
-  fonts-liberation fonts-noto-cjk hydrogen-drumkits lmms-common sonic-pi-samples python3-numpy python3-soundfile
+  fonts-liberation fonts-noto-cjk hydrogen-drumkits hydrogen-data lmms-common sonic-pi-samples python3-numpy python3-soundfile
   strace fusefat dosfstools
 )
 (($#)) && packages=("$@")
