@@ -248,13 +248,7 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
                         out[at:at + len(sound)] += sound[:len(out) - at]
                 if style == "band":
                     add_band(out, length, measures, bpm, rng)
-                # The tails ring on into the loop's start, as in a loop cut from a take.
-                tail = out[length:length * 2]
-                out = out[:length]
-                out[:len(tail)] += tail
-                peak = np.max(np.abs(out))
-                if peak > 0:
-                    out *= 0.89 / peak
+                out = wrapped(out, length)
                 shift = rng.random() if late else 1
                 if shift < 0.3:  # cut up to 120 ms early: the first beat comes late
                     out = np.roll(out, int(rng.uniform(0.02, 0.12) * RATE), axis=0)
@@ -276,16 +270,16 @@ def render(folder, kits=None, styles=None, seed=58, late=False):
     print("rendered %d loops into %s" % (len(rows), folder))
 
 
-def wrap_and_write(out, length, folder, name):
-    """The tails ring on into the loop's start, as in a loop cut from a take;
-    then the loop is scaled to just under full scale and written."""
+def wrapped(out, length):
+    """The loop of `length` frames: the tails ring on into its start, as in a
+    loop cut from a take; then it is scaled to just under full scale."""
     tail = out[length:length * 2]
     out = out[:length]
     out[:len(tail)] += tail
     peak = np.max(np.abs(out))
     if peak > 0:
         out *= 0.89 / peak
-    soundfile.write(os.path.join(folder, name), out, RATE, subtype="PCM_24")
+    return out
 
 
 def render_songs(folder):
@@ -343,7 +337,7 @@ def render_pattern(notes, instruments, bpm, folder, rows, sounds, song):
         at = int((192 * m + int(note.findtext("position"))) * tick)
         out[at:at + len(sound)] += sound[:len(out) - at]
     name = "loop%03d-song.flac" % len(rows)
-    wrap_and_write(out, length, folder, name)
+    soundfile.write(os.path.join(folder, name), wrapped(out, length), RATE, subtype="PCM_24")
     rows.append((name, kit, song, measures, bpm))
 
 
