@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Loops of known tempo for measuring --bpm auto, and the measuring: drum
-loops rendered from the one-shots of Debian's hydrogen-drumkits, and real
-loops from lmms-common and sonic-pi-samples.
+loops rendered from the one-shots of Debian's hydrogen-drumkits (and the demo
+songs of hydrogen-data), and real loops from lmms-common and sonic-pi-samples.
 
     drum_loops.py render DIR          seven styles on six kits: DIR/*.flac, DIR/truth.tsv
     drum_loops.py render-held-out DIR the same and two sparse styles on four other kits,
@@ -13,12 +13,17 @@ loops from lmms-common and sonic-pi-samples.
     drum_loops.py render-grooves DIR  five more grooves (disco, garage, dembow, boom-bap,
                                       metal) on the six kits, 1, 2 and 4 measures, some late;
                                       never fitted on
+    drum_loops.py render-songs DIR    the one-measure patterns of Hydrogen's demo songs
+                                      (hydrogen-data) on their own kits, at the song's tempo
+                                      and at a slow or fast one; never fitted on
     drum_loops.py real DIR            the real loops, under names without digits
     drum_loops.py measure DIR CLI [FLOOR]   CLI --info --bpm auto on each, with and
                                       without --measure
     drum_loops.py fit TOOL DIR... [--check FILE]   the evidence's weights (TOOL:
                                       build/bench/tempo_evidence; DIR: the FIT_SETS); with
                                       --check, fails unless FILE (beat_level.cpp) holds them
+    drum_loops.py page TOOL DIR [FLOOR]   the page's Suggest tempo on each (TOOL:
+                                      build/bench/tempo_evidence), without the tracker
     drum_loops.py timing CLI          what --bpm auto adds to converting a 6 s loop
     drum_loops.py starts CLI          --start auto on the held-out loops made takes: after
                                       50 to 300 ms of room noise, half with a soft pickup;
