@@ -58,7 +58,7 @@ constexpr double kLate = 0.03;
 // played when it holds a hit at least this share of the loud beats.
 constexpr double kPlayedShare = 0.2;
 // Set by hand: a beat is silent when it holds less than this share of the
-// loud beats: above the rises of a noise floor 50 dB down, under a quiet hat's.
+// loud beats: above the rises of hiss 46 dB down, under a quiet hat's.
 constexpr double kSilentShare = 0.15;
 // Set by hand, as players swing: how late, in beats, a swung sixteenth and a
 // shuffled eighth may come.
