@@ -85,6 +85,11 @@ class Grid {
         m_period(60 / bpm),
         m_beats(std::max(2, static_cast<int>(std::lround(seconds / m_period)))) {
     m_first = FirstBeat();
+    m_beatPeaks = Peaks(m_onsets.all);
+    std::vector<double> sorted = m_beatPeaks;
+    const auto quartile = static_cast<std::ptrdiff_t>(sorted.size() * 3 / 4);
+    std::nth_element(sorted.begin(), sorted.begin() + quartile, sorted.end());
+    m_loud = sorted[static_cast<std::size_t>(quartile)];
   }
 
   // The strongest rise in `curve` from just before `at` (seconds from the
@@ -115,13 +120,12 @@ class Grid {
   // are silent, the middle beat is the noise floor, and every slot of noise
   // would count as played.
   [[nodiscard]] double Played(std::initializer_list<double> fractions, double swing) const {
-    const double loud = LoudBeat();
-    if (!(loud > 0)) return 0;
+    if (!(m_loud > 0)) return 0;
     int played = 0;
     int slots = 0;
     for (const double fraction : fractions) {
       for (const double peak : Peaks(m_onsets.all, fraction, swing)) {
-        played += peak >= kPlayedShare * loud ? 1 : 0;
+        played += peak >= kPlayedShare * m_loud ? 1 : 0;
         ++slots;
       }
     }
@@ -170,23 +174,13 @@ class Grid {
   }
 
  private:
-  // The loud beats' peak: the upper quartile's.
-  [[nodiscard]] double LoudBeat() const {
-    std::vector<double> peaks = Peaks(m_onsets.all);
-    std::nth_element(peaks.begin(), peaks.begin() + static_cast<long>(peaks.size() * 3 / 4),
-                     peaks.end());
-    return peaks[peaks.size() * 3 / 4];
-  }
-
   // The share of the beats whose peak reaches `share` of the loud beats';
   // none where no beat is loud.
   [[nodiscard]] std::optional<double> BeatsReaching(double share) const {
-    const double loud = LoudBeat();
-    if (!(loud > 0)) return std::nullopt;
-    const std::vector<double> peaks = Peaks(m_onsets.all);
-    const auto reaching = std::count_if(peaks.begin(), peaks.end(),
-                                        [&](double peak) { return peak >= share * loud; });
-    return static_cast<double>(reaching) / static_cast<double>(peaks.size());
+    if (!(m_loud > 0)) return std::nullopt;
+    const auto reaching = std::count_if(m_beatPeaks.begin(), m_beatPeaks.end(),
+                                        [&](double peak) { return peak >= share * m_loud; });
+    return static_cast<double>(reaching) / static_cast<double>(m_beatPeaks.size());
   }
 
   // Where the beats land on the most onset, up to half a beat either way of
@@ -219,6 +213,8 @@ class Grid {
   double m_period;
   int m_beats;
   double m_first = 0;
+  std::vector<double> m_beatPeaks;  // each beat's peak in all the bands
+  double m_loud = 0;                // the loud beats' peak: the upper quartile's
 };
 
 double Octaves(double a, double b) { return std::log2(a / b); }

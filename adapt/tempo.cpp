@@ -49,6 +49,17 @@ double Track(const AubioCalls& aubio, const std::vector<float>& mono, int rate, 
   return bpm > 0 && std::isfinite(bpm) ? bpm : 0;
 }
 
+// Up to `frames` frames of the sound from frame `skip` on, interleaved.
+std::vector<float> ReadFrom(SoundFile& sound, std::int64_t skip, std::int64_t frames,
+                            std::optional<Failure>& unread) {
+  std::vector<float> samples = sound.ReadFrames(skip + frames, unread);
+  const std::size_t skipped =
+      std::min(static_cast<std::size_t>(skip) * static_cast<std::size_t>(sound.info().channels),
+               samples.size());
+  samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(skipped));
+  return samples;
+}
+
 // The loop chunk's or the name's tempo, when there is one to believe.
 // The length checked against them is the loop's, from `skip` frames on.
 bool TempoFromTags(const SoundInfo* info, const std::string& path, std::int64_t skip,
@@ -90,10 +101,7 @@ void TempoFromLength(const SoundInfo& info, SoundFile* sound, int givenMeasures,
     return;
   }
   std::optional<Failure> unread;
-  std::vector<float> samples = sound->ReadFrames(info.frames, unread);
-  const auto skipped = static_cast<std::size_t>(skip) * static_cast<std::size_t>(info.channels);
-  samples.erase(samples.begin(),
-                samples.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, samples.size())));
+  const std::vector<float> samples = ReadFrom(*sound, skip, info.frames - skip, unread);
   if (unread || samples.empty()) {
     finding.failure =
         PlainFailure((unread ? DetailOf(*unread) : std::string("it holds no sound")) +
@@ -135,14 +143,12 @@ void TempoOfTake(const SoundInfo& info, SoundFile* sound, std::uint32_t startFra
       std::llround(static_cast<double>(startFrame) * info.rate / kSampleRate));
   const auto span = static_cast<std::int64_t>(kLongTakeSeconds * info.rate);
   std::optional<Failure> unread;
-  std::vector<float> samples = sound->ReadFrames(skip + span, unread);
-  const auto skipped = static_cast<std::size_t>(skip) * static_cast<std::size_t>(info.channels);
-  if (unread || samples.size() <= skipped) {
+  const std::vector<float> samples = ReadFrom(*sound, skip, span, unread);
+  if (unread || samples.empty()) {
     finding.failure = PlainFailure(
         (unread ? DetailOf(*unread) : std::string("it holds no sound there")) + "; give --bpm N");
     return;
   }
-  samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(skipped));
   const std::vector<float> mono = MixToMono(samples, info.channels);
   bool steady = false;
   const double heard = Track(*aubio, mono, info.rate, steady, 2);

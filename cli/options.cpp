@@ -71,6 +71,21 @@ std::optional<std::uint32_t> ParseStart(const std::string& text) {
 
 namespace {
 
+// `value` "auto" (any case) sets `flag`; what is wrong where this build
+// cannot take it. Nothing for another value.
+std::optional<std::string> TakeAuto(const std::string& value, const std::string& option,
+                                    bool& flag) {
+  if (AsciiLower(value) != "auto") return std::nullopt;
+#ifndef LOOPSMITH_HAVE_ADAPT
+  (void)flag;
+  return option + " auto is not in this build";
+#else
+  (void)option;
+  flag = true;
+  return std::string();
+#endif
+}
+
 // An option with a value: sets it in `options`, or says what is wrong with it.
 struct ValueOption {
   const char* name;
@@ -80,13 +95,7 @@ struct ValueOption {
 const ValueOption kValueOptions[] = {
     {"--bpm",
      [](const std::string& value, Options& options) -> std::string {
-       if (AsciiLower(value) == "auto") {
-#ifndef LOOPSMITH_HAVE_ADAPT
-         return "--bpm auto is not in this build";
-#endif
-         options.autoTempo = true;
-         return {};
-       }
+       if (auto said = TakeAuto(value, "--bpm", options.autoTempo)) return *said;
        const auto tempo = ParseTempo(value);
        if (!tempo)
          return "--bpm takes 40 to 240, with at most one decimal, or auto: '" + value + "'";
@@ -104,13 +113,7 @@ const ValueOption kValueOptions[] = {
     {"--start",
      [](const std::string& value, Options& options) -> std::string {
        options.startGiven = true;
-       if (AsciiLower(value) == "auto") {
-#ifndef LOOPSMITH_HAVE_ADAPT
-         return "--start auto is not in this build";
-#endif
-         options.autoStart = true;
-         return {};
-       }
+       if (auto said = TakeAuto(value, "--start", options.autoStart)) return *said;
        const auto frame = ParseStart(value);
        if (!frame) return "--start takes seconds from 0 (1.5, say), or auto: '" + value + "'";
        options.startFrame = *frame;
