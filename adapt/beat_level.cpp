@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
-#include <initializer_list>
-#include <numeric>
 #include <optional>
+
+#include "adapt/beat_grid.h"
 
 namespace loopsmith::adapt {
 namespace {
@@ -50,172 +50,6 @@ constexpr double kNoBackbeat = 0.2;
 // a beat usually played at the tempo players count, and the fewest counted.
 constexpr double kUsualSlots = 3;
 constexpr double kFewestSlots = 0.25;
-// Set by hand, from how the detection function answers: a little before a
-// hit's peak and up to a window after its start.
-constexpr double kEarly = 0.01;
-constexpr double kLate = 0.03;
-// Set by hand on the development sets (of 0.15, 0.2 and 0.25): a slot is
-// played when it holds a hit at least this share of the loud beats.
-constexpr double kPlayedShare = 0.2;
-// Set by hand: a beat is silent when it holds less than this share of the
-// loud beats: above the rises of hiss 46 dB down, under a quiet hat's.
-constexpr double kSilentShare = 0.15;
-// Set by hand, as players swing: how late, in beats, a swung sixteenth and a
-// shuffled eighth may come.
-constexpr double kSixteenthSwing = 1.0 / 12;
-constexpr double kEighthSwing = 1.0 / 6;
-
-double Mean(const std::vector<double>& values) {
-  return values.empty() ? 0
-                        : std::accumulate(values.begin(), values.end(), 0.0) /
-                              static_cast<double>(values.size());
-}
-
-// The curve is one pass of a loop: any hop, before it or past it, wraps round.
-double AtHop(const std::vector<double>& strength, long hop) {
-  const auto count = static_cast<long>(strength.size());
-  return strength[static_cast<std::size_t>((hop % count + count) % count)];
-}
-
-// One tempo's beats laid over the loop's onsets.
-class Grid {
- public:
-  Grid(const BandOnsets& onsets, double bpm, double seconds)
-      : m_onsets(onsets),
-        m_period(60 / bpm),
-        m_beats(std::max(2, static_cast<int>(std::lround(seconds / m_period)))) {
-    m_first = FirstBeat();
-    m_beatPeaks = Peaks(m_onsets.all);
-    std::vector<double> sorted = m_beatPeaks;
-    const auto quartile = static_cast<std::ptrdiff_t>(sorted.size() * 3 / 4);
-    std::nth_element(sorted.begin(), sorted.begin() + quartile, sorted.end());
-    m_loud = sorted[static_cast<std::size_t>(quartile)];
-  }
-
-  // The strongest rise in `curve` from just before `at` (seconds from the
-  // first beat) to `late` after it.
-  [[nodiscard]] double PeakAt(const std::vector<double>& curve, double at, double late) const {
-    const double hop = m_onsets.hopSeconds;
-    const auto first = static_cast<long>(std::floor((m_first + at - kEarly) / hop));
-    const auto last = static_cast<long>(std::ceil((m_first + at + late) / hop));
-    double peak = 0;
-    for (long i = first; i <= last; ++i) peak = std::max(peak, AtHop(curve, i));
-    return peak;
-  }
-
-  // Each beat's peak in `curve`, at `fraction` of the way to the next one.
-  [[nodiscard]] std::vector<double> Peaks(const std::vector<double>& curve, double fraction = 0,
-                                          double swing = 0) const {
-    std::vector<double> peaks;
-    peaks.reserve(static_cast<std::size_t>(m_beats));
-    for (int beat = 0; beat < m_beats; ++beat) {
-      peaks.push_back(PeakAt(curve, (beat + fraction) * m_period, swing * m_period + kLate));
-    }
-    return peaks;
-  }
-
-  // The share of the slots at `fractions` of each beat holding a hit of at
-  // least kPlayedShare of the loud beats'; a slot may come `swing` late.
-  // Measured against the loud beats, not the middle one: where most beats
-  // are silent, the middle beat is the noise floor, and every slot of noise
-  // would count as played.
-  [[nodiscard]] double Played(std::initializer_list<double> fractions, double swing) const {
-    if (!(m_loud > 0)) return 0;
-    int played = 0;
-    int slots = 0;
-    for (const double fraction : fractions) {
-      for (const double peak : Peaks(m_onsets.all, fraction, swing)) {
-        played += peak >= kPlayedShare * m_loud ? 1 : 0;
-        ++slots;
-      }
-    }
-    return static_cast<double>(played) / slots;
-  }
-
-  // The share of the beats played: a tempo whose every other beat is silent
-  // is too fast. A beat is played at kPlayedShare of the loud beats' level.
-  [[nodiscard]] double Coverage() const { return BeatsReaching(kPlayedShare).value_or(0); }
-
-  // The share of the beats with nothing at all on them (under kSilentShare of
-  // the loud beats): a tempo at which every other beat is silent is too fast.
-  [[nodiscard]] double SilentBeats() const {
-    const std::optional<double> reaching = BeatsReaching(kSilentShare);
-    return reaching ? 1 - *reaching : 0;
-  }
-
-  // The snare on every other beat and the kick on the beats between, counted
-  // from either beat: -1 to 1 for each drum, their sum's size.
-  [[nodiscard]] double Backbeat() const {
-    const auto contrast = [this](const std::vector<double>& curve) {
-      const std::vector<double> peaks = Peaks(curve);
-      double even = 0;
-      double odd = 0;
-      for (std::size_t beat = 0; beat < peaks.size(); ++beat) {
-        (beat % 2 == 0 ? even : odd) += peaks[beat];
-      }
-      return even + odd > 0 ? (even - odd) / (even + odd) : 0;
-    };
-    return std::abs(contrast(m_onsets.low) - contrast(m_onsets.mid));
-  }
-
-  // The onsets' correlation with themselves a beat later, round the loop.
-  [[nodiscard]] double Repeat() const {
-    const std::vector<double>& curve = m_onsets.all;
-    const double mean = Mean(curve);
-    const auto lag = static_cast<long>(std::lround(m_period / m_onsets.hopSeconds));
-    double same = 0;
-    double shifted = 0;
-    for (std::size_t i = 0; i < curve.size(); ++i) {
-      const double here = curve[i] - mean;
-      same += here * here;
-      shifted += here * (AtHop(curve, static_cast<long>(i) + lag) - mean);
-    }
-    return same > 0 ? shifted / same : 0;
-  }
-
- private:
-  // The share of the beats whose peak reaches `share` of the loud beats';
-  // none where no beat is loud.
-  [[nodiscard]] std::optional<double> BeatsReaching(double share) const {
-    if (!(m_loud > 0)) return std::nullopt;
-    const auto reaching = std::count_if(m_beatPeaks.begin(), m_beatPeaks.end(),
-                                        [&](double peak) { return peak >= share * m_loud; });
-    return static_cast<double>(reaching) / static_cast<double>(m_beatPeaks.size());
-  }
-
-  // Where the beats land on the most onset, up to half a beat either way of
-  // the loop's start; nearest the start on a tie. Each beat takes the
-  // strongest hop within one of where it falls: a beat's place rounds to a
-  // hop, and a rise two hops wide would otherwise be missed by one hop on
-  // some beats and not others, letting a grid between the hits win.
-  [[nodiscard]] double FirstBeat() const {
-    const double hop = m_onsets.hopSeconds;
-    const auto reach = static_cast<long>(m_period / 2 / hop);
-    long best = 0;
-    double bestSum = -1;
-    for (long step = 0; step <= 2 * reach; ++step) {
-      const long offset = step % 2 == 0 ? step / 2 : -(step + 1) / 2;  // 0, -1, 1, -2, 2 ...
-      double sum = 0;
-      for (int beat = 0; beat < m_beats; ++beat) {
-        const long at = offset + std::lround(beat * m_period / hop);
-        sum += std::max(
-            {AtHop(m_onsets.all, at - 1), AtHop(m_onsets.all, at), AtHop(m_onsets.all, at + 1)});
-      }
-      if (sum > bestSum) {
-        bestSum = sum;
-        best = offset;
-      }
-    }
-    return static_cast<double>(best) * hop;
-  }
-
-  const BandOnsets& m_onsets;
-  double m_period;
-  int m_beats;
-  double m_first = 0;
-  std::vector<double> m_beatPeaks;  // each beat's peak in all the bands
-  double m_loud = 0;                // the loud beats' peak: the upper quartile's
-};
 
 double Octaves(double a, double b) { return std::log2(a / b); }
 
@@ -255,11 +89,11 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
       const double seconds = candidate.measures > 0
                                  ? kMeasureSecondsAtOneBpm * candidate.measures / candidate.bpm
                                  : static_cast<double>(finite.all.size()) * finite.hopSeconds;
-      const Grid grid(finite, candidate.bpm, seconds);
+      const BeatGrid grid(finite, candidate.bpm, seconds);
       w.evidence[kBackbeat] = grid.Backbeat();
       w.evidence[kBeats] = grid.Coverage();
-      w.evidence[kEighths] = grid.Played({0.5}, kEighthSwing);
-      w.evidence[kSixteenths] = grid.Played({0.25, 0.75}, kSixteenthSwing);
+      w.evidence[kEighths] = grid.Eighths();
+      w.evidence[kSixteenths] = grid.Sixteenths();
       w.evidence[kRepeat] = grid.Repeat();
       w.evidence[kSilentBeats] = grid.SilentBeats();
       // The slots of a beat played, of four (the beat, its "and", two

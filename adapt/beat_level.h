@@ -21,8 +21,7 @@ namespace loopsmith::adapt {
 //  - beats with nothing on them at all (a tempo too fast for its sound);
 //  - how many of a beat's four sixteenth slots are played (about three).
 // bench/drum_loops.py fit fits the weights in this order (its EVIDENCE).
-// Each beat grid is laid where its beats land on the most onset, up to half a
-// beat either way: a loop cut late or starting with a pickup.
+// BeatGrid (beat_grid.h) lays each tempo's beats over the onsets and measures them.
 enum Evidence : std::size_t {
   kPrior,
   kTracker,
