@@ -10,6 +10,8 @@ songs of hydrogen-data), and real loops from lmms-common and sonic-pi-samples.
                                       80 to 100, ballads, jungle, trap, punk, a band ...) in
                                       1, 2 and 4 measures, some late or with a pickup, some Ogg
     drum_loops.py render-styles-held-out DIR   the same on the four other kits
+    drum_loops.py render-styles-song-kits DIR  the same on the demo songs' two kits; never
+                                      fitted on
     drum_loops.py render-grooves DIR  five more grooves (disco, garage, dembow, boom-bap,
                                       metal) on the six kits, 1, 2 and 4 measures, some late;
                                       never fitted on
@@ -74,6 +76,13 @@ HELD_OUT = {
     "The Black Pearl 1.0": ["PearlKick-Hard", "PearlSnare-Hard", "SabianHatClosed-Hard",
                             "SabianHatOpen-Hard", "PearlTom1-Hard"],
     "ForzeeStereo": ["Kick-0", "Snare-0", "HiHatClosed-0", "HiHatOpen-0", "TomHigh-0"],
+}
+# The two kits of Hydrogen's demo songs, for the styles below on kits the
+# other sets never use (render-songs plays the songs' own patterns on them).
+SONG_KITS = {
+    "GMRockKit": ["Kick-Hard", "Snare-Hard", "HatClosed-Med", "HatOpen-Med", "Tom1-Hard"],
+    "TR808EmulationKit": ["808_Kick_Long", "808_Snare_1", "808_Hat_Closed", "808_Hat_Open",
+                          "808_Tom_Hi"],
 }
 K, S, H, O, T = range(5)
 # Per style: tempo range, steps per measure, hits as (step, drum, velocity).
@@ -652,6 +661,8 @@ if __name__ == "__main__":
         render_real(sys.argv[2])
     elif sys.argv[1] == "render-styles-held-out":
         render(sys.argv[2], HELD_OUT, MORE_STYLES, seed=61, late=True)
+    elif sys.argv[1] == "render-styles-song-kits":
+        render(sys.argv[2], SONG_KITS, MORE_STYLES, seed=73, late=True)
     elif sys.argv[1] == "fit":
         check = sys.argv[sys.argv.index("--check") + 1] if "--check" in sys.argv else None
         folders = [a for a in sys.argv[3:] if a not in ("--check", check)]
