@@ -79,11 +79,11 @@ stage_release() {
   bash tests/kill_sweep.sh build/cli/loopsmith-cli
   bash tests/fat_change_check.sh build/cli/loopsmith-cli 6
   bash tests/full_disk.sh build/cli/loopsmith-cli
-  # --bpm auto on drum loops of known tempo: rendered from hydrogen-drumkits'
-  # one-shots in many styles, real loops from lmms-common and sonic-pi-samples,
-  # and held-out sets the weights were never fitted on. Each set's floor
-  # (without --measure): the level reached, at least the goal of 95%, so
-  # that it cannot slip back.
+  # --bpm auto on drum loops of known tempo: rendered from the one-shots of
+  # hydrogen-drumkits and hydrogen-data in many styles, real loops from
+  # lmms-common and sonic-pi-samples, and held-out sets the weights were never
+  # fitted on. Each set's floor (without --measure): the level reached, at
+  # least the goal of 95%, so that it cannot slip back.
   local loops set floor
   new_temp loops
   declare -A floors=([render]=97 [real]=95 [render-styles]=96 [render-held-out]=98
