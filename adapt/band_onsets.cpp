@@ -79,6 +79,13 @@ std::vector<double> Rises(const std::vector<double>& energy, double compression)
 
 }  // namespace
 
+double UpperQuartile(std::vector<double> values) {
+  if (values.empty()) return 0;
+  const auto at = static_cast<std::ptrdiff_t>(values.size() * 3 / 4);
+  std::nth_element(values.begin(), values.begin() + at, values.end());
+  return values[static_cast<std::size_t>(at)];
+}
+
 BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
   BandOnsets onsets;
   const auto hop = static_cast<std::size_t>(std::lround(rate * kHopSeconds));
@@ -111,10 +118,7 @@ BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
     // (its upper quartile) is mostly noise (a click's lows under hiss), and
     // counts for that much less: scaled to its loudest alone, its noise
     // would stand as high as the other bands' hits.
-    std::vector<double> sorted = rises;
-    const auto at = static_cast<std::ptrdiff_t>(sorted.size() * 3 / 4);
-    std::nth_element(sorted.begin(), sorted.begin() + at, sorted.end());
-    const double floor = sorted[static_cast<std::size_t>(at)];
+    const double floor = UpperQuartile(rises);
     const double clear = top > 0 ? 1 - floor / top : 0;
     for (std::size_t i = 0; i < hops; ++i) onsets.all[i] += top > 0 ? clear * rises[i] / top : 0;
   }

@@ -43,10 +43,7 @@ BeatGrid::BeatGrid(const BandOnsets& onsets, double bpm, double seconds)
       m_beats(std::max(2, static_cast<int>(std::lround(seconds / m_period)))) {
   m_first = FirstBeat();
   m_beatPeaks = Peaks(m_onsets.all);
-  std::vector<double> sorted = m_beatPeaks;
-  const auto quartile = static_cast<std::ptrdiff_t>(sorted.size() * 3 / 4);
-  std::nth_element(sorted.begin(), sorted.begin() + quartile, sorted.end());
-  m_loud = sorted[static_cast<std::size_t>(quartile)];
+  m_loud = UpperQuartile(m_beatPeaks);
 }
 
 // The strongest rise in `curve` from just before `at` (seconds from the

@@ -143,6 +143,13 @@ void ChooseByWeight(const std::vector<LengthTempo>& candidates, std::optional<do
   finding.measures = best.measures;
 }
 
+void ChooseByLengthAlone(double seconds, const std::vector<float>& mono, int rate,
+                         TempoFinding& finding) {
+  const std::vector<LengthTempo> candidates = TempoFromLength(seconds, 0, finding);
+  if (finding.bpm || candidates.empty()) return;
+  ChooseByWeight(candidates, std::nullopt, OnsetsOf(mono, rate), finding);
+}
+
 std::string WeighedText(const std::vector<WeighedTempo>& weighed) {
   std::string text;
   for (const auto& w : weighed) {

@@ -50,6 +50,12 @@ const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed);
 void ChooseByWeight(const std::vector<LengthTempo>& candidates, std::optional<double> estimate,
                     const BandOnsets& onsets, TempoFinding& finding);
 
+// The length's step with no beat tracker, as the page takes it: the tempi
+// `seconds` allows, and the one the length decides or the sound of `mono`
+// (at `rate`; empty weighs by the prior alone) bears out best.
+void ChooseByLengthAlone(double seconds, const std::vector<float>& mono, int rate,
+                         TempoFinding& finding);
+
 // The weighed tempi with their scores: "90.0 BPM (1 measure) 2.97, 180.0 BPM (2 measures) 0.37"
 std::string WeighedText(const std::vector<WeighedTempo>& weighed);
 

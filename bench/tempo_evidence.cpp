@@ -22,14 +22,9 @@ void PageLine(loopsmith::FileSystem& fs, const char* path) {
   const std::vector<float> samples = sound->ReadFrames(info.frames, unread);
   if (unread || info.rate <= 0) return;
   loopsmith::adapt::TempoFinding finding;
-  const auto candidates =
-      loopsmith::adapt::TempoFromLength(static_cast<double>(info.frames) / info.rate, 0, finding);
-  if (!finding.bpm && !candidates.empty()) {
-    loopsmith::adapt::ChooseByWeight(
-        candidates, std::nullopt,
-        loopsmith::adapt::OnsetsOf(loopsmith::adapt::MixToMono(samples, info.channels), info.rate),
-        finding);
-  }
+  loopsmith::adapt::ChooseByLengthAlone(static_cast<double>(info.frames) / info.rate,
+                                        loopsmith::adapt::MixToMono(samples, info.channels),
+                                        info.rate, finding);
   const loopsmith::adapt::LengthTempo* second = loopsmith::adapt::CloseSecond(finding.weighed);
   std::printf("%s\t%.4f\t%.4f\n", path, finding.bpm.value_or(0), second ? second->bpm : 0);
 }

@@ -266,15 +266,11 @@ PageSession::Suggestion PageSession::SuggestTempo() {
   } else if (!adapt::TempoFromTags(chunk, m_name, seconds, finding)) {
     // Among the tempi the length allows, the one the sound bears out, as the
     // command line weighs them, though without its beat tracker.
-    const auto candidates = adapt::TempoFromLength(seconds, 0, finding);
-    if (!finding.bpm && !candidates.empty()) {
-      // A file longer than the page holds is weighed by its length alone.
-      const std::vector<float> mono = frames() == m_fileFrames - m_start
-                                          ? adapt::MixToMono(m_samples, m_channels, 1.0F / 32768)
-                                          : std::vector<float>();
-      adapt::ChooseByWeight(candidates, std::nullopt,
-                            adapt::OnsetsOf(mono, static_cast<int>(kSampleRate)), finding);
-    }
+    // A file longer than the page holds is weighed by its length alone.
+    const std::vector<float> mono = frames() == m_fileFrames - m_start
+                                        ? adapt::MixToMono(m_samples, m_channels, 1.0F / 32768)
+                                        : std::vector<float>();
+    adapt::ChooseByLengthAlone(seconds, mono, static_cast<int>(kSampleRate), finding);
   }
   Suggestion suggestion;
   suggestion.needsMore = m_fs.wantedMore;
