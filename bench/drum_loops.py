@@ -315,7 +315,10 @@ def render_songs(folder):
             layers = [(float(layer.findtext("min")), float(layer.findtext("max")),
                        layer.findtext("filename"), float(layer.findtext("gain") or 1))
                       for layer in instrument.iter("layer")]
-            if kit and layers:
+            # The kit and sample names come from the song file: each must be
+            # one name within the kits' folder, never a path out of it.
+            layers = [layer for layer in layers if one_name(layer[2])]
+            if kit and one_name(kit) and layers:
                 instruments[instrument.findtext("id")] = (
                     kit, layers, float(instrument.findtext("volume") or 1))
         for pattern in song.find("patternList").findall("pattern"):
@@ -328,6 +331,12 @@ def render_songs(folder):
                                os.path.basename(path)[:-7])
     write_truth(folder, rows)
     print("rendered %d loops into %s" % (len(rows), folder))
+
+
+def one_name(name):
+    """Whether `name` is one name within a folder: no path, no way up."""
+    return bool(name) and name not in (".", "..") and os.path.basename(name) == name \
+        and "\\" not in name
 
 
 def render_pattern(notes, instruments, bpm, folder, rows, sounds, song):
