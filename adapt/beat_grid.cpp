@@ -22,6 +22,9 @@ constexpr double kSilentShare = 0.15;
 // shuffled eighth may come.
 constexpr double kSixteenthSwing = 1.0 / 12;
 constexpr double kEighthSwing = 1.0 / 6;
+// Set by hand: a hit's rise runs on for up to about 50 ms in the low band, so
+// a thirty-second nearer its sixteenth than this would hear the sixteenth's.
+constexpr double kThirtySecondApart = 0.08;
 
 double Mean(const std::vector<double>& values) {
   return values.empty() ? 0
@@ -86,6 +89,11 @@ double BeatGrid::Played(std::initializer_list<double> fractions, double swing) c
 double BeatGrid::Eighths() const { return Played({0.5}, kEighthSwing); }
 
 double BeatGrid::Sixteenths() const { return Played({0.25, 0.75}, kSixteenthSwing); }
+
+double BeatGrid::ThirtySeconds() const {
+  if (m_period / 8 < kThirtySecondApart) return 0;
+  return Played({0.125, 0.375, 0.625, 0.875}, 0);
+}
 
 // A beat is played at kPlayedShare of the loud beats' level.
 double BeatGrid::Coverage() const { return BeatsReaching(kPlayedShare).value_or(0); }

@@ -27,6 +27,9 @@ class BeatGrid {
   [[nodiscard]] double Eighths() const;
   // The share of the sixteenths either side of the "and" played, swung or not.
   [[nodiscard]] double Sixteenths() const;
+  // The share of the thirty-seconds between the sixteenths played: a slow
+  // reading of a groove whose sixteenths are its beat's.
+  [[nodiscard]] double ThirtySeconds() const;
   // The share of the beats with nothing at all on them.
   [[nodiscard]] double SilentBeats() const;
   // The snare on every other beat and the kick on the beats between, counted

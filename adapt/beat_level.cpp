@@ -23,10 +23,10 @@ constexpr double kPriorOctaves = 0.5;
 // The loops rarely leave a beat silent, so no fit can learn what one says;
 // by hand, a tempo at which every other beat is silent loses to one at which
 // every beat is played.
-constexpr std::array<double, kEvidenceCount> kWeights = {1.69,   0.363,  1.4, 2,   0.648,
-                                                         0.0481, -0.353, -3,  1.74};
-constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.85,    0,      1.38, 2,   0.64,
-                                                                -0.0222, -0.318, -3,   1.73};
+constexpr std::array<double, kEvidenceCount> kWeights = {1.47,  0.368,  1.3, 2,   0.512,
+                                                         0.264, -0.221, -3,  1.87};
+constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.63,  0,      1.28, 2,   0.502,
+                                                                0.194, -0.197, -3,   1.86};
 // Set by hand: how near in octaves the tracker's estimate must be to have
 // heard this tempo (3.5%); the fit and the measuring count "the tracker was
 // right" by the same rule.
@@ -98,8 +98,10 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
       w.evidence[kSilentBeats] = grid.SilentBeats();
       // The slots of a beat played, of four (the beat, its "and", two
       // sixteenths): about three at the tempo players count; one means the
-      // beat is counted too fast, four with all sixteenths often too slow.
-      const double slots = w.evidence[kBeats] + w.evidence[kEighths] + 2 * w.evidence[kSixteenths];
+      // beat is counted too fast, four with all sixteenths often too slow,
+      // and thirty-seconds as well (a trap beat's hats heard at half) more.
+      const double slots = w.evidence[kBeats] + w.evidence[kEighths] + 2 * w.evidence[kSixteenths] +
+                           4 * grid.ThirtySeconds();
       const double off = std::log2(std::max(slots, kFewestSlots) / kUsualSlots);
       w.evidence[kDensity] = -off * off;
     }

@@ -19,7 +19,8 @@ namespace loopsmith::adapt {
 //  - every beat played, eighth notes played between the beats, and sixteenths;
 //  - how well the onsets repeat at the beat's period round the loop;
 //  - beats with nothing on them at all (a tempo too fast for its sound);
-//  - how many of a beat's four sixteenth slots are played (about three).
+//  - how many of a beat's four sixteenth slots are played (about three), and
+//    thirty-seconds between them, which only too slow a tempo hears.
 // bench/drum_loops.py fit fits the weights in this order (its EVIDENCE).
 // BeatGrid (beat_grid.h) lays each tempo's beats over the onsets and measures them.
 enum Evidence : std::size_t {

@@ -150,6 +150,10 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
        92},
       {"lo-fi with every sixteenth, heard right", 84, 2, with(backbeat, every(0, 1, 0.4)), 84, 0,
        84},
+      // At half, its sixteenths would be thirty-seconds.
+      {"trap with every sixteenth, nothing heard", 140, 2,
+       with({{0, kKick, 1}, {7, kKick, 0.8}, {11, kKick, 0.7}, {8, kSnare, 1}}, every(0, 1, 0.45)),
+       none, 0, 140},
       {"a ballad with eighth hats, heard double", 66, 1, with(backbeat, every(0, 2, 0.6)), 132, 0,
        66},
       {"jungle heard at half", 172, 2, with(jungle, every(0, 2, 0.5)), 86, 0, 172},
@@ -267,6 +271,7 @@ TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
   WriteBytes(dir.Path("two.wav"), click(126, 2));
   WriteBytes(dir.Path("odd 100bpm.wav"), click(120, 1));
   WriteBytes(dir.Path("clicks.wav"), click(174, 2));
+  WriteBytes(dir.Path("bare.wav"), click(140, 2, {}, 0));
   const struct {
     const char* name;
     bool info;
@@ -281,10 +286,10 @@ TEST_F(AdaptTest, BpmAutoFindsTheTempo) {
       {"two.wav", true, 0,
        "  measures:      2 in the file; one measure is taken, use --measure 2 for both\n"},
       {"odd 100bpm.wav", false, 0, "the file name says 100.0 BPM, but 2.000 s is no whole number"},
-      {"clicks.wav", true, 0, " BPM (its hits say 87.0 BPM)\n"},
+      {"bare.wav", true, 0, " BPM (its hits say 70.0 BPM)\n"},
       {"clicks.wav", true, 0,
-       "\n  unsure:        87.0 BPM, or 174.0 BPM (give --measure 2 for that)\n"},
-      {"clicks.wav", false, 0, "clicks.wav: 87.0 BPM, or 174.0 BPM (give --measure 2 for that)\n"},
+       "\n  unsure:        174.0 BPM, or 87.0 BPM (give --measure 1 for that)\n"},
+      {"clicks.wav", false, 0, "clicks.wav: 174.0 BPM, or 87.0 BPM (give --measure 1 for that)\n"},
   };
   for (const auto& line : lines) {
     const CliRun run = line.info ? Cli({"--info", "--bpm", "auto", dir.Path(line.name)})
