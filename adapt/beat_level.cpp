@@ -98,8 +98,9 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
       w.evidence[kSilentBeats] = grid.SilentBeats();
       // The slots of a beat played, of four (the beat, its "and", two
       // sixteenths): about three at the tempo players count; one means the
-      // beat is counted too fast, four with all sixteenths often too slow,
-      // and thirty-seconds as well (a trap beat's hats heard at half) more.
+      // beat is counted too fast, four with all sixteenths often too slow.
+      // Thirty-seconds played between them count four more: only a tempo
+      // too slow for the sound hears them (a trap beat's hats at half).
       const double slots = w.evidence[kBeats] + w.evidence[kEighths] + 2 * w.evidence[kSixteenths] +
                            4 * grid.ThirtySeconds();
       const double off = std::log2(std::max(slots, kFewestSlots) / kUsualSlots);
