@@ -46,6 +46,13 @@ constexpr double kOtherBackbeat = 1.1;
 // Set by hand: under this the kick and the snare do not take turns on the
 // beats (a click's, a shaker's), about a tenth of a pop loop's.
 constexpr double kNoBackbeat = 0.2;
+// Set by hand on the development sets (backbeats of 0.3 to 1, scores of 1 to
+// 3 apart): the same groove counted at twice or half the tempo, with the kick
+// and snare taking turns this much more on its beats and a score at most this
+// far behind, is the other convention's reading (a half-time beat counted
+// fast, the same hits as a slow groove with sixteenth hats): said in the line.
+constexpr double kOctaveBackbeat = 0.6;
+constexpr double kOctaveScores = 1.5;
 // Set by hand on the development sets (of 2, 2.5, 3, 3.5 and 4): the slots of
 // a beat usually played at the tempo players count, and the fewest counted.
 constexpr double kUsualSlots = 3;
@@ -125,12 +132,19 @@ const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
     // The kick and the snare take turns on the other's beats far more than
     // on the best's: the cue players count by says the other, however the
     // rest outweighed it (a slow groove with sixteenth hats).
-    if (at[kBackbeat] - best.evidence[kBackbeat] > kOtherBackbeat) return &other.tempo;
+    const double strongerBackbeat = at[kBackbeat] - best.evidence[kBackbeat];
+    if (strongerBackbeat > kOtherBackbeat) return &other.tempo;
+    const double octaves = Octaves(other.tempo.bpm, best.tempo.bpm);
+    if (std::abs(std::abs(octaves) - 1) < kTrackerNear && strongerBackbeat > kOctaveBackbeat &&
+        best.score - other.score < kOctaveScores) {
+      return &other.tempo;
+    }
     // Even beats and nothing else (a click): the same hits are beats at twice
-    // the tempo and eighth notes at this one, and neither is more right.
-    const bool twice = std::abs(Octaves(other.tempo.bpm, best.tempo.bpm) - 1) < kTrackerNear;
-    if (twice && at[kBeats] >= 1 && at[kEighths] == 0 && at[kSixteenths] == 0 &&
-        at[kBackbeat] < kNoBackbeat) {
+    // the tempo and eighth notes at this one, and neither is more right. A
+    // backbeat at this one (a ballad's, with eighth hats) says it is counted.
+    if (std::abs(octaves - 1) < kTrackerNear && at[kBeats] >= 1 && at[kEighths] == 0 &&
+        at[kSixteenths] == 0 && at[kBackbeat] < kNoBackbeat &&
+        best.evidence[kBackbeat] < kNoBackbeat) {
       return &other.tempo;
     }
   }

@@ -25,7 +25,6 @@ using testing::Cli;
 using testing::CliRun;
 using testing::ReadBytes;
 using testing::Sox;
-using testing::TempDir;
 using testing::Word;
 using testing::WriteBytes;
 
@@ -191,6 +190,38 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
     const auto weighed = adapt::WeighTempi(adapt::TempiOfLength(seconds, 1), estimate, onsets);
     ASSERT_FALSE(weighed.empty());
     EXPECT_NEAR(weighed.front().tempo.bpm, c.want, 0.01) << adapt::WeighedText(weighed);
+  }
+}
+
+// Which other reading the unsure line names, on evidence set by hand.
+TEST(BeatLevelTest, TheUnsureLineNamesTheSameHitsCountedTheOtherWay) {
+  struct Reading {
+    double bpm, score, backbeat, eighths;
+  };
+  const struct {
+    const char* name;
+    Reading best, other;
+    double named;  // 0: none
+  } cases[] = {
+      {"half-time counted fast, a backbeat at half", {140, 2.5, 0.1, 1}, {70, 1.2, 0.8, 1}, 70},
+      {"the same, its score far behind", {140, 2.5, 0.1, 1}, {70, 0.8, 0.8, 1}, 0},
+      {"a backbeat only a little stronger at half", {140, 2.5, 0.4, 1}, {70, 1.2, 0.8, 1}, 0},
+      {"a far stronger backbeat anywhere", {140, 3.5, 0.1, 1}, {70, 0.5, 1.3, 1}, 70},
+      {"bare clicks, beats alone at twice", {87, 2.5, 0, 1}, {174, 1, 0, 0}, 174},
+      {"a ballad with eighth hats, its backbeat on 2 and 4", {62, 2.5, 0.8, 1}, {124, 1, 0, 0}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<adapt::WeighedTempo> weighed;
+    for (const Reading& r : {c.best, c.other}) {
+      adapt::WeighedTempo w{{r.bpm, 1}, r.score, std::vector<double>(adapt::kEvidenceCount)};
+      w.evidence[adapt::kBackbeat] = r.backbeat;
+      w.evidence[adapt::kBeats] = 1;
+      w.evidence[adapt::kEighths] = r.eighths;
+      weighed.push_back(w);
+    }
+    const adapt::LengthTempo* named = adapt::CloseSecond(weighed);
+    EXPECT_EQ(named ? named->bpm : 0, c.named);
   }
 }
 
@@ -360,7 +391,8 @@ TEST_F(AdaptTest, AMalformedFileIsRefusedInThePagesWords) {
   const auto aiff = ReadBytes(dir.Path("hi.aiff"));
   const std::vector<std::uint8_t> some(100, 1);
   auto noSound = aiff;  // its SSND chunk renamed
-  const auto ssnd = std::search(noSound.begin(), noSound.end(), "SSND", "SSND" + 4);
+  const auto ssnd =
+      std::search(noSound.begin(), noSound.end(), std::begin("SSND"), std::end("SSND") - 1);
   ASSERT_NE(ssnd, noSound.end());
   std::copy_n("XXXX", 4, ssnd);
   const struct {
@@ -375,7 +407,8 @@ TEST_F(AdaptTest, AMalformedFileIsRefusedInThePagesWords) {
        [&] {
          auto bytes = testing::Riff(
              {{"fmt ", testing::FormatBody(2, 48000, 24)}, {"LIST", some}, {"data", some}});
-         const auto list = std::search(bytes.begin(), bytes.end(), "LIST", "LIST" + 4);
+         const auto list =
+             std::search(bytes.begin(), bytes.end(), std::begin("LIST"), std::end("LIST") - 1);
          list[7] = 0x7F;  // its size, past the end
          return bytes;
        }()},
