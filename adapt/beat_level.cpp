@@ -53,6 +53,12 @@ constexpr double kNoBackbeat = 0.2;
 // fast, the same hits as a slow groove with sixteenth hats): said in the line.
 constexpr double kOctaveBackbeat = 0.6;
 constexpr double kOctaveScores = 1.5;
+// Set by hand on the development sets (backbeats of 0.8 to 1.2, scores of 1.2
+// to 1.8 apart; the pair that adds the line to none of their right answers):
+// the other way round, the best's backbeat this much the stronger and twice
+// its tempo at most this far behind is half-time, counted fast.
+constexpr double kHalfTimeBackbeat = 1.2;
+constexpr double kHalfTimeScores = 1.2;
 // Set by hand on the development sets (of 2, 2.5, 3, 3.5 and 4): the slots of
 // a beat usually played at the tempo players count, and the fewest counted.
 constexpr double kUsualSlots = 3;
@@ -137,6 +143,10 @@ const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
     const double octaves = Octaves(other.tempo.bpm, best.tempo.bpm);
     if (std::abs(std::abs(octaves) - 1) < kTrackerNear && strongerBackbeat > kOctaveBackbeat &&
         best.score - other.score < kOctaveScores) {
+      return &other.tempo;
+    }
+    if (std::abs(octaves - 1) < kTrackerNear && -strongerBackbeat > kHalfTimeBackbeat &&
+        best.score - other.score < kHalfTimeScores) {
       return &other.tempo;
     }
     // Even beats and nothing else (a click): the same hits are beats at twice

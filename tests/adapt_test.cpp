@@ -207,6 +207,7 @@ TEST(BeatLevelTest, TheUnsureLineNamesTheSameHitsCountedTheOtherWay) {
       {"the same, its score far behind", {140, 2.5, 0.1, 1}, {70, 0.8, 0.8, 1}, 0},
       {"a backbeat only a little stronger at half", {140, 2.5, 0.4, 1}, {70, 1.2, 0.8, 1}, 0},
       {"a far stronger backbeat anywhere", {140, 3.5, 0.1, 1}, {70, 0.5, 1.3, 1}, 70},
+      {"half-time counted slow, twice near", {80, 2.5, 1.3, 1}, {160, 1.5, 0, 1}, 160},
       {"bare clicks, beats alone at twice", {87, 2.5, 0, 1}, {174, 1, 0, 0}, 174},
       {"a ballad with eighth hats, its backbeat on 2 and 4", {62, 2.5, 0.8, 1}, {124, 1, 0, 0}, 0},
   };
