@@ -46,19 +46,17 @@ constexpr double kOtherBackbeat = 1.1;
 // Set by hand: under this the kick and the snare do not take turns on the
 // beats (a click's, a shaker's), about a tenth of a pop loop's.
 constexpr double kNoBackbeat = 0.2;
-// Set by hand on the development sets (backbeats of 0.3 to 1, scores of 1 to
-// 3 apart): the same groove counted at twice or half the tempo, with the kick
-// and snare taking turns this much more on its beats and a score at most this
-// far behind, is the other convention's reading (a half-time beat counted
-// fast, the same hits as a slow groove with sixteenth hats): said in the line.
-constexpr double kOctaveBackbeat = 0.6;
-constexpr double kOctaveScores = 1.5;
-// Set by hand on the development sets (backbeats of 0.8 to 1.2, scores of 1.2
-// to 1.8 apart; the pair that adds the line to none of their right answers):
-// the other way round, the best's backbeat this much the stronger and twice
-// its tempo at most this far behind is half-time, counted fast.
+// Set by hand (backbeats of 0.3 to 1.2, scores of 1 to 3 apart; the least
+// that left the line on no more than a tenth of the right answers of the
+// development sets and of fresh seeds of the held-out ones): the same groove
+// counted at twice or half the tempo, scoring at most kOctaveScores behind,
+// with the kick and snare taking turns kOctaveBackbeat more on its beats, is
+// the other convention's reading (half-time counted fast is, hit for hit, a
+// slow groove with sixteenth hats); or, twice the tempo with them taking
+// turns kHalfTimeBackbeat less (the snare on 3 alone), half-time read slow.
+constexpr double kOctaveScores = 1.2;
+constexpr double kOctaveBackbeat = 0.8;
 constexpr double kHalfTimeBackbeat = 1.2;
-constexpr double kHalfTimeScores = 1.2;
 // Set by hand on the development sets (of 2, 2.5, 3, 3.5 and 4): the slots of
 // a beat usually played at the tempo players count, and the fewest counted.
 constexpr double kUsualSlots = 3;
@@ -146,7 +144,7 @@ const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
       return &other.tempo;
     }
     if (std::abs(octaves - 1) < kTrackerNear && -strongerBackbeat > kHalfTimeBackbeat &&
-        best.score - other.score < kHalfTimeScores) {
+        best.score - other.score < kOctaveScores) {
       return &other.tempo;
     }
     // Even beats and nothing else (a click): the same hits are beats at twice

@@ -203,9 +203,9 @@ TEST(BeatLevelTest, TheUnsureLineNamesTheSameHitsCountedTheOtherWay) {
     Reading best, other;
     double named;  // 0: none
   } cases[] = {
-      {"half-time counted fast, a backbeat at half", {140, 2.5, 0.1, 1}, {70, 1.2, 0.8, 1}, 70},
-      {"the same, its score far behind", {140, 2.5, 0.1, 1}, {70, 0.8, 0.8, 1}, 0},
-      {"a backbeat only a little stronger at half", {140, 2.5, 0.4, 1}, {70, 1.2, 0.8, 1}, 0},
+      {"half-time counted fast, a backbeat at half", {140, 2.5, 0.1, 1}, {70, 1.5, 1, 1}, 70},
+      {"the same, its score far behind", {140, 2.5, 0.1, 1}, {70, 1.2, 1, 1}, 0},
+      {"a backbeat only a little stronger at half", {140, 2.5, 0.4, 1}, {70, 1.5, 1, 1}, 0},
       {"a far stronger backbeat anywhere", {140, 3.5, 0.1, 1}, {70, 0.5, 1.3, 1}, 70},
       {"half-time counted slow, twice near", {80, 2.5, 1.3, 1}, {160, 1.5, 0, 1}, 160},
       {"bare clicks, beats alone at twice", {87, 2.5, 0, 1}, {174, 1, 0, 0}, 174},
