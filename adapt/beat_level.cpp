@@ -138,6 +138,8 @@ const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
     // rest outweighed it (a slow groove with sixteenth hats).
     const double strongerBackbeat = at[kBackbeat] - best.evidence[kBackbeat];
     if (strongerBackbeat > kOtherBackbeat) return &other.tempo;
+    // The same hits counted at twice or half: which one players count is the
+    // style's convention, which the sound cannot tell, so a near call says it.
     const double octaves = Octaves(other.tempo.bpm, best.tempo.bpm);
     if (std::abs(std::abs(octaves) - 1) < kTrackerNear && strongerBackbeat > kOctaveBackbeat &&
         best.score - other.score < kOctaveScores) {
