@@ -141,20 +141,16 @@ const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
     // The same hits counted at twice or half: which one players count is the
     // style's convention, which the sound cannot tell, so a near call says it.
     const double octaves = Octaves(other.tempo.bpm, best.tempo.bpm);
-    if (std::abs(std::abs(octaves) - 1) < kTrackerNear && strongerBackbeat > kOctaveBackbeat &&
-        best.score - other.score < kOctaveScores) {
-      return &other.tempo;
-    }
-    if (std::abs(octaves - 1) < kTrackerNear && -strongerBackbeat > kHalfTimeBackbeat &&
-        best.score - other.score < kOctaveScores) {
-      return &other.tempo;
-    }
+    const bool twice = std::abs(octaves - 1) < kTrackerNear;
+    const bool half = std::abs(octaves + 1) < kTrackerNear;
+    const bool near = best.score - other.score < kOctaveScores;
+    if ((twice || half) && near && strongerBackbeat > kOctaveBackbeat) return &other.tempo;
+    if (twice && near && -strongerBackbeat > kHalfTimeBackbeat) return &other.tempo;
     // Even beats and nothing else (a click): the same hits are beats at twice
     // the tempo and eighth notes at this one, and neither is more right. A
     // backbeat at this one (a ballad's, with eighth hats) says it is counted.
-    if (std::abs(octaves - 1) < kTrackerNear && at[kBeats] >= 1 && at[kEighths] == 0 &&
-        at[kSixteenths] == 0 && at[kBackbeat] < kNoBackbeat &&
-        best.evidence[kBackbeat] < kNoBackbeat) {
+    if (twice && at[kBeats] >= 1 && at[kEighths] == 0 && at[kSixteenths] == 0 &&
+        at[kBackbeat] < kNoBackbeat && best.evidence[kBackbeat] < kNoBackbeat) {
       return &other.tempo;
     }
   }
