@@ -22,6 +22,8 @@ constexpr double kHopSeconds = 0.005;
 constexpr double kHearAll = 1000;
 constexpr double kTellApart = 10;
 constexpr int kRiseHops = 2;
+// The octave bands' lower edges; the top one has no upper edge.
+constexpr std::array<double, 9> kOctaveBottoms = {40, 90, 180, 360, 720, 1440, 2880, 5760, 11520};
 
 // A second-order section (the audio EQ cookbook's), run in place.
 class Biquad {
@@ -77,6 +79,39 @@ std::vector<double> Rises(const std::vector<double>& energy, double compression)
   return rise;
 }
 
+// Adds a band's rises to `sum`, scaled to its loudest. A band whose loudest
+// rise stands little above the rise most hops reach (its upper quartile) is
+// mostly noise (a click's lows under hiss), and counts for that much less:
+// scaled to its loudest alone, its noise would stand as high as the other
+// bands' hits.
+void AddScaled(const std::vector<double>& energy, std::vector<double>& sum) {
+  const std::vector<double> rises = Rises(energy, kHearAll);
+  const double top = *std::max_element(rises.begin(), rises.end());
+  if (!(top > 0)) return;
+  const double clear = 1 - UpperQuartile(rises) / top;
+  for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += clear * rises[i] / top;
+}
+
+// Each octave band's energy per hop: a fourth-order band-pass, twice round
+// as the three bands are.
+std::vector<double> OctaveEnergy(const std::vector<float>& mono, int rate, std::size_t hop,
+                                 std::size_t hops, std::size_t band) {
+  const bool top = band + 1 == kOctaveBottoms.size();
+  const double upper = top ? 0.45 * rate : kOctaveBottoms[band + 1];
+  std::array<Biquad, 4> f = {Biquad::HighPass(kOctaveBottoms[band], rate),
+                             Biquad::HighPass(kOctaveBottoms[band], rate),
+                             Biquad::LowPass(upper, rate), Biquad::LowPass(upper, rate)};
+  std::vector<double> energy(hops, 0);
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < hops * hop; ++i) {
+      const double x = std::isfinite(mono[i]) ? mono[i] : 0;
+      const double y = f[3](f[2](f[1](f[0](x))));
+      if (round == 1) energy[i / hop] += y * y;
+    }
+  }
+  return energy;
+}
+
 }  // namespace
 
 double UpperQuartile(std::vector<double> values) {
@@ -110,17 +145,11 @@ BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
   }
   onsets.low = Rises(energy[0], kTellApart);
   onsets.mid = Rises(energy[1], kTellApart);
-  onsets.all.resize(hops);
-  for (const auto& band : energy) {
-    const std::vector<double> rises = Rises(band, kHearAll);
-    const double top = *std::max_element(rises.begin(), rises.end());
-    // A band whose loudest rise stands little above the rise most hops reach
-    // (its upper quartile) is mostly noise (a click's lows under hiss), and
-    // counts for that much less: scaled to its loudest alone, its noise
-    // would stand as high as the other bands' hits.
-    const double floor = UpperQuartile(rises);
-    const double clear = top > 0 ? 1 - floor / top : 0;
-    for (std::size_t i = 0; i < hops; ++i) onsets.all[i] += top > 0 ? clear * rises[i] / top : 0;
+  onsets.all.assign(hops, 0);
+  for (const auto& band : energy) AddScaled(band, onsets.all);
+  onsets.octaves.assign(hops, 0);
+  for (std::size_t band = 0; band < kOctaveBottoms.size(); ++band) {
+    AddScaled(OctaveEnergy(mono, rate, hop, hops, band), onsets.octaves);
   }
   return onsets;
 }

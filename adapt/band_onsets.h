@@ -13,6 +13,10 @@ struct BandOnsets {
   // The three bands added, each scaled to its own loudest and by how far
   // that stands above its noise.
   std::vector<double> all;
+  // Nine octave bands added the same way, for the slots between the beats:
+  // a quiet hit under a louder sound in the same broad band (a pad, a snare)
+  // hardly rises there, but does in its own octave.
+  std::vector<double> octaves;
   double hopSeconds = 0;
 };
 

@@ -47,6 +47,7 @@ BeatGrid::BeatGrid(const BandOnsets& onsets, double bpm, double seconds)
   m_first = FirstBeat();
   m_beatPeaks = Peaks(m_onsets.all);
   m_loud = UpperQuartile(m_beatPeaks);
+  m_slotLoud = UpperQuartile(Peaks(m_onsets.octaves));
 }
 
 // The strongest rise in `curve` from just before `at` (seconds from the
@@ -72,14 +73,15 @@ std::vector<double> BeatGrid::Peaks(const std::vector<double>& curve, double fra
 }
 
 // The share of the slots at `fractions` of each beat holding a hit of at
-// least kPlayedShare of the loud beats'; a slot may come `swing` late.
+// least kPlayedShare of the loud beats', both in the octave bands (where a
+// quiet hit under a louder sound still rises); a slot may come `swing` late.
 double BeatGrid::Played(std::initializer_list<double> fractions, double swing) const {
-  if (!(m_loud > 0)) return 0;
+  if (!(m_slotLoud > 0)) return 0;
   int played = 0;
   int slots = 0;
   for (const double fraction : fractions) {
-    for (const double peak : Peaks(m_onsets.all, fraction, swing)) {
-      played += peak >= kPlayedShare * m_loud ? 1 : 0;
+    for (const double peak : Peaks(m_onsets.octaves, fraction, swing)) {
+      played += peak >= kPlayedShare * m_slotLoud ? 1 : 0;
       ++slots;
     }
   }

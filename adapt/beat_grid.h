@@ -52,6 +52,7 @@ class BeatGrid {
   double m_first = 0;
   std::vector<double> m_beatPeaks;  // each beat's peak in all the bands
   double m_loud = 0;                // the loud beats' peak: the upper quartile's
+  double m_slotLoud = 0;            // the same in the octave bands
 };
 
 }  // namespace loopsmith::adapt

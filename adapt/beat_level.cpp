@@ -23,10 +23,10 @@ constexpr double kPriorOctaves = 0.5;
 // The loops rarely leave a beat silent, so no fit can learn what one says;
 // by hand, a tempo at which every other beat is silent loses to one at which
 // every beat is played.
-constexpr std::array<double, kEvidenceCount> kWeights = {1.47,  0.368,  1.3, 2,   0.512,
-                                                         0.264, -0.221, -3,  1.87};
-constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.63,  0,      1.28, 2,   0.502,
-                                                                0.194, -0.197, -3,   1.86};
+constexpr std::array<double, kEvidenceCount> kWeights = {1.39,  0.324,  1.29, 2,   0.515,
+                                                         0.171, -0.214, -3,   1.97};
+constexpr std::array<double, kEvidenceCount> kWeightsUnheard = {1.53,  0,      1.28, 2,   0.51,
+                                                                0.112, -0.196, -3,   1.96};
 // Set by hand: how near in octaves the tracker's estimate must be to have
 // heard this tempo (3.5%); the fit and the measuring count "the tracker was
 // right" by the same rule.
@@ -67,7 +67,7 @@ double Octaves(double a, double b) { return std::log2(a / b); }
 bool Usable(const BandOnsets& onsets) {
   const std::size_t count = onsets.all.size();
   return count > 0 && onsets.hopSeconds > 0 && std::isfinite(onsets.hopSeconds) &&
-         onsets.low.size() == count && onsets.mid.size() == count;
+         onsets.low.size() == count && onsets.mid.size() == count && onsets.octaves.size() == count;
 }
 
 // A value that is no number would break every comparison.
@@ -84,7 +84,8 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
   const bool heard = Usable(onsets);
   BandOnsets finite;
   if (heard) {
-    finite = {Finite(onsets.low), Finite(onsets.mid), Finite(onsets.all), onsets.hopSeconds};
+    finite = {Finite(onsets.low), Finite(onsets.mid), Finite(onsets.all), Finite(onsets.octaves),
+              onsets.hopSeconds};
   }
   std::vector<WeighedTempo> weighed;
   for (const LengthTempo& candidate : candidates) {

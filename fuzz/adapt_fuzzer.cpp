@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       onsets.low.push_back(value);
       onsets.mid.push_back(data[(i * 7) % size]);
       onsets.all.push_back(value + data[(i * 7) % size]);
+      onsets.octaves.push_back(data[(i * 3) % size]);
     }
     const auto candidates = loopsmith::adapt::TempiOfLength(
         static_cast<double>(onsets.all.size()) * onsets.hopSeconds, 1);
@@ -90,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<float> mono(data, data + size);
     for (float& sample : mono) sample = (sample - 128) / 128;
     const auto heard = loopsmith::adapt::OnsetsOf(mono, 8000);
-    FUZZ_CHECK(heard.all.size() == heard.low.size() &&
+    FUZZ_CHECK(heard.all.size() == heard.low.size() && heard.octaves.size() == heard.all.size() &&
                std::all_of(heard.all.begin(), heard.all.end(),
                            [](double v) { return std::isfinite(v) && v >= 0; }));
   }

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "adapt/band_onsets.h"
+#include "adapt/beat_grid.h"
 #include "adapt/beat_level.h"
 #include "adapt/pcm_file.h"
 #include "base/memory_file_system.h"
@@ -172,7 +174,7 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
     const double seconds = 240.0 * c.measures / c.bpm;
     const auto hops = static_cast<std::size_t>(seconds / kHop);
     adapt::BandOnsets onsets{std::vector<double>(hops), std::vector<double>(hops),
-                             std::vector<double>(hops), kHop};
+                             std::vector<double>(hops), std::vector<double>(hops), kHop};
     for (int measure = 0; measure < c.measures; ++measure) {
       for (const Hit& hit : c.hits) {
         const double at = (measure + hit.step / 16.0 + c.lateBeats / 4) * 240 / c.bpm;
@@ -184,6 +186,7 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
           band[hop] = std::max(band[hop], hit.strength);
         }
         onsets.all[hop] += hit.strength;
+        onsets.octaves[hop] += hit.strength;
       }
     }
     const auto estimate = std::isnan(c.estimate) ? std::nullopt : std::optional(c.estimate);
@@ -191,6 +194,39 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
     ASSERT_FALSE(weighed.empty());
     EXPECT_NEAR(weighed.front().tempo.bpm, c.want, 0.01) << adapt::WeighedText(weighed);
   }
+}
+
+// A band's loop: a pad held under a kick on every beat and a snare on 2 and
+// 4, and a quiet tom on every "and". In the broad band it shares with the
+// pad and the snare it hardly rises; in its own octave it does.
+TEST(BeatLevelTest, AQuietHitUnderAPadIsHeardInItsOwnOctave) {
+  constexpr double kRate = 44100;
+  constexpr double kBpm = 100;
+  constexpr double kTwoPi = 2 * 3.14159265358979;
+  const double beat = 60 / kBpm;
+  std::vector<double> x(static_cast<std::size_t>(8 * beat * kRate));
+  for (std::size_t i = 0; i < x.size(); ++i)
+    x[i] = 0.2 * std::sin(kTwoPi * 1500 * static_cast<double>(i) / kRate);
+  std::mt19937 random(2);
+  std::normal_distribution<double> noise(0, 1);
+  const auto add = [&](double at, double seconds, const auto& sound) {
+    const auto first = static_cast<std::size_t>(at * kRate);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(seconds * kRate); ++i) {
+      x[(first + i) % x.size()] += sound(static_cast<double>(i) / kRate);
+    }
+  };
+  for (int b = 0; b < 8; ++b) {
+    add(b * beat, 0.2,
+        [&](double t) { return 0.6 * std::exp(-t / 0.05) * std::sin(kTwoPi * 55 * t); });
+    if (b % 2 == 1)
+      add(b * beat, 0.2, [&](double t) { return 0.5 * std::exp(-t / 0.08) * noise(random); });
+    add((b + 0.5) * beat, 0.1,
+        [&](double t) { return 0.1 * std::exp(-t / 0.03) * std::sin(kTwoPi * 300 * t); });
+  }
+  std::vector<float> mono(x.size());
+  std::transform(x.begin(), x.end(), mono.begin(), [](double v) { return static_cast<float>(v); });
+  const adapt::BandOnsets onsets = adapt::OnsetsOf(mono, static_cast<int>(kRate));
+  EXPECT_EQ(adapt::BeatGrid(onsets, kBpm, 8 * beat).Eighths(), 1);
 }
 
 // Which other reading the unsure line names, on evidence set by hand.
