@@ -246,6 +246,11 @@ TEST(BeatLevelTest, TheUnsureLineNamesTheSameHitsCountedTheOtherWay) {
       {"half-time counted slow, twice near", {80, 2.5, 1.3, 1}, {160, 1.5, 0, 1}, 160},
       {"bare clicks, beats alone at twice", {87, 2.5, 0, 1}, {174, 1, 0, 0}, 174},
       {"a ballad with eighth hats, its backbeat on 2 and 4", {62, 2.5, 0.8, 1}, {124, 1, 0, 0}, 0},
+      {"punk heard at half: no backbeat, a little at twice",
+       {87, 2.5, 0.02, 1},
+       {174, 1.7, 0.15, 1},
+       174},
+      {"the same with a backbeat where it was heard", {87, 2.5, 0.1, 1}, {174, 1.7, 0.25, 1}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
