@@ -22,6 +22,8 @@ constexpr double kHopSeconds = 0.005;
 constexpr double kHearAll = 1000;
 constexpr double kTellApart = 10;
 constexpr int kRiseHops = 2;
+// Long enough for the slowest filter (40 Hz) to forget where it started.
+constexpr double kSettleSeconds = 0.25;
 // The octave bands' lower edges; the top one has no upper edge.
 constexpr std::array<double, 9> kOctaveBottoms = {40, 90, 180, 360, 720, 1440, 2880, 5760, 11520};
 
@@ -92,22 +94,24 @@ void AddScaled(const std::vector<double>& energy, std::vector<double>& sum) {
   for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += clear * rises[i] / top;
 }
 
-// Each octave band's energy per hop: a fourth-order band-pass, twice round
-// as the three bands are.
-std::vector<double> OctaveEnergy(const std::vector<float>& mono, int rate, std::size_t hop,
-                                 std::size_t hops, std::size_t band) {
-  const bool top = band + 1 == kOctaveBottoms.size();
-  const double upper = top ? 0.45 * rate : kOctaveBottoms[band + 1];
-  std::array<Biquad, 4> f = {Biquad::HighPass(kOctaveBottoms[band], rate),
-                             Biquad::HighPass(kOctaveBottoms[band], rate),
-                             Biquad::LowPass(upper, rate), Biquad::LowPass(upper, rate)};
+// A chain of filters' output energy per hop, round the loop: the filters
+// first settle on the loop's last kSettleSeconds (or all of it, if shorter),
+// so that its start hears its end ringing into it, as a loop played does.
+template <std::size_t N>
+std::vector<double> Energy(const std::vector<float>& mono, int rate, std::size_t hop,
+                           std::size_t hops, std::array<Biquad, N> chain) {
+  const std::size_t count = hops * hop;
+  const auto run = [&](std::size_t i) {
+    double y = std::isfinite(mono[i]) ? mono[i] : 0;
+    for (Biquad& f : chain) y = f(y);
+    return y;
+  };
+  const auto settle = std::min(count, static_cast<std::size_t>(kSettleSeconds * rate));
+  for (std::size_t i = count - settle; i < count; ++i) run(i);
   std::vector<double> energy(hops, 0);
-  for (int round = 0; round < 2; ++round) {
-    for (std::size_t i = 0; i < hops * hop; ++i) {
-      const double x = std::isfinite(mono[i]) ? mono[i] : 0;
-      const double y = f[3](f[2](f[1](f[0](x))));
-      if (round == 1) energy[i / hop] += y * y;
-    }
+  for (std::size_t i = 0; i < count; ++i) {
+    const double y = run(i);
+    energy[i / hop] += y * y;
   }
   return energy;
 }
@@ -127,29 +131,28 @@ BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
   if (rate <= 0 || hop == 0 || mono.size() < hop * 4) return onsets;
   const std::size_t hops = mono.size() / hop;
   onsets.hopSeconds = static_cast<double>(mono.size()) / rate / static_cast<double>(hops);
-  std::array<Biquad, 2> low = {Biquad::LowPass(kLowTop, rate), Biquad::LowPass(kLowTop, rate)};
-  std::array<Biquad, 2> mid = {Biquad::HighPass(kMidBottom, rate), Biquad::LowPass(kMidTop, rate)};
-  std::array<Biquad, 2> high = {Biquad::HighPass(kHighBottom, rate),
-                                Biquad::HighPass(kHighBottom, rate)};
-  std::array<std::vector<double>, 3> energy;
-  for (auto& band : energy) band.assign(hops, 0);
-  // Twice round, keeping the second: the filters have settled by the loop's start
-  // and hear its end ringing into it.
-  for (int round = 0; round < 2; ++round) {
-    for (std::size_t i = 0; i < hops * hop; ++i) {
-      const double x = std::isfinite(mono[i]) ? mono[i] : 0;
-      const std::array<double, 3> y = {low[1](low[0](x)), mid[1](mid[0](x)), high[1](high[0](x))};
-      if (round == 0) continue;
-      for (std::size_t band = 0; band < 3; ++band) energy[band][i / hop] += y[band] * y[band];
-    }
-  }
+  const std::array<std::vector<double>, 3> energy = {
+      Energy(mono, rate, hop, hops,
+             std::array{Biquad::LowPass(kLowTop, rate), Biquad::LowPass(kLowTop, rate)}),
+      Energy(mono, rate, hop, hops,
+             std::array{Biquad::HighPass(kMidBottom, rate), Biquad::LowPass(kMidTop, rate)}),
+      Energy(mono, rate, hop, hops,
+             std::array{Biquad::HighPass(kHighBottom, rate), Biquad::HighPass(kHighBottom, rate)}),
+  };
   onsets.low = Rises(energy[0], kTellApart);
   onsets.mid = Rises(energy[1], kTellApart);
   onsets.all.assign(hops, 0);
   for (const auto& band : energy) AddScaled(band, onsets.all);
   onsets.octaves.assign(hops, 0);
   for (std::size_t band = 0; band < kOctaveBottoms.size(); ++band) {
-    AddScaled(OctaveEnergy(mono, rate, hop, hops, band), onsets.octaves);
+    const double bottom = kOctaveBottoms[band];
+    // The top band's upper edge is the low-pass's own limit.
+    const double top = band + 1 < kOctaveBottoms.size() ? kOctaveBottoms[band + 1] : rate;
+    const std::vector<double> octave =
+        Energy(mono, rate, hop, hops,
+               std::array{Biquad::HighPass(bottom, rate), Biquad::HighPass(bottom, rate),
+                          Biquad::LowPass(top, rate), Biquad::LowPass(top, rate)});
+    AddScaled(octave, onsets.octaves);
   }
   return onsets;
 }
