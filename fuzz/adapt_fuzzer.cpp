@@ -91,9 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<float> mono(data, data + size);
     for (float& sample : mono) sample = (sample - 128) / 128;
     const auto heard = loopsmith::adapt::OnsetsOf(mono, 8000);
+    const auto finite = [](const std::vector<double>& curve) {
+      return std::all_of(curve.begin(), curve.end(),
+                         [](double v) { return std::isfinite(v) && v >= 0; });
+    };
     FUZZ_CHECK(heard.all.size() == heard.low.size() && heard.octaves.size() == heard.all.size() &&
-               std::all_of(heard.all.begin(), heard.all.end(),
-                           [](double v) { return std::isfinite(v) && v >= 0; }));
+               finite(heard.all) && finite(heard.octaves));
   }
   return 0;
 }
