@@ -81,6 +81,10 @@ std::vector<double> Rises(const std::vector<double>& energy, double compression)
   return rise;
 }
 
+std::size_t HopSamples(int rate) {
+  return static_cast<std::size_t>(std::lround(rate * kHopSeconds));
+}
+
 // Adds a band's rises to `sum`, scaled to its loudest. A band whose loudest
 // rise stands little above the rise most hops reach (its upper quartile) is
 // mostly noise (a click's lows under hiss), and counts for that much less:
@@ -125,9 +129,9 @@ double UpperQuartile(std::vector<double> values) {
   return values[static_cast<std::size_t>(at)];
 }
 
-BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
+BandOnsets BroadOnsetsOf(const std::vector<float>& mono, int rate) {
   BandOnsets onsets;
-  const auto hop = static_cast<std::size_t>(std::lround(rate * kHopSeconds));
+  const std::size_t hop = HopSamples(rate);
   if (rate <= 0 || hop == 0 || mono.size() < hop * 4) return onsets;
   const std::size_t hops = mono.size() / hop;
   onsets.hopSeconds = static_cast<double>(mono.size()) / rate / static_cast<double>(hops);
@@ -143,6 +147,14 @@ BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
   onsets.mid = Rises(energy[1], kTellApart);
   onsets.all.assign(hops, 0);
   for (const auto& band : energy) AddScaled(band, onsets.all);
+  return onsets;
+}
+
+BandOnsets OnsetsOf(const std::vector<float>& mono, int rate) {
+  BandOnsets onsets = BroadOnsetsOf(mono, rate);
+  if (onsets.all.empty()) return onsets;
+  const std::size_t hops = onsets.all.size();
+  const std::size_t hop = HopSamples(rate);
   onsets.octaves.assign(hops, 0);
   for (std::size_t band = 0; band < kOctaveBottoms.size(); ++band) {
     const double bottom = kOctaveBottoms[band];

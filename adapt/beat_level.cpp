@@ -151,11 +151,12 @@ const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed) {
     const double octaves = Octaves(other.tempo.bpm, best.tempo.bpm);
     const bool twice = std::abs(octaves - 1) < kTrackerNear;
     const bool half = std::abs(octaves + 1) < kTrackerNear;
-    const bool near = best.score - other.score < kOctaveScores;
+    const double behind = best.score - other.score;
+    const bool near = behind < kOctaveScores;
     if ((twice || half) && near && strongerBackbeat > kOctaveBackbeat) return &other.tempo;
     if (twice && near && -strongerBackbeat > kHalfTimeBackbeat) return &other.tempo;
-    if (twice && best.evidence[kBackbeat] < kQuietBackbeat && strongerBackbeat > kSomeBackbeat &&
-        best.score - other.score < kQuietScores) {
+    if (twice && behind < kQuietScores && best.evidence[kBackbeat] < kQuietBackbeat &&
+        strongerBackbeat > kSomeBackbeat) {
       return &other.tempo;
     }
     // Even beats and nothing else (a click): the same hits are beats at twice

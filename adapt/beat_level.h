@@ -44,8 +44,9 @@ std::vector<WeighedTempo> WeighTempi(const std::vector<LengthTempo>& candidates,
 // The second best when it is too near the best to be sure of; another whose
 // backbeat is far the stronger; twice or half the best with a stronger
 // backbeat, or twice it with the snare on 3 alone, and a score not far
-// behind; or twice the best where the loop is even beats at that tempo and
-// nothing else; else null.
+// behind; twice the best with a little backbeat where the best has none; or
+// twice the best where the loop is even beats at that tempo and nothing
+// else; else null.
 const LengthTempo* CloseSecond(const std::vector<WeighedTempo>& weighed);
 
 // The length's step decided by weighing: `finding` takes the weighed tempi

@@ -70,7 +70,7 @@ double LoudestFrame(const std::vector<float>& mono, std::int64_t from, std::int6
 
 // The hits' starts, or why there are none.
 std::vector<std::int64_t> Hits(const std::vector<float>& mono, int rate, std::string& why) {
-  const BandOnsets onsets = OnsetsOf(mono, rate);
+  const BandOnsets onsets = BroadOnsetsOf(mono, rate);
   if (onsets.all.empty()) {
     why = "it is too short to hold a hit";
     return {};

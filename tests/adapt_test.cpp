@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -202,7 +203,7 @@ TEST(BeatLevelTest, TheBackbeatAndTheHitsBetweenTheBeatsDecideTheOctave) {
 TEST(BeatLevelTest, AQuietHitUnderAPadIsHeardInItsOwnOctave) {
   constexpr double kRate = 44100;
   constexpr double kBpm = 100;
-  constexpr double kTwoPi = 2 * 3.14159265358979;
+  constexpr double kTwoPi = 2 * std::numbers::pi;
   const double beat = 60 / kBpm;
   std::vector<double> x(static_cast<std::size_t>(8 * beat * kRate));
   for (std::size_t i = 0; i < x.size(); ++i)
